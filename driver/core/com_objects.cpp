@@ -1,0 +1,111 @@
+#include "driver/core/com_objects.h"
+
+#include <cstring>
+
+#include "driver/core/driver_object.h"
+#include "driver/core/guid_text.h"
+#include "driver/core/module.h"
+#include "driver/core/oem_block.h"
+#include "driver/core/setup_interface.h"
+
+static const char SetupInterfaceIdText[] = "{A26078C5-2840-4726-B427-E60FC8FEE403}";
+
+// Meaningless until process attach overwrites them.
+GUID DriverClassId = {0x1367576A, 0xECE6, 0x4F61, {0x91, 0xB6, 0x83, 0x2B, 0xB9, 0x3C, 0xA5, 0xD8}};
+GUID SetupInterfaceId = DriverClassId;
+
+static const char ClassKeyPrefix[] = "SOFTWARE\\Classes\\CLSID\\";
+char ClassKeyPath[ClassKeyPathSize] = "SOFTWARE\\Classes\\CLSID\\";
+
+struct ClassFactoryTable {
+    HRESULT(STDMETHODCALLTYPE* QueryInterface)(void*, REFIID, void**);
+    ULONG(STDMETHODCALLTYPE* AddRef)(void*);
+    ULONG(STDMETHODCALLTYPE* Release)(void*);
+    HRESULT(STDMETHODCALLTYPE* CreateInstance)(void*, IUnknown*, REFIID, void**);
+    HRESULT(STDMETHODCALLTYPE* LockServer)(void*, BOOL);
+};
+
+static HRESULT STDMETHODCALLTYPE CreateInstance(void*, IUnknown* outer, REFIID iid, void** object)
+{
+    // No object of ours can delegate to an outer object, so aggregation is refused.
+    if (outer != nullptr) {
+        if (object != nullptr) *object = nullptr;
+        return CLASS_E_NOAGGREGATION;
+    }
+    return SharedQueryInterface(nullptr, iid, object);
+}
+
+static HRESULT STDMETHODCALLTYPE LockServer(void*, BOOL)
+{
+    return S_OK;
+}
+
+static const ClassFactoryTable ClassFactoryMethods = {
+    SharedQueryInterface, SharedAddRef, SharedRelease, CreateInstance, LockServer,
+};
+
+StaticComObject DriverObject = {&DriverObjectMethods, 0};
+StaticComObject ClassFactoryObject = {&ClassFactoryMethods, 0};
+StaticComObject SetupObject = {&SetupObjectMethods, 0};
+
+const char* ClassIdText()
+{
+    return ClassKeyPath + sizeof(ClassKeyPrefix) - 1;
+}
+
+void PrepareClassIds()
+{
+    std::memcpy(ClassKeyPath + sizeof(ClassKeyPrefix) - 1, OemConfig.classId.text, OemClassIdSize);
+    ClassKeyPath[sizeof(ClassKeyPath) - 1] = '\0';
+    ParseGuid(ClassIdText(), reinterpret_cast<std::uint8_t*>(&DriverClassId));
+    ParseGuid(SetupInterfaceIdText, reinterpret_cast<std::uint8_t*>(&SetupInterfaceId));
+}
+
+HRESULT STDMETHODCALLTYPE SharedQueryInterface(void*, REFIID iid, void** object)
+{
+    if (object == nullptr) return E_POINTER;
+    // First match wins: IUnknown answers with the class factory.
+    const struct {
+        const GUID* iid;
+        StaticComObject* object;
+    } lookup[] = {
+        {&IID_IUnknown, &ClassFactoryObject},
+        {&DriverClassId, &DriverObject},
+        {&SetupInterfaceId, &SetupObject},
+        {&IID_IClassFactory, &ClassFactoryObject},
+    };
+    for (const auto& row : lookup) {
+        if (std::memcmp(&iid, row.iid, sizeof(GUID)) == 0) {
+            SharedAddRef(row.object);
+            *object = row.object;
+            return S_OK;
+        }
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+}
+
+ULONG STDMETHODCALLTYPE SharedAddRef(void* self)
+{
+    auto* object = static_cast<StaticComObject*>(self);
+    LONG count = InterlockedIncrement(&object->referenceCount);
+    if (count == 1 && object == &DriverObject) DriverObjectFirstReference();
+    return count;
+}
+
+ULONG STDMETHODCALLTYPE SharedRelease(void* self)
+{
+    auto* object = static_cast<StaticComObject*>(self);
+    LONG count = InterlockedDecrement(&object->referenceCount);
+    if (count == 0) {
+        if (object == &SetupObject) ResetScanCallback();
+        if (object == &DriverObject) DriverObjectLastRelease();
+    }
+    return count;
+}
+
+bool ModuleInUse()
+{
+    return DriverObject.referenceCount != 0 || ClassFactoryObject.referenceCount != 0 ||
+           SetupObject.referenceCount != 0 || OpenDialogCount != 0;
+}

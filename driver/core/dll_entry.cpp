@@ -1,0 +1,39 @@
+// The DLL entry point and the standard exports of an in-process COM server.
+#include <windows.h>
+
+#include "driver/core/com_objects.h"
+#include "driver/core/module.h"
+#include "driver/core/registration.h"
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+{
+    if (reason == DLL_PROCESS_ATTACH) AttachModule(instance);
+    if (reason == DLL_PROCESS_DETACH) EndModule();
+    return TRUE;
+}
+
+// The class id is not examined: any riid of the lookup table is served.
+HRESULT WINAPI DllGetClassObject(REFCLSID, REFIID iid, void** object)
+{
+    HRESULT result = SharedQueryInterface(nullptr, iid, object);
+    return result == E_NOINTERFACE ? CLASS_E_CLASSNOTAVAILABLE : result;
+}
+
+HRESULT WINAPI DllCanUnloadNow()
+{
+    return ModuleInUse() ? S_FALSE : S_OK;
+}
+
+HRESULT WINAPI DllRegisterServer()
+{
+    return RegisterDriver();
+}
+
+HRESULT WINAPI DllUnregisterServer()
+{
+    return UnregisterDriver();
+}
+
+}  // extern "C"
