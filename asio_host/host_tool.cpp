@@ -12,7 +12,7 @@ static int Usage()
 {
     std::fprintf(stderr,
                  "usage: kaskade-host list\n"
-                 "       kaskade-host info NAME\n"
+                 "       kaskade-host info [NAME]   (every registered driver without NAME)\n"
                  "A 32-bit host sees the drivers registered for 32-bit hosts, a 64-bit host the others.\n");
     return 2;
 }
@@ -27,27 +27,38 @@ static int ListDrivers()
     return 0;
 }
 
-static int ShowDriver(const char* name)
+static int ShowDriver(const InstalledDriver& driver)
 {
-    for (const auto& driver : ListInstalledDrivers()) {
-        if (_stricmp(driver.name.c_str(), name) != 0) continue;
-        long error = 0;
-        IAsioDriver* asio = CreateDriver(driver, error);
-        if (asio == nullptr) {
-            std::fprintf(stderr, "kaskade-host: creating \"%s\" failed (0x%08lX)\n", name,
-                         static_cast<unsigned long>(error));
-            return 1;
-        }
-        char driverName[AsioDriverNameSize] = {};
-        asio->getDriverName(driverName);
-        std::printf("Driver:   %s\nClass id: %s\nName:     %s\nVersion:  %ld\n", driver.name.c_str(),
-                    driver.classId.c_str(), driverName, asio->getDriverVersion());
-        asio->Release();
-        return 0;
+    long error = 0;
+    IAsioDriver* asio = CreateDriver(driver, error);
+    if (asio == nullptr) {
+        std::fprintf(stderr, "kaskade-host: creating \"%s\" failed (0x%08lX)\n", driver.name.c_str(),
+                     static_cast<unsigned long>(error));
+        return 1;
     }
-    std::fprintf(stderr, "kaskade-host: no ASIO driver named \"%s\" is registered for %d-bit hosts\n", name,
-                 int(sizeof(void*) * 8));
-    return 1;
+    char driverName[AsioDriverNameSize] = {};
+    asio->getDriverName(driverName);
+    std::printf("Driver:   %s\nClass id: %s\nName:     %s\nVersion:  %ld\n", driver.name.c_str(),
+                driver.classId.c_str(), driverName, asio->getDriverVersion());
+    asio->Release();
+    return 0;
+}
+
+// Shows the driver called `name`, or every registered driver when `name` is null.
+static int ShowDrivers(const char* name)
+{
+    int shown = 0, failed = 0;
+    for (const auto& driver : ListInstalledDrivers()) {
+        if (name != nullptr && _stricmp(driver.name.c_str(), name) != 0) continue;
+        failed += ShowDriver(driver);
+        ++shown;
+    }
+    if (shown == 0) {
+        std::fprintf(stderr, "kaskade-host: no ASIO driver%s%s%s is registered for %d-bit hosts\n",
+                     name ? " named \"" : "", name ? name : "", name ? "\"" : "", int(sizeof(void*) * 8));
+        return 1;
+    }
+    return failed == 0 ? 0 : 1;
 }
 
 int main(int argc, char** argv)
@@ -57,8 +68,8 @@ int main(int argc, char** argv)
     int result;
     if (std::strcmp(argv[1], "list") == 0 && argc == 2)
         result = ListDrivers();
-    else if (std::strcmp(argv[1], "info") == 0 && argc == 3)
-        result = ShowDriver(argv[2]);
+    else if (std::strcmp(argv[1], "info") == 0 && argc <= 3)
+        result = ShowDrivers(argc == 3 ? argv[2] : nullptr);
     else
         result = Usage();
     CoUninitialize();

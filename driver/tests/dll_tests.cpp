@@ -108,7 +108,7 @@ TEST_F(DriverDll, CarriesTheShippedOemBlock)
     ASSERT_EQ(fields.size(), OemFieldCount);
     auto value = [&](const char* tag) -> const OemFieldValue& {
         for (const auto& field : fields)
-            if (std::strcmp(field.layout->tag, tag) == 0) return field;
+            if (std::strcmp(field.layout.tag, tag) == 0) return field;
         throw std::runtime_error(tag);
     };
     EXPECT_EQ(value("$HID").text, Shipped.hardwareId);
