@@ -4,13 +4,17 @@
 #include "driver/core/com_objects.h"
 #include "driver/core/module.h"
 #include "driver/core/registration.h"
+#include "driver/engine/realtime_scheduling.h"
 
 extern "C" {
 
 BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
     if (reason == DLL_PROCESS_ATTACH) AttachModule(instance);
-    if (reason == DLL_PROCESS_DETACH) EndModule();
+    if (reason == DLL_PROCESS_DETACH) {
+        EndModule();
+        FreeMmcssLibraries();
+    }
     return TRUE;
 }
 

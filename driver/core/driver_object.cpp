@@ -3,6 +3,7 @@
 #include "driver/core/com_objects.h"
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
+#include "driver/engine/realtime_scheduling.h"
 
 volatile LONG DriverState = DriverLoaded;
 
@@ -122,11 +123,14 @@ const DriverObjectTable DriverObjectMethods = {
 
 void DriverObjectFirstReference()
 {
+    LoadMmcssLibraries();
     StartModule();
 }
 
 void DriverObjectLastRelease()
 {
     // A control panel that is still open keeps the lock for its own use.
-    if (OpenDialogCount == 0) EndModule();
+    if (OpenDialogCount != 0) return;
+    EndModule();
+    FreeMmcssLibraries();
 }

@@ -1,7 +1,9 @@
 #include "driver/core/module.h"
 
 #include "driver/core/com_objects.h"
+#include "driver/core/device_discovery.h"
 #include "driver/core/hash_name.h"
+#include "driver/core/settings.h"
 #include "driver/core/setup_interface.h"
 
 HINSTANCE ModuleInstance;
@@ -70,7 +72,9 @@ void RescanDevices()
 {
     EnterDriverLock();
     do {
-        // Device enumeration, settings and pin selection join this pass as they arrive.
+        EnumerateDevices();
+        LoadGlobalSettings();
+        SelectPins();
     } while (RunScanCallback());
     LeaveDriverLock();
 }

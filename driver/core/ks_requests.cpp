@@ -1,0 +1,42 @@
+#include "driver/core/ks_requests.h"
+
+#include "driver/engine/device_access.h"
+
+bool OpenFilter(FilterRecord* filter)
+{
+    filter->handle = device_access::CreateFileA(filter->detail->DevicePath, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+    return filter->handle != INVALID_HANDLE_VALUE;
+}
+
+void CloseFilter(FilterRecord* filter)
+{
+    if (filter->handle != INVALID_HANDLE_VALUE && filter->handle != nullptr) device_access::CloseHandle(filter->handle);
+    filter->handle = INVALID_HANDLE_VALUE;
+}
+
+DWORD KsRequest(HANDLE handle, DWORD code, const void* input, DWORD inputSize, void* output, DWORD outputSize)
+{
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (event == nullptr) return 0;
+    OVERLAPPED overlapped = {};
+    // The low bit keeps a completion port, if any, from hearing of this request.
+    overlapped.hEvent = reinterpret_cast<HANDLE>(reinterpret_cast<ULONG_PTR>(event) | 1);
+    DWORD returned = 0;
+    if (device_access::DeviceIoControl(handle, code, const_cast<void*>(input), inputSize, output, outputSize,
+                                       &returned, &overlapped)) {
+        WaitForSingleObject(event, INFINITE);
+    } else if (GetLastError() == ERROR_IO_PENDING) {
+        // The request still owns `overlapped` and the buffers: wait until it lets go.
+        WaitForSingleObject(event, INFINITE);
+        returned = overlapped.Internal == 0 ? DWORD(overlapped.InternalHigh) : 0;
+    }
+    CloseHandle(event);
+    return returned;
+}
+
+DWORD PinProperty(HANDLE filter, DWORD pinId, DWORD propertyId, void* output, DWORD outputSize)
+{
+    KsPinProperty request = {{KSPROPSETID_Pin, propertyId, KSPROPERTY_TYPE_GET}, pinId, 0};
+    return KsRequest(filter, IOCTL_KS_PROPERTY, &request, sizeof(request), output, outputSize);
+}

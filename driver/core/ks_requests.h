@@ -1,0 +1,21 @@
+// Kernel-streaming requests shared by discovery and the streaming engine.
+#pragma once
+
+#include <windows.h>
+
+#include "driver/core/device_tree.h"
+
+// Opens the filter's device path for overlapped requests; the handle goes into the
+// record (INVALID_HANDLE_VALUE on failure).
+bool OpenFilter(FilterRecord* filter);
+void CloseFilter(FilterRecord* filter);
+
+// One DeviceIoControl request on its own event; returns the bytes returned (0 on
+// failure, or the size needed when a size query fails with ERROR_MORE_DATA).
+DWORD KsRequest(HANDLE handle, DWORD code, const void* input, DWORD inputSize, void* output, DWORD outputSize);
+
+// A KSPROPSETID_Pin get request for `pinId`; returns the bytes returned.
+DWORD PinProperty(HANDLE filter, DWORD pinId, DWORD propertyId, void* output, DWORD outputSize);
+
+// The largest variable-size answer the driver accepts from a kernel driver.
+constexpr DWORD MaxPropertyAnswerSize = 64 * 1024;

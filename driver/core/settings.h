@@ -1,0 +1,57 @@
+// User settings in the registry under HKEY_CURRENT_USER\SOFTWARE\<driver name>: a
+// "Defaults" layer shared by every host and a layer per host program, named by its
+// HostHash. Reads take "Defaults" first and let the host layer override it; writes go
+// to the host layer. In setup mode both go to "Defaults" alone.
+#pragma once
+
+#include <windows.h>
+
+#include "driver/core/device_tree.h"
+
+// Global "Flags" bits.
+constexpr DWORD GlobalFlagStarvationWatchdog = 0x1;
+constexpr DWORD GlobalFlagCrashGuard = 0x2;
+constexpr DWORD GlobalFlagTrayIconHidden = 0x4;
+constexpr DWORD GlobalFlagInputsOff = 0x2000;   // no capture pin is offered to the host
+constexpr DWORD GlobalFlagCrashMarker = 0x4000; // set while a host holds the driver initialised
+constexpr DWORD GlobalFlagBalloonsOff = 0x8000;
+
+constexpr DWORD DefaultSampleRate = 44100;
+constexpr DWORD DefaultControlPanelPosition = 0x00060006;
+
+// Record flag bits that describe the running system, never the user's choice: they
+// are not saved, and loading keeps the record's own.
+constexpr DWORD RecordRunTimeFlags = PinInstanceFree | RecordRunTimeMarks | RecordRealTime;
+
+// Device settings a new device record starts with; a real-time device has its own.
+constexpr DWORD DefaultBufferPosition = 10;       // milliseconds
+constexpr DWORD RealTimeBufferPosition = 4;
+constexpr DWORD RealTimeBufferSize = 512;         // samples
+constexpr DWORD OemKeptDeviceFlags = 0x00060000;  // device bits that $DFL may let survive
+
+// The global settings ("Flags", "SampleRate", "WndPos").
+extern DWORD GlobalSettingsFlags;
+extern DWORD GlobalSampleRate;
+extern DWORD ControlPanelPosition;
+
+// True while the driver is initialised by a configuration program in setup mode.
+extern bool SetupModeSwitch;
+
+void LoadGlobalSettings();
+void SaveGlobalSettings();
+
+// `record` must be linked into the device tree: its key path comes from the device,
+// filter and pin that contain it. A record outside the tree is left alone.
+void LoadRecordSettings(TreeRecord* record);
+void SaveRecordSettings(TreeRecord* record);
+
+// One 32-bit value of the key of `device`, `filter` and `pin` (trailing ones may be
+// null; all null for the global key). A value missing from both layers, or longer than
+// 4 bytes, leaves `*value` as it was.
+void ReadSettingValue(DeviceRecord* device, FilterRecord* filter, PinRecord* pin, const char* name, DWORD* value);
+void WriteSettingValue(DeviceRecord* device, FilterRecord* filter, PinRecord* pin, const char* name,
+                       const DWORD* value);
+
+// OEM defaults of a device record that enumeration has just built, before its
+// settings are loaded.
+void ApplyDeviceDefaults(DeviceRecord* device);

@@ -1,0 +1,34 @@
+#include "hardware_simulator/filter_lookup.h"
+
+#include "hardware_simulator/device_path.h"
+
+namespace hardware_simulator {
+
+static bool Opens(const InterfaceClass& registration)
+{
+    return (registration.flags & SPINT_ACTIVE) && !(registration.flags & SPINT_REMOVED);
+}
+
+LocatedFilter FindFilterByPath(const Machine& machine, std::string_view path)
+{
+    for (const Device& device : machine.devices) {
+        if (!device.present) continue;
+        for (const Filter& filter : device.filters)
+            for (const InterfaceClass& registration : filter.classes)
+                if (Opens(registration) && SameText(DevicePath(device, filter, registration.category), path))
+                    return {&device, &filter};
+    }
+    return {};
+}
+
+LocatedFilter FindOpenFilter(const Machine& machine, const OpenFilter& open)
+{
+    for (const Device& device : machine.devices) {
+        if (!device.present || device.instanceId != open.instanceId) continue;
+        for (const Filter& filter : device.filters)
+            if (filter.referenceString == open.referenceString) return {&device, &filter};
+    }
+    return {};
+}
+
+}  // namespace hardware_simulator

@@ -1,0 +1,23 @@
+// Finding a filter in the installed machine: by a device path to open it, and by an
+// open handle's identity at each request.
+#pragma once
+
+#include <string_view>
+
+#include "hardware_simulator/handle_table.h"
+#include "hardware_simulator/machine.h"
+
+namespace hardware_simulator {
+
+struct LocatedFilter {
+    const Device* device = nullptr;  // both null when nothing was found
+    const Filter* filter = nullptr;
+};
+
+// The filter that one of its active, not removed interfaces opens at `path`, on a
+// device that is present.
+LocatedFilter FindFilterByPath(const Machine& machine, std::string_view path);
+// The open filter, while its device is present.
+LocatedFilter FindOpenFilter(const Machine& machine, const OpenFilter& open);
+
+}  // namespace hardware_simulator

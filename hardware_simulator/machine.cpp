@@ -1,0 +1,38 @@
+#include "hardware_simulator/machine.h"
+
+#include "hardware_simulator/interface_keys.h"
+#include "hardware_simulator/profiles.h"
+#include "hardware_simulator/simulator_state.h"
+
+namespace hardware_simulator {
+
+bool Install(Machine machine)
+{
+    StateLock guard(State().lock);
+    State().machine = std::move(machine);
+    return WriteInterfaceKeys(State().machine);
+}
+
+bool InstallDefaultMachine()
+{
+    return Install(Machine{{Qorda8(), QordaDeskPro()}});
+}
+
+bool Edit(const std::function<void(Machine&)>& change)
+{
+    StateLock guard(State().lock);
+    change(State().machine);
+    return WriteInterfaceKeys(State().machine);
+}
+
+void Clear()
+{
+    StateLock guard(State().lock);
+    State().machine = {};
+    State().handles.Clear();
+    State().log.Clear();
+    State().answerHook = nullptr;
+    RemoveInterfaceKeys();
+}
+
+}  // namespace hardware_simulator

@@ -1,0 +1,29 @@
+// The simulated machine: the devices plugged into this process's view of the world.
+// It is process-global, as the device-access functions it answers are free functions,
+// and every access holds one lock, as streaming threads will share it.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "hardware_simulator/device.h"
+
+namespace hardware_simulator {
+
+struct Machine {
+    std::vector<Device> devices;  // in PnP enumeration order
+};
+
+// Replaces the devices and writes their interfaces' registry keys. Open handles,
+// device information sets, the log and the answer hook stay. False if the registry
+// keys could not be written.
+[[nodiscard]] bool Install(Machine machine);
+// Installs the QORDA-8 and the QORDA DESK PRO.
+[[nodiscard]] bool InstallDefaultMachine();
+// Changes the installed machine in place; the registry keys follow the change.
+[[nodiscard]] bool Edit(const std::function<void(Machine&)>& change);
+// Removes the devices and their registry keys, every handle and device information
+// set, the log, the counters and the answer hook.
+void Clear();
+
+}  // namespace hardware_simulator

@@ -1,0 +1,43 @@
+// A pin type of a filter as its kernel driver describes it through KSPROPSETID_Pin.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "driver/engine/kernel_streaming.h"
+#include "hardware_simulator/data_range.h"
+
+namespace hardware_simulator {
+
+// KSPIN_CINSTANCES: how many instances may exist and how many do.
+struct InstanceCount {
+    ULONG possible = 0;
+    ULONG current = 0;
+};
+
+// How the pin's data intersection handler turns a matching range into a format.
+// It picks the highest rate, the highest bit depth and the most channels both sides allow.
+struct IntersectionAnswer {
+    bool extensible = false;            // WAVEFORMATEXTENSIBLE (104 bytes), else plain WAVEFORMATEX (82)
+    bool widerSamplesIn32Bits = false;  // extensible samples above 16 bits travel in 32-bit containers
+    std::vector<ULONG> refusedRates;    // rates the handler will not answer although a range covers them
+    bool zeroSampleRate = false;        // nSamplesPerSec (and nAvgBytesPerSec) 0, as some drivers answer
+};
+
+struct PinType {
+    ULONG communication = KSPIN_COMMUNICATION_SINK;
+    ULONG dataFlow = KSPIN_DATAFLOW_IN;
+    std::wstring name;  // empty: the pin has no name
+    InstanceCount instances;
+    std::optional<InstanceCount> globalInstances;  // absent: the driver lacks GLOBALCINSTANCES
+    std::vector<KsIdentifier> interfaces;
+    std::vector<KsIdentifier> mediums;
+    std::vector<DataRange> dataRanges;
+    DWORD channelMask = 0;  // speaker positions of its channels; 0 when they have none
+    IntersectionAnswer intersection;
+};
+
+}  // namespace hardware_simulator
