@@ -27,6 +27,42 @@ static int ListDrivers()
     return 0;
 }
 
+static void ShowChannels(IAsioDriver* asio, const char* heading, ASIOBool input, long count, long latency)
+{
+    std::printf("%-9s %ld, latency %ld samples\n", heading, count, latency);
+    for (long channel = 0; channel < count; ++channel) {
+        ASIOChannelInfo info = {};
+        info.channel = channel;
+        info.isInput = input;
+        if (asio->getChannelInfo(&info) == ASE_OK) std::printf("  %3ld  %s\n", channel, info.name);
+    }
+}
+
+// What a host learns after init: channels and their names, latencies, buffer sizes,
+// the sample rate and the clock sources.
+static void ShowConfiguration(IAsioDriver* asio)
+{
+    long inputs = 0, outputs = 0, inputLatency = 0, outputLatency = 0;
+    asio->getChannels(&inputs, &outputs);
+    asio->getLatencies(&inputLatency, &outputLatency);
+    ShowChannels(asio, "Inputs:", ASIOTrue, inputs, inputLatency);
+    ShowChannels(asio, "Outputs:", ASIOFalse, outputs, outputLatency);
+
+    long minimum = 0, maximum = 0, preferred = 0, granularity = 0;
+    asio->getBufferSize(&minimum, &maximum, &preferred, &granularity);
+    std::printf("Buffer:   %ld to %ld samples in steps of %ld, preferred %ld\n", minimum, maximum, granularity,
+                preferred);
+    ASIOSampleRate rate = 0;
+    asio->getSampleRate(&rate);
+    std::printf("Rate:     %.0f Hz\n", rate);
+
+    ASIOClockSource clocks[8] = {};
+    long clockCount = 8;
+    if (asio->getClockSources(clocks, &clockCount) != ASE_OK) clockCount = 0;
+    for (long clock = 0; clock < clockCount && clock < 8; ++clock)
+        std::printf("Clock:    %s%s\n", clocks[clock].name, clocks[clock].isCurrentSource ? " (current)" : "");
+}
+
 static int ShowDriver(const InstalledDriver& driver)
 {
     long error = 0;
@@ -40,8 +76,16 @@ static int ShowDriver(const InstalledDriver& driver)
     asio->getDriverName(driverName);
     std::printf("Driver:   %s\nClass id: %s\nName:     %s\nVersion:  %ld\n", driver.name.c_str(),
                 driver.classId.c_str(), driverName, asio->getDriverVersion());
+    bool initialised = asio->init(nullptr) == ASIOTrue;
+    if (initialised) {
+        ShowConfiguration(asio);
+    } else {
+        char message[AsioErrorMessageSize] = {};
+        asio->getErrorMessage(message);
+        std::printf("init failed: %s\n", message);
+    }
     asio->Release();
-    return 0;
+    return initialised ? 0 : 1;
 }
 
 // Shows the driver called `name`, or every registered driver when `name` is null.

@@ -1,6 +1,6 @@
-// A test's hook on every property answer: it sees the decoded request and may rewrite
-// the answer's bytes, byte count and error, to make a driver misbehave on purpose
-// (wrong sizes, huge KSMULTIPLE_ITEM counts, missing properties).
+// A test's hook on every property answer of a filter: it sees the decoded request and
+// may rewrite the answer's bytes, byte count and error, to make a driver misbehave on
+// purpose (wrong sizes, huge KSMULTIPLE_ITEM counts, missing properties).
 #pragma once
 
 #include <functional>

@@ -31,4 +31,15 @@ LocatedFilter FindOpenFilter(const Machine& machine, const OpenFilter& open)
     return {};
 }
 
+PinType* FindPinType(Machine& machine, const OpenFilter& open, ULONG pinId)
+{
+    for (Device& device : machine.devices) {
+        if (device.instanceId != open.instanceId) continue;
+        for (Filter& filter : device.filters)
+            if (filter.referenceString == open.referenceString && pinId < filter.pins.size())
+                return &filter.pins[pinId];
+    }
+    return nullptr;
+}
+
 }  // namespace hardware_simulator

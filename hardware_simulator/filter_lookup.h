@@ -1,5 +1,5 @@
-// Finding a filter in the installed machine: by a device path to open it, and by an
-// open handle's identity at each request.
+// Finding a filter in the installed machine: by a device path to open it, by an open
+// handle's identity at each request, and the pin type whose instances a pin handle counts.
 #pragma once
 
 #include <string_view>
@@ -19,5 +19,8 @@ struct LocatedFilter {
 LocatedFilter FindFilterByPath(const Machine& machine, std::string_view path);
 // The open filter, while its device is present.
 LocatedFilter FindOpenFilter(const Machine& machine, const OpenFilter& open);
+// The pin type `pinId` of the open filter, whether or not its device is present; null
+// when the machine no longer has it.
+PinType* FindPinType(Machine& machine, const OpenFilter& open, ULONG pinId);
 
 }  // namespace hardware_simulator

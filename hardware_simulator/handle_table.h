@@ -1,5 +1,6 @@
 // The handles the simulator hands out in place of kernel handles and SetupAPI device
-// information sets, and what each stands for.
+// information sets, and what each stands for: a device information set, a filter or a
+// pin instance.
 //
 // Every value has the low bits 10: real kernel handles are multiples of 4 and a real
 // HDEVINFO is a heap pointer, so no real handle can be taken for a simulated one. The
@@ -9,20 +10,14 @@
 #include <windows.h>
 
 #include <map>
-#include <string>
 #include <utility>
 #include <variant>
 
 #include "hardware_simulator/device_info_set.h"
+#include "hardware_simulator/open_filter.h"
+#include "hardware_simulator/open_pin.h"
 
 namespace hardware_simulator {
-
-// An open filter, found again by its device and reference string at each request, so
-// that requests see the machine as it is now.
-struct OpenFilter {
-    std::string instanceId;
-    std::string referenceString;
-};
 
 class HandleTable {
 public:
@@ -62,7 +57,7 @@ public:
     void Clear() { entries_.clear(); }
 
 private:
-    std::map<ULONG_PTR, std::variant<DeviceInfoSet, OpenFilter>> entries_;
+    std::map<ULONG_PTR, std::variant<DeviceInfoSet, OpenFilter, OpenPin>> entries_;
     ULONG_PTR next_ = 0x4B530002;
 };
 

@@ -9,6 +9,29 @@ namespace hardware_simulator {
 
 namespace {
 
+// The controller's DMA engine: 128-byte aligned buffers, a FIFO of 256 bytes, and
+// half a millisecond through the codec.
+LoopedBufferTraits HdAudioDma()
+{
+    LoopedBufferTraits traits;
+    traits.rounding = BufferRounding::To128Bytes;
+    traits.latency = {256, 0, 5000};
+    return traits;
+}
+
+// 16 bits as plain PCM or extensible, 24 valid bits in 32 as extensible only; in
+// stereo, and on a multichannel pin also in its own layout.
+FormatRules CodecFormats(ULONG channels, DWORD channelMask)
+{
+    AcceptedFormat samples16{.plain = true, .layouts = {{2, SpeakersStereo}}, .rates = {44100, 48000}};
+    if (channels > 2) samples16.layouts.push_back({WORD(channels), channelMask});
+    AcceptedFormat samples24In32 = samples16;
+    samples24In32.plain = false;
+    samples24In32.containerBits = 32;
+    samples24In32.validBits = 24;
+    return WaveRtFormats({samples16, samples24In32});
+}
+
 PinType WaveRtPin(ULONG dataFlow, ULONG channels, DWORD channelMask, std::vector<DataRange> extraRanges = {})
 {
     std::vector<DataRange> ranges = {PcmRange(channels, 16, 24, 44100, 48000)};
@@ -16,6 +39,8 @@ PinType WaveRtPin(ULONG dataFlow, ULONG channels, DWORD channelMask, std::vector
     PinType pin = StreamingPin(dataFlow, L"", ranges, channelMask, LoopedStreaming());
     pin.intersection.extensible = true;
     pin.intersection.widerSamplesIn32Bits = true;
+    pin.formats = CodecFormats(channels, channelMask);
+    pin.looped = HdAudioDma();
     return pin;
 }
 

@@ -18,6 +18,12 @@ bool InstallDefaultMachine()
     return Install(Machine{{Qorda8(), QordaDeskPro()}});
 }
 
+Machine InstalledMachine()
+{
+    StateLock guard(State().lock);
+    return State().machine;
+}
+
 bool Edit(const std::function<void(Machine&)>& change)
 {
     StateLock guard(State().lock);

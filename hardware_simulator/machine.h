@@ -20,10 +20,13 @@ struct Machine {
 [[nodiscard]] bool Install(Machine machine);
 // Installs the QORDA-8 and the QORDA DESK PRO.
 [[nodiscard]] bool InstallDefaultMachine();
+// A copy of the installed machine, with the pin types' current instance counts.
+Machine InstalledMachine();
 // Changes the installed machine in place; the registry keys follow the change.
 [[nodiscard]] bool Edit(const std::function<void(Machine&)>& change);
 // Removes the devices and their registry keys, every handle and device information
-// set, the log, the counters and the answer hook.
+// set, the log, the counters and the answer hook. Requests still queued on open pins
+// are dropped without completion, as their clients' OVERLAPPEDs may be gone by now.
 void Clear();
 
 }  // namespace hardware_simulator

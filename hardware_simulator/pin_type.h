@@ -1,4 +1,5 @@
-// A pin type of a filter as its kernel driver describes it through KSPROPSETID_Pin.
+// A pin type of a filter as its kernel driver describes it through KSPROPSETID_Pin, and
+// how the driver treats the instances a client creates of it.
 #pragma once
 
 #include <windows.h>
@@ -9,6 +10,7 @@
 
 #include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/data_range.h"
+#include "hardware_simulator/format_rules.h"
 
 namespace hardware_simulator {
 
@@ -27,6 +29,24 @@ struct IntersectionAnswer {
     bool zeroSampleRate = false;        // nSamplesPerSec (and nAvgBytesPerSec) 0, as some drivers answer
 };
 
+// How ActualBufferSize grows from the RequestedBufferSize of a looped buffer.
+enum class BufferRounding {
+    To128Bytes,
+    ToWholeFrames,
+};
+
+// How the driver of a looped (WaveRT) pin answers KSPROPSETID_RtAudio.
+struct LoopedBufferTraits {
+    BufferRounding rounding = BufferRounding::To128Bytes;
+    bool callMemoryBarrier = false;  // the buffer is write-combined memory
+    bool notifications = true;       // false: notification buffers and events answer ERROR_NOT_SUPPORTED
+    bool positionRegister = true;    // false: POSITIONREGISTER answers ERROR_NOT_SUPPORTED
+    // A faulty driver: the buffer is half the request, rounded down to whole units of
+    // the rounding and at least one unit.
+    bool shortBuffer = false;
+    KsRtAudioHardwareLatency latency{};  // the HWLATENCY answer
+};
+
 struct PinType {
     ULONG communication = KSPIN_COMMUNICATION_SINK;
     ULONG dataFlow = KSPIN_DATAFLOW_IN;
@@ -38,6 +58,12 @@ struct PinType {
     std::vector<DataRange> dataRanges;
     DWORD channelMask = 0;  // speaker positions of its channels; 0 when they have none
     IntersectionAnswer intersection;
+    FormatRules formats;  // what pin creation takes
+    // Held by another client: pin creation answers this error (ERROR_NO_SYSTEM_RESOURCES
+    // or ERROR_BAD_COMMAND, as drivers differ); ERROR_SUCCESS when free.
+    DWORD busyError = ERROR_SUCCESS;
+    bool acceptsPinHint = false;  // instances take the pin hint property, as USB audio pins do
+    LoopedBufferTraits looped;    // for instances created with looped streaming
 };
 
 }  // namespace hardware_simulator

@@ -16,6 +16,17 @@ KsIdentifier LoopedStreaming()
     return {KSINTERFACESETID_Standard, KSINTERFACE_STANDARD_LOOPED_STREAMING, 0};
 }
 
+FormatRules UsbClassFormats(std::vector<AcceptedFormat> accepted)
+{
+    return {std::move(accepted), ChannelMaskRule::ZeroOrLayout, SampleSizeRule::ZeroOrBlockAlign,
+            ERROR_INVALID_PARAMETER};
+}
+
+FormatRules WaveRtFormats(std::vector<AcceptedFormat> accepted)
+{
+    return {std::move(accepted), ChannelMaskRule::ExactLayout, SampleSizeRule::ZeroOrBlockAlign, ERROR_NO_MATCH};
+}
+
 static KsIdentifier StandardMedium()
 {
     return {KSMEDIUMSETID_Standard, KSMEDIUM_TYPE_ANYINSTANCE, 0};
@@ -89,6 +100,8 @@ Filter UsbAudioFilter(std::string friendlyName, PinType render, PinType capture,
     filter.pins[UsbOutputTerminalPin] = BridgePin(KSPIN_DATAFLOW_OUT, KSPIN_COMMUNICATION_BRIDGE);
     filter.pins[UsbInputTerminalPin] = BridgePin(KSPIN_DATAFLOW_IN, KSPIN_COMMUNICATION_BRIDGE);
     filter.pins[UsbCapturePin] = std::move(capture);
+    filter.pins[UsbRenderPin].acceptsPinHint = true;
+    filter.pins[UsbCapturePin].acceptsPinHint = true;
     filter.nodes = std::move(nodes);
     return filter;
 }

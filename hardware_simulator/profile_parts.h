@@ -19,6 +19,13 @@ constexpr DWORD Speakers7Point1 = 0x63F;
 KsIdentifier StandardStreaming();
 KsIdentifier LoopedStreaming();  // WaveRT pins
 
+// Pin creation rules of the USB audio class driver: `accepted` with no speaker
+// positions or the layout's own, refused with ERROR_INVALID_PARAMETER.
+FormatRules UsbClassFormats(std::vector<AcceptedFormat> accepted);
+// Pin creation rules of WaveRT miniports: `accepted` with exactly the layout's speaker
+// positions, refused with ERROR_NO_MATCH.
+FormatRules WaveRtFormats(std::vector<AcceptedFormat> accepted);
+
 // A pin that carries PCM to or from the host: one instance possible, none in use.
 PinType StreamingPin(ULONG dataFlow, std::wstring name, std::vector<DataRange> ranges, DWORD channelMask,
                      const KsIdentifier& streamingInterface);
@@ -36,7 +43,8 @@ std::vector<InterfaceClass> ActiveIn(std::initializer_list<GUID> categories);
 // `vendorProduct` is like "VID_200C&PID_1002", `revision` like "0100", `instance` the
 // last part of the instance id.
 Device UsbAudioFunction(const std::string& vendorProduct, const std::string& revision, const std::string& instance);
-// Its one filter: render pin, the two terminals' bridge pins, capture pin.
+// Its one filter: render pin, the two terminals' bridge pins, capture pin. The
+// streaming pins take the pin hint property.
 Filter UsbAudioFilter(std::string friendlyName, PinType render, PinType capture, std::vector<GUID> nodes);
 
 }  // namespace hardware_simulator

@@ -19,7 +19,7 @@ RequestCounters RequestLog::Counters() const
     RequestCounters counters;
     for (const LogEntry& entry : entries_) {
         ++counters.calls[std::size_t(entry.operation)];
-        if (!entry.succeeded) ++counters.failures;
+        if (!entry.succeeded && entry.lastError != ERROR_IO_PENDING) ++counters.failures;
     }
     return counters;
 }
@@ -36,6 +36,7 @@ RequestCounters Counters()
     RequestCounters counters = State().log.Counters();
     counters.openDeviceInfoSets = State().handles.Count<DeviceInfoSet>();
     counters.openHandles = State().handles.Count<OpenFilter>();
+    counters.openPins = State().handles.Count<OpenPin>();
     return counters;
 }
 

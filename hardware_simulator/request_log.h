@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "hardware_simulator/pin_format.h"
+
 namespace hardware_simulator {
 
 enum class Operation {
@@ -28,6 +30,21 @@ enum class Operation {
 };
 constexpr std::size_t OperationCount = std::size_t(Operation::CloseHandle) + 1;
 
+// What a KsCreatePin asked for.
+struct LoggedConnection {
+    ULONG interfaceId = 0;  // KSINTERFACE_STANDARD_STREAMING or _LOOPED_STREAMING
+    ACCESS_MASK access = 0;
+    PinFormat format;
+};
+
+// The KSSTREAM_HEADER of a stream request as it was submitted.
+struct LoggedStreamHeader {
+    ULONG size = 0;
+    const void* data = nullptr;
+    ULONG frameExtent = 0;
+    ULONG dataUsed = 0;
+};
+
 struct LogEntry {
     explicit LogEntry(Operation operation) : operation(operation) {}
 
@@ -40,17 +57,27 @@ struct LogEntry {
     GUID propertySet{};
     ULONG propertyId = 0;
     ULONG propertyFlags = 0;
-    std::optional<ULONG> pinId;  // of KSP_PIN requests and pin creations
+    std::optional<ULONG> pinId;                  // of KSP_PIN requests and pin creations
+    std::optional<LoggedConnection> connection;  // of pin creations
+    ULONG_PTR createdPin = 0;                    // the pin handle KsCreatePin made
+    // On pin handles: the value a SET carries (the KSSTATE, the hint), or the
+    // RequestedBufferSize of an RTAUDIO buffer request.
+    std::optional<ULONG> value;
+    std::optional<LoggedStreamHeader> stream;  // of IOCTL_KS_READ_STREAM and _WRITE_STREAM
+    bool leftEventRegistered = false;          // a pin closed with a notification event still registered
     bool succeeded = false;
-    DWORD lastError = ERROR_SUCCESS;  // the error the call reported (its return value for KsCreatePin)
+    // The error the call reported (its return value for KsCreatePin); ERROR_IO_PENDING
+    // for a queued stream request.
+    DWORD lastError = ERROR_SUCCESS;
     DWORD bytesReturned = 0;
 };
 
 struct RequestCounters {
     std::array<unsigned, OperationCount> calls{};
-    unsigned failures = 0;
+    unsigned failures = 0;  // calls that failed; a pending stream request has not
     unsigned openDeviceInfoSets = 0;
-    unsigned openHandles = 0;
+    unsigned openHandles = 0;  // filters
+    unsigned openPins = 0;
 
     unsigned Calls(Operation operation) const { return calls[std::size_t(operation)]; }
 };

@@ -254,6 +254,8 @@ void EnumeratePins(FilterRecord* filter)
         auto* pin = NewRecord<PinRecord>(PinLevel);
         if (pin == nullptr) return;
         pin->pinId = pinId;
+        pin->handle = INVALID_HANDLE_VALUE;
+        pin->filter = filter;
         LinkLast(&filter->firstChild, pin);
         if (DescribePin(filter, pin))
             LoadRecordSettings(pin);

@@ -59,8 +59,15 @@ constexpr DWORD NodeClassAdc = 0x1;
 constexpr DWORD NodeClassDac = 0x2;
 constexpr DWORD NodeClassDigital = 0x4;  // S/PDIF or HDMI interface
 
+// Marks of a record's use by the streams (bits 28 and 29 of its flags).
+constexpr DWORD RecordOpenFailed = 0x20000000;  // the last open of this record failed
+constexpr DWORD RecordOpen = 0x10000000;        // in use by the streams
+
+constexpr int PacketSlots = 8;
+
 struct PinRecord : TreeRecord {
-    BYTE connection[PinConnectionSize];  // pin connection and format request
+    // One block: KsCreatePin takes the connect request followed by its data format.
+    BYTE connection[PinConnectionSize];
     DWORD pinId;
     GUID majorFormat;
     GUID subFormat;
@@ -69,11 +76,57 @@ struct PinRecord : TreeRecord {
     DWORD possibleInstances;
     DWORD currentInstances;
     DWORD dataFlow;  // KSPIN_DATAFLOW_IN (render) or KSPIN_DATAFLOW_OUT (capture)
-    DWORD channels;
+    DWORD channels;  // of the best data range
     DWORD bits;
     DWORD lowestRate;
-    DWORD highestRate;
+    DWORD highestRate;  // lowered when only a fallback rate worked
+
+    // Kernel streaming. Every request on the pin uses an OVERLAPPED of its own record,
+    // so nothing is allocated per request.
+    OVERLAPPED requestOverlapped;  // property requests; its event is the request event
+    OVERLAPPED packetOverlapped[PacketSlots];
+    KsStreamHeader streamHeaders[PacketSlots];
+    // Packet starts; looped pins: first half, second half, buffer start, buffer end;
+    // large-packet pins: area start, middle, ring start and ring end.
+    BYTE* packetData[PacketSlots];
+    DeviceRecord* device;
+    FilterRecord* filter;
+    HANDLE handle;  // INVALID_HANDLE_VALUE while closed
+    volatile ULONG* positionRegister;
+    HANDLE notificationEvent;
+    DWORD recordedState;  // the last KSSTATE set
+    DWORD fifoFrames;
+    DWORD fifoBytes;
+    DWORD chipsetDelay;  // 100 ns units
+    DWORD codecDelay;
+    WORD lastCreateResult;  // Windows error of the last KsCreatePin
+
+    // Stream set-up.
+    DWORD streamFlags;
+    DWORD kernelBuffers;  // 2, 3 or 4
+    DWORD* bufferPosition;  // the owning device's setting, milliseconds
+    INT32* history;  // rate-converter history: 64 samples per channel
+    DWORD firstSlabChannel;
+    DWORD rateTableIndex;
+    bool formatBySearch;
+
+    // Packet flow, counted by submission and the streaming thread.
+    DWORD submittedCount;
+    DWORD completedCount;
+    DWORD convertedCount;
+    volatile LONG inFlight;
 };
+
+// The pin's connect request, data format and wave format inside its connection block.
+inline KsPinConnect* PinConnect(PinRecord* pin) { return reinterpret_cast<KsPinConnect*>(pin->connection); }
+inline KsDataFormat* PinDataFormat(PinRecord* pin)
+{
+    return reinterpret_cast<KsDataFormat*>(pin->connection + sizeof(KsPinConnect));
+}
+inline KsWaveFormatExtensible* PinWaveFormat(PinRecord* pin)
+{
+    return reinterpret_cast<KsWaveFormatExtensible*>(pin->connection + sizeof(KsPinConnect) + sizeof(KsDataFormat));
+}
 
 extern DeviceRecord* FirstDevice;
 

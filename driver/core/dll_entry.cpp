@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include "driver/core/com_objects.h"
+#include "driver/core/driver_object.h"
 #include "driver/core/module.h"
 #include "driver/core/registration.h"
 #include "driver/engine/realtime_scheduling.h"
@@ -12,6 +13,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
 {
     if (reason == DLL_PROCESS_ATTACH) AttachModule(instance);
     if (reason == DLL_PROCESS_DETACH) {
+        DriverObjectDetach();
         EndModule();
         FreeMmcssLibraries();
     }

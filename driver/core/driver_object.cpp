@@ -1,62 +1,147 @@
 #include "driver/core/driver_object.h"
 
+#include <cstdint>
+
+#include "driver/core/active_pins.h"
+#include "driver/core/channel_names.h"
 #include "driver/core/com_objects.h"
+#include "driver/core/driver_init.h"
+#include "driver/core/host_buffers.h"
+#include "driver/core/latencies.h"
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
+#include "driver/core/run_control.h"
+#include "driver/core/sample_rates.h"
+#include "driver/core/settings.h"
+#include "driver/engine/engine_state.h"
 #include "driver/engine/realtime_scheduling.h"
+#include "driver/engine/stream_setup.h"
+#include "driver/engine/streaming_thread.h"
 
 volatile LONG DriverState = DriverLoaded;
 
-// Operations that the streaming engine will serve; until then hosts learn that no
-// device is present.
-static ASIOError MEMBER_CALL NotPresent(void*)
+namespace {
+
+// Operations that hold the driver lock check their arguments first, then hold it to
+// their return. getDriverName, getDriverVersion, getErrorMessage, getClockSources,
+// setClockSource, getSamplePosition, controlPanel, future and outputReady take no lock.
+
+ASIOBool MEMBER_CALL Init(void*, void* sysHandle)
 {
-    return ASE_NotPresent;
+    return InitDriver(sysHandle);
 }
 
-static ASIOBool MEMBER_CALL Init(void*, void*)
-{
-    return ASIOFalse;
-}
-
-static void MEMBER_CALL GetDriverName(void*, char* name)
+void MEMBER_CALL GetDriverName(void*, char* name)
 {
     if (name == nullptr) return;
     lstrcpynA(name, OemConfig.driverName.text, AsioDriverNameSize);
 }
 
-static long MEMBER_CALL GetDriverVersion(void*)
+long MEMBER_CALL GetDriverVersion(void*)
 {
     return 2;
 }
 
-static void MEMBER_CALL GetErrorMessage(void*, char* text)
+void MEMBER_CALL GetErrorMessage(void*, char* text)
 {
     if (text == nullptr) return;
     lstrcpynA(text, "No error information available!", AsioErrorMessageSize);
 }
 
-static ASIOError MEMBER_CALL GetTwoLongs(void*, long*, long*)
+ASIOError MEMBER_CALL Start(void*)
 {
-    return ASE_NotPresent;
+    if (DriverState < DriverPrepared) return ASE_NotPresent;
+    EnterDriverLock();
+    ASIOError result = StartRunning();
+    LeaveDriverLock();
+    return result;
 }
 
-static ASIOError MEMBER_CALL GetBufferSize(void*, long*, long*, long*, long*)
+ASIOError MEMBER_CALL Stop(void*)
 {
-    return ASE_NotPresent;
+    EnterDriverLock();
+    StopRunning();
+    LeaveDriverLock();
+    return ASE_OK;
 }
 
-static ASIOError MEMBER_CALL SampleRateNotPresent(void*, ASIOSampleRate)
+ASIOError MEMBER_CALL GetChannels(void*, long* inputs, long* outputs)
 {
-    return ASE_NotPresent;
+    if (inputs == nullptr || outputs == nullptr) return ASE_InvalidParameter;
+    EnterDriverLock();
+    *inputs = long(ReportedChannelCount(true));
+    *outputs = long(ReportedChannelCount(false));
+    LeaveDriverLock();
+    return ASE_OK;
 }
 
-static ASIOError MEMBER_CALL GetSampleRate(void*, ASIOSampleRate*)
+ASIOError MEMBER_CALL GetLatencies(void*, long* input, long* output)
 {
-    return ASE_NotPresent;
+    if (input == nullptr || output == nullptr) return ASE_InvalidParameter;
+    EnterDriverLock();
+    ComputeLatencies(input, output);
+    LeaveDriverLock();
+    return ASE_OK;
 }
 
-static ASIOError MEMBER_CALL GetClockSources(void*, ASIOClockSource* clocks, long* count)
+ASIOError MEMBER_CALL GetBufferSize(void*, long* minSize, long* maxSize, long* preferred, long* granularity)
+{
+    if (minSize == nullptr || maxSize == nullptr || preferred == nullptr || granularity == nullptr)
+        return ASE_InvalidParameter;
+    EnterDriverLock();
+    *minSize = MinimumHostBufferSize;
+    *maxSize = MaximumHostBufferSize;
+    // A stored size outside the offered range is shown inside it; the setting stays.
+    DWORD size = PreferredBufferSize;
+    if (size < DWORD(MinimumHostBufferSize)) size = MinimumHostBufferSize;
+    if (size > DWORD(MaximumHostBufferSize)) size = MaximumHostBufferSize;
+    *preferred = long(size);
+    *granularity = HostBufferGranularity;
+    LeaveDriverLock();
+    return ASE_OK;
+}
+
+ASIOError MEMBER_CALL CanSampleRate(void*, ASIOSampleRate rate)
+{
+    DWORD rounded;
+    if (!RoundSampleRate(rate, &rounded)) return ASE_NoClock;
+    EnterDriverLock();
+    bool offered = IsOfferedSampleRate(rounded);
+    LeaveDriverLock();
+    return offered ? ASE_OK : ASE_NoClock;
+}
+
+ASIOError MEMBER_CALL GetSampleRate(void*, ASIOSampleRate* rate)
+{
+    if (rate == nullptr) return ASE_InvalidParameter;
+    EnterDriverLock();
+    *rate = RequestedHostRate;
+    LeaveDriverLock();
+    return ASE_OK;
+}
+
+ASIOError MEMBER_CALL SetSampleRate(void*, ASIOSampleRate rate)
+{
+    DWORD rounded;
+    if (!RoundSampleRate(rate, &rounded)) return ASE_NoClock;
+    EnterDriverLock();
+    if (!IsOfferedSampleRate(rounded)) {
+        LeaveDriverLock();
+        return ASE_NoClock;
+    }
+    GlobalSampleRate = rounded;
+    WriteSettingValue(nullptr, nullptr, nullptr, "SampleRate", &GlobalSampleRate);
+    RequestedHostRate = rounded;
+    // The streaming thread restarts at the new rate and is released at once.
+    if (rounded != ActiveHostRate && DriverState == DriverRunning) {
+        SetEvent(RestartEvent);
+        SetEvent(StartEvent);
+    }
+    LeaveDriverLock();
+    return ASE_OK;
+}
+
+ASIOError MEMBER_CALL GetClockSources(void*, ASIOClockSource* clocks, long* count)
 {
     if (count == nullptr) return ASE_InvalidParameter;
     *count = 1;
@@ -69,30 +154,96 @@ static ASIOError MEMBER_CALL GetClockSources(void*, ASIOClockSource* clocks, lon
     return ASE_OK;
 }
 
-static ASIOError MEMBER_CALL SetClockSource(void*, long reference)
+ASIOError MEMBER_CALL SetClockSource(void*, long reference)
 {
     return reference == 0 ? ASE_OK : ASE_NoClock;
 }
 
-static ASIOError MEMBER_CALL GetSamplePosition(void*, ASIOSamples*, ASIOTimeStamp*)
+void SplitInto(std::uint64_t value, ASIOSamples* pair)
+{
+    pair->hi = static_cast<unsigned long>(value >> 32);
+    pair->lo = static_cast<unsigned long>(value & 0xFFFFFFFF);
+}
+
+ASIOError MEMBER_CALL GetSamplePosition(void*, ASIOSamples* position, ASIOTimeStamp* time)
+{
+    if (position == nullptr || time == nullptr) return ASE_InvalidParameter;
+    DWORD switches = DWORD(SwitchCounter);
+    // Switches that prime the device are not shown to the host: they may take the count
+    // below 0 for a moment.
+    if (switches == 0xFFFFFFFF) switches = 0;
+    SplitInto(std::uint64_t(switches) * ActiveBufferSize, position);
+    SplitInto(std::uint64_t(LastWakeUpTime) * 1000000, time);
+    return ASE_OK;
+}
+
+bool IsChannelActive(const BYTE* channelMap, DWORD channel)
+{
+    return (channelMap[channel / 8] >> (channel % 8)) & 1;
+}
+
+ASIOError MEMBER_CALL GetChannelInfo(void*, ASIOChannelInfo* info)
+{
+    if (info == nullptr) return ASE_InvalidParameter;
+    EnterDriverLock();
+    const bool input = info->isInput == ASIOTrue;
+    if (info->channel < 0 || DWORD(info->channel) >= ReportedChannelCount(input)) {
+        LeaveDriverLock();
+        return ASE_NotPresent;
+    }
+    const DWORD channel = DWORD(info->channel);
+    info->type = ASIOSTInt32LSB;
+    info->channelGroup = 0;
+    info->isActive = IsChannelActive(input ? InputChannelMap : OutputChannelMap, channel) ? ASIOTrue : ASIOFalse;
+    WriteChannelName(input, channel, info->name);
+    LeaveDriverLock();
+    return ASE_OK;
+}
+
+ASIOError MEMBER_CALL CreateBuffers(void*, ASIOBufferInfo* infos, long channelCount, long bufferSize,
+                                    ASIOCallbacks* callbacks)
+{
+    EnterDriverLock();
+    ASIOError result = CreateHostBuffers(infos, channelCount, bufferSize, callbacks);
+    LeaveDriverLock();
+    return result;
+}
+
+ASIOError MEMBER_CALL DisposeBuffers(void*)
+{
+    EnterDriverLock();
+    DisposeHostBuffers();
+    LeaveDriverLock();
+    return ASE_OK;
+}
+
+ASIOError MEMBER_CALL ControlPanel(void*)
+{
+    // Once a host has asked for the control panel the module stays loaded for it until
+    // the process ends.
+    if (!SetupModeSwitch) OpenDialogCount = 1;
+    return ASE_OK;
+}
+
+ASIOError MEMBER_CALL Future(void*, long, void*)
 {
     return ASE_NotPresent;
 }
 
-static ASIOError MEMBER_CALL GetChannelInfo(void*, ASIOChannelInfo* info)
+ASIOError MEMBER_CALL OutputReady(void*)
 {
-    return info == nullptr ? ASE_InvalidParameter : ASE_NotPresent;
+    return FinishOutputs();
 }
 
-static ASIOError MEMBER_CALL CreateBuffers(void*, ASIOBufferInfo*, long, long, ASIOCallbacks*)
+// No thread, no buffers, no open pin: the driver is loaded again.
+void EndDriverSession()
 {
-    return ASE_NotPresent;
+    DisposeHostBuffers();
+    CloseDriverStreams();
+    ClearActivePins();
 }
 
-static ASIOError MEMBER_CALL Future(void*, long, void*)
-{
-    return ASE_NotPresent;
-}
+}  // namespace
 
 const DriverObjectTable DriverObjectMethods = {
     .QueryInterface = SharedQueryInterface,
@@ -102,23 +253,23 @@ const DriverObjectTable DriverObjectMethods = {
     .getDriverName = GetDriverName,
     .getDriverVersion = GetDriverVersion,
     .getErrorMessage = GetErrorMessage,
-    .start = NotPresent,
-    .stop = NotPresent,
-    .getChannels = GetTwoLongs,
-    .getLatencies = GetTwoLongs,
+    .start = Start,
+    .stop = Stop,
+    .getChannels = GetChannels,
+    .getLatencies = GetLatencies,
     .getBufferSize = GetBufferSize,
-    .canSampleRate = SampleRateNotPresent,
+    .canSampleRate = CanSampleRate,
     .getSampleRate = GetSampleRate,
-    .setSampleRate = SampleRateNotPresent,
+    .setSampleRate = SetSampleRate,
     .getClockSources = GetClockSources,
     .setClockSource = SetClockSource,
     .getSamplePosition = GetSamplePosition,
     .getChannelInfo = GetChannelInfo,
     .createBuffers = CreateBuffers,
-    .disposeBuffers = NotPresent,
-    .controlPanel = NotPresent,
+    .disposeBuffers = DisposeBuffers,
+    .controlPanel = ControlPanel,
     .future = Future,
-    .outputReady = NotPresent,
+    .outputReady = OutputReady,
 };
 
 void DriverObjectFirstReference()
@@ -129,8 +280,18 @@ void DriverObjectFirstReference()
 
 void DriverObjectLastRelease()
 {
+    EnterDriverLock();
+    EndDriverSession();
+    LeaveDriverLock();
     // A control panel that is still open keeps the lock for its own use.
     if (OpenDialogCount != 0) return;
     EndModule();
     FreeMmcssLibraries();
+}
+
+void DriverObjectDetach()
+{
+    // Under the loader lock, and at process exit every other thread is gone, perhaps
+    // while it held the driver lock: so the lock is not taken here.
+    EndDriverSession();
 }

@@ -3,6 +3,7 @@
 #include "driver/core/com_objects.h"
 #include "driver/core/driver_object.h"
 #include "driver/core/module.h"
+#include "driver/core/setup_values.h"
 
 static LONG NoFurtherScan(void*)
 {
@@ -54,20 +55,34 @@ static ScanCallback MEMBER_CALL SetCallback(void*, ScanCallback callback, void* 
     return ExchangeScanCallback(callback, context);
 }
 
-// Settings of devices, filters and pins arrive with the device tree.
-static HRESULT MEMBER_CALL DeviceValue(void*, LONG, LONG, void*, ULONG)
+static HRESULT MEMBER_CALL GetDeviceValue(void*, LONG key, LONG device, void* value, ULONG size)
 {
-    return E_NOTIMPL;
+    return AccessDeviceValue(false, key, device, value, size);
 }
 
-static HRESULT MEMBER_CALL FilterValue(void*, LONG, LONG, LONG, void*, ULONG)
+static HRESULT MEMBER_CALL SetDeviceValue(void*, LONG key, LONG device, void* value, ULONG size)
 {
-    return E_NOTIMPL;
+    return AccessDeviceValue(true, key, device, value, size);
 }
 
-static HRESULT MEMBER_CALL PinValue(void*, LONG, LONG, LONG, LONG, void*, ULONG)
+static HRESULT MEMBER_CALL GetFilterValue(void*, LONG key, LONG device, LONG filter, void* value, ULONG size)
 {
-    return E_NOTIMPL;
+    return AccessFilterValue(false, key, device, filter, value, size);
+}
+
+static HRESULT MEMBER_CALL SetFilterValue(void*, LONG key, LONG device, LONG filter, void* value, ULONG size)
+{
+    return AccessFilterValue(true, key, device, filter, value, size);
+}
+
+static HRESULT MEMBER_CALL GetPinValue(void*, LONG key, LONG device, LONG filter, LONG pin, void* value, ULONG size)
+{
+    return AccessPinValue(false, key, device, filter, pin, value, size);
+}
+
+static HRESULT MEMBER_CALL SetPinValue(void*, LONG key, LONG device, LONG filter, LONG pin, void* value, ULONG size)
+{
+    return AccessPinValue(true, key, device, filter, pin, value, size);
 }
 
 const SetupObjectTable SetupObjectMethods = {
@@ -77,10 +92,10 @@ const SetupObjectTable SetupObjectMethods = {
     .GetInterfaceVersion = GetInterfaceVersion,
     .Rescan = Rescan,
     .SetCallback = SetCallback,
-    .GetDeviceValue = DeviceValue,
-    .SetDeviceValue = DeviceValue,
-    .GetFilterValue = FilterValue,
-    .SetFilterValue = FilterValue,
-    .GetPinValue = PinValue,
-    .SetPinValue = PinValue,
+    .GetDeviceValue = GetDeviceValue,
+    .SetDeviceValue = SetDeviceValue,
+    .GetFilterValue = GetFilterValue,
+    .SetFilterValue = SetFilterValue,
+    .GetPinValue = GetPinValue,
+    .SetPinValue = SetPinValue,
 };

@@ -174,3 +174,110 @@ static_assert(sizeof(KsWaveFormatExtensible) == 40, "WAVEFORMATEXTENSIBLE");
 // A pin's connection request: KSPIN_CONNECT, KSDATAFORMAT and the wave format.
 constexpr std::size_t PinConnectionSize = sizeof(KsPinConnect) + sizeof(KsDataFormat) + sizeof(KsWaveFormatExtensible);
 static_assert(PinConnectionSize == (sizeof(void*) == 8 ? 176 : 168), "connection template");
+
+// Pin states (KSSTATE).
+enum : ULONG {
+    KSSTATE_STOP = 0,
+    KSSTATE_ACQUIRE = 1,
+    KSSTATE_PAUSE = 2,
+    KSSTATE_RUN = 3,
+};
+
+enum : ULONG {
+    KSPROPERTY_CONNECTION_STATE = 0,
+    KSPROPERTY_AUDIO_POSITION = 5,
+};
+
+// KSPROPSETID_RtAudio ids.
+enum : ULONG {
+    KSPROPERTY_RTAUDIO_GETPOSITIONFUNCTION = 0,
+    KSPROPERTY_RTAUDIO_BUFFER = 1,
+    KSPROPERTY_RTAUDIO_HWLATENCY = 2,
+    KSPROPERTY_RTAUDIO_POSITIONREGISTER = 3,
+    KSPROPERTY_RTAUDIO_CLOCKREGISTER = 4,
+    KSPROPERTY_RTAUDIO_BUFFER_WITH_NOTIFICATION = 5,
+    KSPROPERTY_RTAUDIO_REGISTER_NOTIFICATION_EVENT = 6,
+    KSPROPERTY_RTAUDIO_UNREGISTER_NOTIFICATION_EVENT = 7,
+};
+
+// The pin hint property that the driver sets to 4 on packet pins.
+constexpr GUID PinHintPropertySet = {0x4E73C07F, 0x23CC, 0x4955, {0xA7, 0xEA, 0x3D, 0xA5, 0x02, 0x49, 0x62, 0x90}};
+constexpr ULONG PinHintPropertyId = 1;
+
+// KSSTREAM_HEADER: 48 bytes on x86, 56 on x64.
+struct KsStreamHeader {
+    ULONG size;
+    ULONG typeSpecificFlags;
+    LONGLONG presentationTime;
+    ULONG presentationNumerator;
+    ULONG presentationDenominator;
+    LONGLONG duration;
+    ULONG frameExtent;
+    ULONG dataUsed;
+    void* data;
+    ULONG optionsFlags;
+#if defined(_WIN64)
+    ULONG reserved;
+#endif
+};
+
+// KSAUDIO_POSITION.
+struct KsAudioPosition {
+    ULONGLONG playOffset;
+    ULONGLONG writeOffset;
+};
+
+// KSRTAUDIO_BUFFER_PROPERTY and its variant with notifications.
+struct KsRtAudioBufferProperty {
+    KsIdentifier property;
+    void* baseAddress;
+    ULONG requestedBufferSize;
+};
+struct KsRtAudioBufferPropertyWithNotification {
+    KsIdentifier property;
+    void* baseAddress;
+    ULONG requestedBufferSize;
+    ULONG notificationCount;
+};
+// KSRTAUDIO_BUFFER: the buffer a looped pin hands out.
+struct KsRtAudioBuffer {
+    void* bufferAddress;
+    ULONG actualBufferSize;
+    BOOL callMemoryBarrier;
+};
+// KSRTAUDIO_HWLATENCY: FIFO bytes and the chipset and codec delays in 100 ns units.
+struct KsRtAudioHardwareLatency {
+    ULONG fifoSize;
+    ULONG chipsetDelay;
+    ULONG codecDelay;
+};
+// KSRTAUDIO_HWREGISTER_PROPERTY and KSRTAUDIO_HWREGISTER.
+struct KsRtAudioRegisterProperty {
+    KsIdentifier property;
+    void* baseAddress;
+};
+struct KsRtAudioRegister {
+    void* registerAddress;
+    ULONG width;
+    ULONGLONG numerator;
+    ULONGLONG denominator;
+    ULONG accuracy;
+};
+// KSRTAUDIO_NOTIFICATION_EVENT_PROPERTY: the event travels in an 8-byte field.
+struct KsRtAudioNotificationEventProperty {
+    KsIdentifier property;
+    ULONGLONG notificationEvent;
+};
+
+static_assert(sizeof(KsStreamHeader) == (sizeof(void*) == 8 ? 56 : 48), "KSSTREAM_HEADER");
+static_assert(offsetof(KsStreamHeader, data) == 40, "KSSTREAM_HEADER.Data");
+static_assert(offsetof(KsStreamHeader, optionsFlags) == (sizeof(void*) == 8 ? 48 : 44), "OptionsFlags");
+static_assert(sizeof(KsAudioPosition) == 16, "KSAUDIO_POSITION");
+static_assert(sizeof(KsRtAudioBufferProperty) == (sizeof(void*) == 8 ? 40 : 32), "KSRTAUDIO_BUFFER_PROPERTY");
+static_assert(offsetof(KsRtAudioBufferProperty, requestedBufferSize) == (sizeof(void*) == 8 ? 32 : 28), "size");
+static_assert(sizeof(KsRtAudioBufferPropertyWithNotification) == 40, "with notification");
+static_assert(sizeof(KsRtAudioBuffer) == (sizeof(void*) == 8 ? 16 : 12), "KSRTAUDIO_BUFFER");
+static_assert(sizeof(KsRtAudioHardwareLatency) == 12, "KSRTAUDIO_HWLATENCY");
+static_assert(sizeof(KsRtAudioRegisterProperty) == 32, "KSRTAUDIO_HWREGISTER_PROPERTY");
+static_assert(sizeof(KsRtAudioRegister) == (sizeof(void*) == 8 ? 40 : 32), "KSRTAUDIO_HWREGISTER");
+static_assert(sizeof(KsRtAudioNotificationEventProperty) == 32, "notification event property");

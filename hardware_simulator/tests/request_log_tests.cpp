@@ -1,6 +1,6 @@
-// What a test reads and injects: the log of every call, the counters, the answer hook
-// that makes a driver misbehave, and pin creation's refusal for now.
-#include "hardware_simulator/tests/simulator_fixture.h"
+// What a test reads and injects: the log of every call, the counters, and the answer
+// hook that makes a driver misbehave.
+#include "hardware_simulator/tests/pin_client.h"
 
 using namespace hardware_simulator;
 
@@ -121,21 +121,46 @@ TEST_F(RequestLogging, LetsTheHookDemandHugeSizesAndHideProperties)
     EXPECT_TRUE(PinRequest(filter, KSPROPERTY_PIN_CINSTANCES, UsbRenderPin, 8).ok);
 }
 
-TEST_F(RequestLogging, RefusesPinCreationForNowAndLogsTheAttempt)
+TEST_F(RequestLogging, RecordsEachPinCreationWithTheFormatItAskedFor)
 {
-    BYTE connection[PinConnectionSize] = {};
-    KsPinConnect connect{};
-    connect.pinId = UsbRenderPin;
-    std::memcpy(connection, &connect, sizeof(connect));
-    HANDLE pin = nullptr;
-    EXPECT_EQ(device_access::KsCreatePin(filter, connection, GENERIC_WRITE, &pin), DWORD(ERROR_NOT_SUPPORTED));
-    EXPECT_EQ(pin, nullptr);
-    EXPECT_EQ(device_access::KsCreatePin(reinterpret_cast<HANDLE>(0x4444), connection, GENERIC_WRITE, &pin),
-              DWORD(ERROR_INVALID_HANDLE));
-    LogEntry attempt = LoggedRequests().at(1);
-    EXPECT_EQ(attempt.operation, Operation::KsCreatePin);
-    EXPECT_EQ(attempt.pinId, UsbRenderPin);
-    EXPECT_EQ(attempt.lastError, DWORD(ERROR_NOT_SUPPORTED));
+    ClearRequestLog();
+    Creation refused = CreatePin(filter, Connection(UsbRenderPin, Plain(2, 44100, 16)), GENERIC_WRITE);
+    std::vector<BYTE> connection = Connection(UsbCapturePin, Extensible(8, 96000, 24, 24));
+    DataFormatOf(connection).sampleSize = 24;
+    Creation created = CreatePin(filter, connection, FILE_READ_DATA);
+    ASSERT_EQ(created.error, DWORD(ERROR_SUCCESS));
+
+    std::vector<LogEntry> log = LoggedRequests();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0].operation, Operation::KsCreatePin);
+    EXPECT_EQ(log[0].handle, reinterpret_cast<ULONG_PTR>(filter));
+    EXPECT_EQ(log[0].lastError, refused.error);
+    EXPECT_EQ(log[0].createdPin, 0u);
+    ASSERT_TRUE(log[0].connection);
+    EXPECT_EQ(log[0].connection->access, ACCESS_MASK(GENERIC_WRITE));
+    EXPECT_EQ(log[0].connection->format.formatSize, 82u);
+    EXPECT_EQ(log[0].connection->format.wave.formatTag, WaveFormatTagPcm);
+    EXPECT_EQ(log[0].connection->format.wave.validBitsPerSample, 0);  // not in a plain format
+
+    const LogEntry& entry = log[1];
+    EXPECT_TRUE(entry.succeeded);
+    EXPECT_EQ(entry.createdPin, reinterpret_cast<ULONG_PTR>(created.pin));
+    EXPECT_EQ(reinterpret_cast<ULONG_PTR>(created.pin) & 3, 2u);  // never a real handle's value
+    EXPECT_EQ(entry.pinId, UsbCapturePin);
+    ASSERT_TRUE(entry.connection);
+    EXPECT_EQ(entry.connection->interfaceId, ULONG(KSINTERFACE_STANDARD_STREAMING));
+    EXPECT_EQ(entry.connection->access, ACCESS_MASK(FILE_READ_DATA));
+    const PinFormat& format = entry.connection->format;
+    EXPECT_EQ(format.formatSize, 104u);
+    EXPECT_EQ(format.sampleSize, 24u);
+    EXPECT_EQ(format.wave.formatTag, WaveFormatTagExtensible);
+    EXPECT_EQ(format.wave.channels, 8);
+    EXPECT_EQ(format.wave.samplesPerSec, 96000u);
+    EXPECT_EQ(format.wave.bitsPerSample, 24);
+    EXPECT_EQ(format.wave.validBitsPerSample, 24);
+    EXPECT_EQ(format.wave.channelMask, 0u);
+    EXPECT_EQ(format.wave.blockAlign, 24);
+    EXPECT_EQ(Counters().openPins, 1u);
 }
 
 TEST_F(RequestLogging, ClearForgetsHandlesLogAndHook)

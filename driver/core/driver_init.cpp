@@ -1,0 +1,86 @@
+#include "driver/core/driver_init.h"
+
+#include "driver/core/active_pins.h"
+#include "driver/core/driver_object.h"
+#include "driver/core/host_buffers.h"
+#include "driver/core/module.h"
+#include "driver/core/sample_rates.h"
+#include "driver/core/settings.h"
+#include "driver/engine/cache_flush.h"
+#include "driver/engine/engine_state.h"
+#include "driver/engine/pin_requests.h"
+#include "driver/engine/stream_setup.h"
+#include "driver/engine/streaming_thread.h"
+
+namespace {
+
+// Set by the first init in the process and never cleared: the settings, processor
+// features and events of that init serve every later driver object.
+volatile LONG InitialisedOnce;
+
+void PrepareFirstInit()
+{
+    EnterDriverLock();
+    LoadGlobalSettings();
+    LeaveDriverLock();
+    ReadProcessorFeatures();
+    CreateStreamingEvents();
+}
+
+void EndPreviousInit()
+{
+    EnterDriverLock();
+    DisposeHostBuffers();
+    CloseAllPins();
+    LeaveDriverLock();
+}
+
+// A stored rate that no device runs at (0, or what a damaged value holds) would stall
+// or race the host's clock: the driver starts from the default rate instead.
+void RepairStoredSampleRate()
+{
+    if (GlobalSampleRate < LowestOfferedRate || GlobalSampleRate > HighestOfferedRate)
+        GlobalSampleRate = DefaultSampleRate;
+}
+
+// The streams open at a rate that every enabled pin accepts.
+void FitStreamRateToEnabledPins()
+{
+    ConfigurationMinimumRate = 0;
+    ConfigurationMaximumRate = 0xFFFFFFFF;
+    WalkTree(
+        [](DeviceRecord* device, FilterRecord* filter, PinRecord* pin, void*) {
+            if (device->flags & filter->flags & pin->flags & RecordEnabled) NarrowRateRange(pin);
+        },
+        nullptr);
+    if (ConfigurationMaximumRate < ConfigurationMinimumRate) return;
+    DWORD fitted = RateIntoRange(ActiveHostRate);
+    if (fitted != 0) ActiveHostRate = GlobalSampleRate = RequestedHostRate = fitted;
+}
+
+}  // namespace
+
+ASIOBool InitDriver(void* sysHandle)
+{
+    SetupModeSwitch = DWORD(reinterpret_cast<UINT_PTR>(sysHandle)) == SetupModeHandle;
+    if (!(__atomic_fetch_or(&InitialisedOnce, 1, __ATOMIC_SEQ_CST) & 1))
+        PrepareFirstInit();
+    else
+        EndPreviousInit();
+
+    ClearChannelMaps();
+    __atomic_fetch_and(&InSwitchFlag, ~LONG(1), __ATOMIC_SEQ_CST);
+    EnterDriverLock();
+    RepairStoredSampleRate();
+    FitStreamRateToEnabledPins();
+    SetUpStreams();
+    RegisterOpenPins();
+    // The host is offered the stored rate, or the nearest end of what the pins accept.
+    DWORD fitted = RateIntoRange(GlobalSampleRate);
+    if (fitted != 0) GlobalSampleRate = fitted;
+    RequestedHostRate = GlobalSampleRate;
+    DriverState = DriverInitialised;
+    LeaveDriverLock();
+    InterlockedExchange(&SwitchCounter, 0);
+    return ASIOTrue;
+}

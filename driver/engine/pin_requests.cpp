@@ -1,0 +1,324 @@
+#include "driver/engine/pin_requests.h"
+
+#include <cstring>
+
+#include "driver/core/ks_requests.h"
+#include "driver/core/module.h"
+#include "driver/engine/cache_flush.h"
+#include "driver/engine/device_access.h"
+#include "driver/engine/engine_state.h"
+#include "driver/engine/packet_frames.h"
+#include "driver/engine/realtime_scheduling.h"
+#include "driver/engine/stream_flags.h"
+
+namespace {
+
+bool IsOpen(const PinRecord* pin)
+{
+    return pin->handle != INVALID_HANDLE_VALUE && pin->handle != nullptr;
+}
+
+// A property request on the pin's own OVERLAPPED. A request the device leaves pending
+// still owns that OVERLAPPED and the caller's buffers, so it is waited for.
+bool PinPropertyRequest(PinRecord* pin, void* request, DWORD requestSize, void* output, DWORD outputSize)
+{
+    if (!IsOpen(pin)) return false;
+    if (pin->requestOverlapped.hEvent == nullptr) pin->requestOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    OVERLAPPED& overlapped = pin->requestOverlapped;
+    overlapped.Internal = 0;
+    overlapped.InternalHigh = 0;
+    overlapped.Offset = 0;
+    overlapped.OffsetHigh = 0;
+    DWORD returned = 0;
+    if (device_access::DeviceIoControl(pin->handle, IOCTL_KS_PROPERTY, request, requestSize, output, outputSize,
+                                       &returned, &overlapped)) {
+        WaitForSingleObject(overlapped.hEvent, INFINITE);
+        return true;
+    }
+    if (GetLastError() != ERROR_IO_PENDING) return false;
+    WaitForSingleObject(overlapped.hEvent, INFINITE);
+    return overlapped.Internal == 0;
+}
+
+bool SetProperty(PinRecord* pin, const GUID& set, ULONG id, DWORD value)
+{
+    KsIdentifier request = {set, id, KSPROPERTY_TYPE_SET};
+    return PinPropertyRequest(pin, &request, sizeof(request), &value, sizeof(value));
+}
+
+bool RtAudioRequest(PinRecord* pin, ULONG id, ULONG flags, void* request, DWORD requestSize, void* output,
+                    DWORD outputSize)
+{
+    auto* property = static_cast<KsIdentifier*>(request);
+    *property = {KSPROPSETID_RtAudio, id, flags};
+    return PinPropertyRequest(pin, request, requestSize, output, outputSize);
+}
+
+void MarkFailed(PinRecord* pin)
+{
+    pin->flags = (pin->flags & ~RecordOpen) | RecordOpenFailed;
+}
+
+void CloseHandleOf(HANDLE* handle)
+{
+    HANDLE old = reinterpret_cast<HANDLE>(
+        InterlockedExchangePointer(reinterpret_cast<PVOID*>(handle), INVALID_HANDLE_VALUE));
+    if (old != INVALID_HANDLE_VALUE && old != nullptr) device_access::CloseHandle(old);
+}
+
+void CloseEvent(HANDLE* event)
+{
+    HANDLE old = reinterpret_cast<HANDLE>(InterlockedExchangePointer(reinterpret_cast<PVOID*>(event), nullptr));
+    if (old != nullptr) CloseHandle(old);
+}
+
+// Closing after a failed looped-buffer request: the pin handle and its request event go.
+void FailLoopedBuffer(PinRecord* pin)
+{
+    MarkFailed(pin);
+    CloseHandleOf(&pin->handle);
+    CloseEvent(&pin->requestOverlapped.hEvent);
+}
+
+bool UsesNotificationEvents(const PinRecord* pin)
+{
+    DWORD version = WindowsVersion();
+    DWORD major = version & 0xFF;
+    DWORD majorMinor = major << 8 | ((version >> 8) & 0xFF);
+    const auto* wave = reinterpret_cast<const KsWaveFormatExtensible*>(pin->connection + sizeof(KsPinConnect) +
+                                                                        sizeof(KsDataFormat));
+    return (pin->streamFlags & NotifyAllowed) && major >= 6 && (majorMinor >= 0x601 || !Wow64Process) &&
+           wave->samplesPerSec == ActiveHostRate && ActivePinModes.standardCapture == 0 &&
+           ActivePinModes.standardRender == 0;
+}
+
+void SetLoopBounds(PinRecord* pin, BYTE* buffer, ULONG size)
+{
+    pin->packetData[0] = buffer;
+    pin->packetData[1] = buffer + size / 2;
+    pin->packetData[2] = buffer;
+    pin->packetData[3] = buffer + size;
+}
+
+// Event mode: two halves that notify; false when the device cannot give them.
+bool RequestNotifyingBuffer(PinRecord* pin, bool* failed)
+{
+    KsWaveFormatExtensible* wave = PinWaveFormat(pin);
+    KsRtAudioBufferPropertyWithNotification request = {};
+    request.requestedBufferSize = 2 * ActiveBufferSize * wave->blockAlign;
+    request.notificationCount = 2;
+    KsRtAudioBuffer buffer = {};
+    if (!RtAudioGet(pin, KSPROPERTY_RTAUDIO_BUFFER_WITH_NOTIFICATION, &request, sizeof(request), &buffer,
+                    sizeof(buffer)))
+        return false;
+    if (buffer.actualBufferSize < request.requestedBufferSize) {
+        *failed = true;
+        return false;
+    }
+    SetLoopBounds(pin, static_cast<BYTE*>(buffer.bufferAddress), buffer.actualBufferSize);
+    pin->notificationEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    KsRtAudioNotificationEventProperty registration = {};
+    registration.notificationEvent = reinterpret_cast<ULONG_PTR>(pin->notificationEvent);
+    DWORD unused = 0;
+    if (pin->notificationEvent == nullptr ||
+        !RtAudioSet(pin, KSPROPERTY_RTAUDIO_REGISTER_NOTIFICATION_EVENT, &registration, sizeof(registration),
+                    &unused, sizeof(unused))) {
+        CloseEvent(&pin->notificationEvent);
+        *failed = true;
+        return false;
+    }
+    return true;
+}
+
+// Polled mode: room for a block, an eighth more and 20 ms of position jitter, twice.
+bool RequestPolledBuffer(PinRecord* pin)
+{
+    CloseEvent(&pin->notificationEvent);
+    KsWaveFormatExtensible* wave = PinWaveFormat(pin);
+    DWORD frames = ActiveBufferSize + (ActiveBufferSize + 7) / 8 + 2 * (wave->samplesPerSec / 100);
+    KsRtAudioBufferProperty request = {};
+    request.requestedBufferSize = 2 * frames * wave->blockAlign;
+    KsRtAudioBuffer buffer = {};
+    if (!RtAudioGet(pin, KSPROPERTY_RTAUDIO_BUFFER, &request, sizeof(request), &buffer, sizeof(buffer)))
+        return false;
+    pin->packetData[2] = static_cast<BYTE*>(buffer.bufferAddress);
+    pin->packetData[3] = static_cast<BYTE*>(buffer.bufferAddress) + buffer.actualBufferSize;
+    if (buffer.callMemoryBarrier) pin->streamFlags |= MemoryBarrierNeeded;
+    return true;
+}
+
+void SubmitPacket(PinRecord* pin, DWORD ioctl)
+{
+    DWORD frames = PacketFrames(pin);
+    DWORD bytes = frames * PinWaveFormat(pin)->blockAlign;
+    int slot = NextPacketSlot(pin);
+    pin->submittedCount++;
+    if (!IsOpen(pin)) return;
+    if (ioctl == IOCTL_KS_WRITE_STREAM) InterlockedIncrement(&pin->inFlight);
+    KsStreamHeader& header = pin->streamHeaders[slot];
+    std::memset(&header, 0, sizeof(header));
+    header.size = sizeof(KsStreamHeader);
+    header.presentationNumerator = 1;
+    header.presentationDenominator = 1;
+    header.frameExtent = bytes;
+    header.dataUsed = ioctl == IOCTL_KS_WRITE_STREAM ? bytes : 0;
+    header.data = pin->packetData[slot];
+    DWORD returned = 0;
+    device_access::DeviceIoControl(pin->handle, ioctl, nullptr, 0, &header, sizeof(header), &returned,
+                                   &pin->packetOverlapped[slot]);
+}
+
+}  // namespace
+
+bool SetPinState(PinRecord* pin, DWORD state)
+{
+    if (state == pin->recordedState) return true;
+    if (!SetProperty(pin, KSPROPSETID_Connection, KSPROPERTY_CONNECTION_STATE, state)) return false;
+    pin->recordedState = state;
+    return true;
+}
+
+bool SetPinHint(PinRecord* pin, DWORD value)
+{
+    return SetProperty(pin, PinHintPropertySet, PinHintPropertyId, value);
+}
+
+bool RtAudioGet(PinRecord* pin, ULONG id, void* request, DWORD requestSize, void* output, DWORD outputSize)
+{
+    return RtAudioRequest(pin, id, KSPROPERTY_TYPE_GET, request, requestSize, output, outputSize);
+}
+
+bool RtAudioSet(PinRecord* pin, ULONG id, void* request, DWORD requestSize, void* output, DWORD outputSize)
+{
+    return RtAudioRequest(pin, id, KSPROPERTY_TYPE_SET, request, requestSize, output, outputSize);
+}
+
+DWORD ReadPinPosition(PinRecord* pin)
+{
+    if (pin->positionRegister != nullptr) {
+        auto address = reinterpret_cast<ULONG_PTR>(pin->positionRegister);
+        FlushCacheRange(reinterpret_cast<const void*>(address & ~ULONG_PTR(31)),
+                        reinterpret_cast<const void*>(address | 31));
+        return *pin->positionRegister;
+    }
+    KsIdentifier request = {KSPROPSETID_Audio, KSPROPERTY_AUDIO_POSITION, KSPROPERTY_TYPE_GET};
+    KsAudioPosition position;
+    std::memset(&position, 0xFF, sizeof(position));
+    PinPropertyRequest(pin, &request, sizeof(request), &position, sizeof(position));
+    return DWORD(position.writeOffset);
+}
+
+int NextPacketSlot(const PinRecord* pin)
+{
+    // Large packets alternate between slots 2 and 1, slot 2 first.
+    if (pin->streamFlags & LargePacketMode) return pin->submittedCount % 2 == 0 ? 2 : 1;
+    return int(pin->submittedCount % PacketSlots);
+}
+
+void SubmitCapturePacket(PinRecord* pin)
+{
+    SubmitPacket(pin, IOCTL_KS_READ_STREAM);
+}
+
+void SubmitRenderPacket(PinRecord* pin)
+{
+    SubmitPacket(pin, IOCTL_KS_WRITE_STREAM);
+}
+
+bool PrepareLoopedBuffer(PinRecord* pin)
+{
+    if (!(pin->streamFlags & LoopedMode)) return true;
+    pin->positionRegister = nullptr;
+    bool failed = false;
+    bool eventMode = UsesNotificationEvents(pin) && RequestNotifyingBuffer(pin, &failed);
+    if (failed || (!eventMode && !RequestPolledBuffer(pin))) {
+        FailLoopedBuffer(pin);
+        return false;
+    }
+
+    KsRtAudioRegisterProperty registerRequest = {};
+    KsRtAudioRegister hardwareRegister = {};
+    if (RtAudioGet(pin, KSPROPERTY_RTAUDIO_POSITIONREGISTER, &registerRequest, sizeof(registerRequest),
+                   &hardwareRegister, sizeof(hardwareRegister)))
+        pin->positionRegister = static_cast<volatile ULONG*>(hardwareRegister.registerAddress);
+
+    KsIdentifier latencyRequest = {};
+    KsRtAudioHardwareLatency latency = {};
+    if (RtAudioGet(pin, KSPROPERTY_RTAUDIO_HWLATENCY, &latencyRequest, sizeof(latencyRequest), &latency,
+                   sizeof(latency))) {
+        pin->fifoBytes = latency.fifoSize;
+        pin->fifoFrames = latency.fifoSize / PinWaveFormat(pin)->blockAlign;
+        pin->chipsetDelay = latency.chipsetDelay;
+        pin->codecDelay = latency.codecDelay;
+    }
+    return true;
+}
+
+void ReleaseLoopedBuffer(PinRecord* pin)
+{
+    if (!(pin->streamFlags & LoopedMode)) return;
+    if (pin->notificationEvent != nullptr) {
+        KsRtAudioNotificationEventProperty registration = {};
+        registration.notificationEvent = reinterpret_cast<ULONG_PTR>(pin->notificationEvent);
+        DWORD unused = 0;
+        RtAudioSet(pin, KSPROPERTY_RTAUDIO_UNREGISTER_NOTIFICATION_EVENT, &registration, sizeof(registration), &unused,
+                   sizeof(unused));
+        CloseEvent(&pin->notificationEvent);
+    }
+    pin->streamFlags &= ~MemoryBarrierNeeded;
+    pin->positionRegister = nullptr;
+    pin->fifoFrames = 0;
+    pin->fifoBytes = 0;
+    pin->chipsetDelay = 0;
+    pin->codecDelay = 0;
+}
+
+// Stops the pin and lets go of its looped buffer; the handle stays.
+static void StopPin(PinRecord* pin)
+{
+    if (pin->recordedState == KSSTATE_PAUSE) SetPinState(pin, KSSTATE_RUN);
+    SetPinState(pin, KSSTATE_STOP);
+    ReleaseLoopedBuffer(pin);
+}
+
+void ClosePin(PinRecord* pin)
+{
+    if (!IsOpen(pin)) return;
+    StopPin(pin);
+    CloseHandleOf(&pin->handle);
+}
+
+static void FreeLockedBlock(LockedBlock* block)
+{
+    if (block->base == nullptr) return;
+    VirtualUnlock(block->base, block->size);
+    VirtualFree(block->base, 0, MEM_RELEASE);
+    block->base = nullptr;
+    block->size = 0;
+}
+
+void CloseAllPins()
+{
+    FilterRecord* previousFilter = nullptr;
+    for (DeviceRecord* device = FirstDevice; device != nullptr; device = NextDevice(device)) {
+        for (FilterRecord* filter = FirstFilter(device); filter != nullptr; filter = NextFilter(filter)) {
+            if (previousFilter != nullptr && previousFilter != filter) CloseFilter(previousFilter);
+            previousFilter = filter;
+            for (PinRecord* pin = FirstPin(filter); pin != nullptr; pin = NextPin(pin)) {
+                if (IsOpen(pin)) {
+                    StopPin(pin);
+                    CloseHandleOf(&pin->handle);
+                }
+                CloseEvent(&pin->requestOverlapped.hEvent);
+                for (OVERLAPPED& packet : pin->packetOverlapped) CloseEvent(&packet.hEvent);
+                const DWORD marks = RecordOpen | RecordOpenFailed;
+                device->flags &= ~marks;
+                filter->flags &= ~marks;
+                pin->flags &= ~marks;
+            }
+        }
+    }
+    if (previousFilter != nullptr) CloseFilter(previousFilter);
+    FreeLockedBlock(&HistoryMemory);
+    FreeLockedBlock(&PacketMemory);
+}

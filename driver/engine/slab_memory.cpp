@@ -1,0 +1,19 @@
+#include "driver/engine/slab_memory.h"
+
+ChannelSlabBlock ChannelSlab;
+
+bool AllocateChannelSlab(DWORD channels, DWORD bufferSize)
+{
+    constexpr SIZE_T PageSize = 4096;
+    SIZE_T bytes = (SIZE_T(channels) * bufferSize * sizeof(INT32) + PageSize - 1) / PageSize * PageSize;
+    void* block = VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (block == nullptr) return false;
+    ChannelSlab = {static_cast<INT32*>(block), bytes / sizeof(INT32)};
+    return true;
+}
+
+void FreeChannelSlab()
+{
+    if (ChannelSlab.samples != nullptr) VirtualFree(ChannelSlab.samples, 0, MEM_RELEASE);
+    ChannelSlab = {};
+}

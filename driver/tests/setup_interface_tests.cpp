@@ -1,0 +1,181 @@
+// IDriverSetup as a configuration program meets it: asked for by its interface id and
+// called through a class of virtual methods, on a simulated machine, with every key in
+// its width, every result code, and hostile arguments.
+#include <gtest/gtest.h>
+#include <objbase.h>
+
+#include <cstring>
+#include <string>
+
+#include "asio_host/driver_setup.h"
+#include "driver/core/driver_object.h"
+#include "driver/core/module.h"
+#include "driver/core/oem_block.h"
+#include "driver/core/settings.h"
+#include "hardware_simulator/hardware_simulator.h"
+
+extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID, REFIID, void**);
+
+namespace sim = hardware_simulator;
+
+namespace {
+
+const bool Is64Bit = sizeof(void*) == 8;
+
+std::string SettingsKey()
+{
+    return std::string("SOFTWARE\\") + OemConfig.driverName.text;
+}
+
+class SetupInterface : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        AttachModule(GetModuleHandleA(nullptr));
+        savedHardwareId = OemConfig.hardwareId;
+        OemConfig.hardwareId.text[0] = '\0';
+        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey().c_str());
+        ASSERT_TRUE(sim::Install(sim::Machine{{sim::Qorda8(), sim::QordaDeskPro(), sim::HdAudioCodec()}}));
+        ASSERT_EQ(DllGetClassObject(IID_IDriverSetup, IID_IDriverSetup, reinterpret_cast<void**>(&setup)), S_OK);
+        ASSERT_EQ(setup->Rescan(), S_OK);
+    }
+    void TearDown() override
+    {
+        setup->Release();
+        SetupModeSwitch = false;
+        DriverState = DriverLoaded;
+        EndModule();
+        sim::Clear();
+        OemConfig.hardwareId = savedHardwareId;
+        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey().c_str());
+    }
+    DWORD DeviceNumber(LONG key, LONG device = 0)
+    {
+        DWORD value = 0xDEADBEEF;
+        EXPECT_EQ(setup->GetDeviceValue(key, device, &value, sizeof(value)), S_OK) << "key " << key;
+        return value;
+    }
+    const char* DeviceText(LONG key, LONG device = 0)
+    {
+        const char* text = nullptr;
+        EXPECT_EQ(setup->GetDeviceValue(key, device, &text, sizeof(text)), S_OK) << "key " << key;
+        return text;
+    }
+
+    IDriverSetup* setup = nullptr;
+    OemTextField savedHardwareId;
+};
+
+TEST_F(SetupInterface, ReadsEveryKeyInItsWidth)
+{
+    EXPECT_EQ(setup->GetInterfaceVersion(), 0x00020001);
+    EXPECT_STREQ(DeviceText(1), "Velmora QORDA-8");
+    EXPECT_STREQ(DeviceText(3), "usbaudio");
+    EXPECT_STREQ(DeviceText(4), "QORDA-8");
+    EXPECT_STREQ(DeviceText(5), "USB\\VID_200C&PID_1002&REV_0100&MI_00");
+    EXPECT_NE(DeviceText(2), nullptr);
+    EXPECT_EQ(DeviceNumber(6), DWORD('U' | 'S' << 8 | 'B' << 16));
+    EXPECT_EQ(DeviceNumber(7), 2u);
+    EXPECT_EQ(DeviceNumber(8), 10u);
+    EXPECT_EQ(DeviceNumber(9), 0u);
+    EXPECT_EQ(DeviceNumber(10), 0u);
+    EXPECT_EQ(DeviceNumber(11), 256u);
+    EXPECT_NE(DeviceNumber(12), DeviceNumber(12, 1)) << "device ids differ";
+    DeviceNumber(13);
+    EXPECT_TRUE(DeviceNumber(0) & 0x80000000u) << "the first device is selected";
+
+    const char* filterName = nullptr;
+    ASSERT_EQ(setup->GetFilterValue(1, 0, 0, &filterName, sizeof(filterName)), S_OK);
+    EXPECT_STREQ(filterName, "QORDA-8");
+    const BYTE* detail = nullptr;
+    ASSERT_EQ(setup->GetFilterValue(2, 0, 0, &detail, sizeof(detail)), S_OK);
+    EXPECT_NE(std::strstr(reinterpret_cast<const char*>(detail) + 4, "#{6994ad04"), nullptr)
+        << "the device path starts at byte 4";
+    DWORD nodes = 0;
+    EXPECT_EQ(setup->GetFilterValue(3, 0, 0, &nodes, 4), S_OK);
+    EXPECT_EQ(nodes, 3u);
+
+    DWORD pin[6];
+    for (LONG key = 0; key < 6; ++key) ASSERT_EQ(setup->GetPinValue(key, 0, 0, 0, &pin[key], 4), S_OK);
+    EXPECT_EQ(pin[1], 1u) << "render";
+    EXPECT_EQ(pin[2], 8u);
+    EXPECT_EQ(pin[3], 24u);
+    EXPECT_EQ(pin[4], 44100u);
+    EXPECT_EQ(pin[5], 96000u);
+}
+
+TEST_F(SetupInterface, AnswersEachResultCodeWithTheBitnessOrderOfChecks)
+{
+    DWORD value = 0;
+    // A short size on a device that does not exist: the 32-bit build checks the size first.
+    EXPECT_EQ(setup->GetDeviceValue(0, 99, &value, 2), Is64Bit ? SETUP_E_NODEVICE : SETUP_E_PARAMETER);
+    EXPECT_EQ(setup->GetDeviceValue(1, 0, &value, 4), Is64Bit ? SETUP_E_PARAMETER : S_OK)
+        << "a pointer key is 8 bytes wide in the 64-bit build";
+    void* pointer = nullptr;
+    EXPECT_EQ(setup->GetDeviceValue(1, 0, &pointer, sizeof(pointer)), S_OK);
+    EXPECT_EQ(setup->GetPinValue(6, 0, 0, 0, &value, 4), SETUP_E_PARAMETER);
+    EXPECT_EQ(setup->GetPinValue(0, 0, 0, 2, &value, 4), SETUP_E_NODEVICE) << "one past the last pin";
+    EXPECT_EQ(setup->GetFilterValue(4, 0, 0, &value, 4), SETUP_E_PARAMETER);
+    EXPECT_EQ(setup->GetDeviceValue(14, 0, &value, 4), SETUP_E_PARAMETER);
+}
+
+TEST_F(SetupInterface, HostileArgumentsGetResultCodesNeverACrash)
+{
+    DWORD value = 0;
+    for (ULONG size = 0; size < 4; ++size) EXPECT_NE(setup->GetDeviceValue(0, 0, &value, size), S_OK);
+    EXPECT_EQ(setup->GetDeviceValue(0, 0, nullptr, 4), SETUP_E_PARAMETER);
+    EXPECT_EQ(setup->SetDeviceValue(11, 0, nullptr, 4), SETUP_E_PARAMETER);
+    EXPECT_EQ(setup->GetDeviceValue(-1, 0, &value, 4), SETUP_E_PARAMETER);
+    EXPECT_EQ(setup->GetDeviceValue(0x7FFFFFFF, 0, &value, 4), SETUP_E_PARAMETER);
+    EXPECT_EQ(setup->GetDeviceValue(0, 0x7FFFFFFF, &value, 4), SETUP_E_NODEVICE);
+    EXPECT_EQ(setup->GetPinValue(0, 0, 0x40000000, 0, &value, 4), SETUP_E_NODEVICE);
+    EXPECT_EQ(setup->GetDeviceValue(12, -5, &value, 4), S_OK) << "a negative index selects the first";
+    EXPECT_EQ(value, DeviceNumber(12, 0));
+    const char* none = nullptr;
+    EXPECT_EQ(setup->SetDeviceValue(1, 0, &none, sizeof(none)), SETUP_E_PARAMETER) << "no null text";
+}
+
+TEST_F(SetupInterface, SetsAreSavedAndTextsCopied)
+{
+    char name[32] = "Stage Left Interface";
+    char* text = name;
+    ASSERT_EQ(setup->SetDeviceValue(1, 0, &text, sizeof(text)), S_OK);
+    std::strcpy(name, "overwritten by the caller");
+    EXPECT_STREQ(DeviceText(1), "Stage Left Interface") << "the driver keeps its own copy";
+
+    DWORD bufferSize = 128;
+    ASSERT_EQ(setup->SetDeviceValue(11, 0, &bufferSize, 4), S_OK);
+    ASSERT_EQ(setup->Rescan(), S_OK);
+    EXPECT_EQ(DeviceNumber(11), 128u) << "saved for this host and loaded by the next scan";
+}
+
+TEST_F(SetupInterface, SetupModeWritesTheSharedDefaultsOnly)
+{
+    char id[9];
+    wsprintfA(id, "%08X", DeviceNumber(12));
+    SetupModeSwitch = true;
+    DWORD bufferSize = 512;
+    ASSERT_EQ(setup->SetDeviceValue(11, 0, &bufferSize, 4), S_OK);
+    const std::string defaults = SettingsKey() + "\\Defaults\\" + id;
+    DWORD stored = 0, size = sizeof(stored);
+    EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, defaults.c_str(), "BufferSize", RRF_RT_REG_DWORD, nullptr, &stored,
+                           &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(stored, 512u);
+    char host[9];
+    wsprintfA(host, "%08X", HostHash);
+    const std::string hostLayer = SettingsKey() + "\\" + host + "\\" + id;
+    EXPECT_NE(RegGetValueA(HKEY_CURRENT_USER, hostLayer.c_str(), "BufferSize", RRF_RT_ANY, nullptr, nullptr, nullptr),
+              ERROR_SUCCESS)
+        << "this host's layer is left alone";
+}
+
+TEST_F(SetupInterface, RescanIsRefusedWhileBuffersExist)
+{
+    DriverState = DriverPrepared;
+    EXPECT_EQ(setup->Rescan(), SETUP_E_ACTIVE);
+    DriverState = DriverInitialised;
+    EXPECT_EQ(setup->Rescan(), S_OK);
+}
+
+}  // namespace

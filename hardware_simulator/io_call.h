@@ -1,0 +1,33 @@
+// One DeviceIoControl call as the I/O manager hands it to a kernel driver, and the
+// steps every IOCTL_KS_PROPERTY call shares, on filters and on pins alike.
+#pragma once
+
+#include <windows.h>
+
+#include "driver/engine/kernel_streaming.h"
+#include "hardware_simulator/property_request.h"
+#include "hardware_simulator/request_log.h"
+
+namespace hardware_simulator {
+
+struct IoCall {
+    DWORD code;
+    void* input;
+    DWORD inputSize;
+    void* output;
+    DWORD outputSize;
+    DWORD* bytesReturned;
+    OVERLAPPED* overlapped;
+};
+
+// ERROR_SUCCESS when the buffers can carry a property request: a KSPROPERTY in the
+// input, buffers where their sizes say, and somewhere to report the byte count.
+DWORD CheckPropertyBuffers(const IoCall& call);
+// The KSPROPERTY that starts the input, logged in `entry`.
+KsIdentifier ReadProperty(const IoCall& call, LogEntry& entry);
+// Hands `answer` to the caller as the I/O manager completes a request: the data cut to
+// the output buffer, the byte count, and for success and warnings the OVERLAPPED
+// completed; errors leave it untouched. Returns the answer's error.
+DWORD DeliverAnswer(const IoCall& call, const PropertyAnswer& answer, LogEntry& entry);
+
+}  // namespace hardware_simulator

@@ -1,0 +1,14 @@
+// Pin instances coming and going: KsCreatePin (declared with the device-access layer)
+// and the pin half of CloseHandle.
+#pragma once
+
+#include "hardware_simulator/request_log.h"
+
+namespace hardware_simulator {
+
+// Closes the pin instance behind `entry.handle`: cancels its queued requests, gives
+// its instance back and frees its looped buffer and position register. False when the
+// handle is no open pin.
+bool ClosePinHandle(LogEntry& entry);
+
+}  // namespace hardware_simulator
