@@ -58,7 +58,7 @@ void RegisterPin(PinRecord* pin)
     ActivePin& active = ActivePins[ActivePinCount++];
     active.pin = pin;
     CountByMode(pin);
-    pin->firstSlabChannel = channelCount;
+    pin->conversion.firstSlabChannel = channelCount;
     channelCount += HostChannelsOf(pin);
     BuildDisplayName(pin, capture ? CaptureDisplayNameLength : RenderDisplayNameLength, active.displayName);
     if (pin->streamFlags & Prefer48k) Convert44100To48000 = true;

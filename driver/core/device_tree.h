@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <setupapi.h>
 
+#include "driver/engine/conversion/conversion_pin.h"
 #include "driver/engine/kernel_streaming.h"
 
 // Bits of every record's flag word.
@@ -86,9 +87,6 @@ struct PinRecord : TreeRecord {
     OVERLAPPED requestOverlapped;  // property requests; its event is the request event
     OVERLAPPED packetOverlapped[PacketSlots];
     KsStreamHeader streamHeaders[PacketSlots];
-    // Packet starts; looped pins: first half, second half, buffer start, buffer end;
-    // large-packet pins: area start, middle, ring start and ring end.
-    BYTE* packetData[PacketSlots];
     DeviceRecord* device;
     FilterRecord* filter;
     HANDLE handle;  // INVALID_HANDLE_VALUE while closed
@@ -105,15 +103,16 @@ struct PinRecord : TreeRecord {
     DWORD streamFlags;
     DWORD kernelBuffers;  // 2, 3 or 4
     DWORD* bufferPosition;  // the owning device's setting, milliseconds
-    INT32* history;  // rate-converter history: 64 samples per channel
-    DWORD firstSlabChannel;
-    DWORD rateTableIndex;
     bool formatBySearch;
 
-    // Packet flow, counted by submission and the streaming thread.
-    DWORD submittedCount;
+    // What the sample converters read and advance: the open format, the packet pointers
+    // (looped pins: first half, second half, buffer start, buffer end; large-packet pins:
+    // area start, middle, ring start and ring end), the submitted and converted counts,
+    // the rate-table index, the first slab channel and the rate converter's state.
+    ConversionPin conversion;
+
+    // Packet flow seen by the streaming thread.
     DWORD completedCount;
-    DWORD convertedCount;
     volatile LONG inFlight;
 };
 

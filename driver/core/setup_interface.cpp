@@ -1,9 +1,11 @@
 #include "driver/core/setup_interface.h"
 
+#include "driver/core/active_pins.h"
 #include "driver/core/com_objects.h"
 #include "driver/core/driver_object.h"
 #include "driver/core/module.h"
 #include "driver/core/setup_values.h"
+#include "driver/engine/pin_requests.h"
 
 static LONG NoFurtherScan(void*)
 {
@@ -43,10 +45,19 @@ static HRESULT MEMBER_CALL Rescan(void*)
 {
     if (ScanCallbackBusy != 0) return SETUP_E_BUSY;
     if (DriverState > DriverInitialised) return SETUP_E_ACTIVE;
-    if (ModuleStarted())
-        RescanDevices();
-    else
+    if (!ModuleStarted()) {
         StartModule();
+        return S_OK;
+    }
+    // A new tree replaces the records that open pins and the active pin list point to:
+    // those let go first, and the host sees no channel until it initialises again.
+    EnterDriverLock();
+    if (DriverState == DriverInitialised) {
+        CloseAllPins();
+        ClearActivePins();
+    }
+    RescanDevices();
+    LeaveDriverLock();
     return S_OK;
 }
 

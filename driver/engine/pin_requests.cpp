@@ -7,7 +7,8 @@
 #include "driver/engine/cache_flush.h"
 #include "driver/engine/device_access.h"
 #include "driver/engine/engine_state.h"
-#include "driver/engine/packet_frames.h"
+#include "driver/engine/conversion/packet_frames.h"
+#include "driver/engine/pin_conversion.h"
 #include "driver/engine/realtime_scheduling.h"
 #include "driver/engine/stream_flags.h"
 
@@ -94,10 +95,10 @@ bool UsesNotificationEvents(const PinRecord* pin)
 
 void SetLoopBounds(PinRecord* pin, BYTE* buffer, ULONG size)
 {
-    pin->packetData[0] = buffer;
-    pin->packetData[1] = buffer + size / 2;
-    pin->packetData[2] = buffer;
-    pin->packetData[3] = buffer + size;
+    pin->conversion.packetData[0] = buffer;
+    pin->conversion.packetData[1] = buffer + size / 2;
+    pin->conversion.packetData[2] = buffer;
+    pin->conversion.packetData[3] = buffer + size;
 }
 
 // Event mode: two halves that notify; false when the device cannot give them.
@@ -141,18 +142,18 @@ bool RequestPolledBuffer(PinRecord* pin)
     KsRtAudioBuffer buffer = {};
     if (!RtAudioGet(pin, KSPROPERTY_RTAUDIO_BUFFER, &request, sizeof(request), &buffer, sizeof(buffer)))
         return false;
-    pin->packetData[2] = static_cast<BYTE*>(buffer.bufferAddress);
-    pin->packetData[3] = static_cast<BYTE*>(buffer.bufferAddress) + buffer.actualBufferSize;
+    pin->conversion.packetData[2] = static_cast<BYTE*>(buffer.bufferAddress);
+    pin->conversion.packetData[3] = static_cast<BYTE*>(buffer.bufferAddress) + buffer.actualBufferSize;
     if (buffer.callMemoryBarrier) pin->streamFlags |= MemoryBarrierNeeded;
     return true;
 }
 
 void SubmitPacket(PinRecord* pin, DWORD ioctl)
 {
-    DWORD frames = PacketFrames(pin);
+    DWORD frames = PacketFrames(CurrentHostStream(), pin->conversion);
     DWORD bytes = frames * PinWaveFormat(pin)->blockAlign;
     int slot = NextPacketSlot(pin);
-    pin->submittedCount++;
+    pin->conversion.submittedCount++;
     if (!IsOpen(pin)) return;
     if (ioctl == IOCTL_KS_WRITE_STREAM) InterlockedIncrement(&pin->inFlight);
     KsStreamHeader& header = pin->streamHeaders[slot];
@@ -162,7 +163,7 @@ void SubmitPacket(PinRecord* pin, DWORD ioctl)
     header.presentationDenominator = 1;
     header.frameExtent = bytes;
     header.dataUsed = ioctl == IOCTL_KS_WRITE_STREAM ? bytes : 0;
-    header.data = pin->packetData[slot];
+    header.data = pin->conversion.packetData[slot];
     DWORD returned = 0;
     device_access::DeviceIoControl(pin->handle, ioctl, nullptr, 0, &header, sizeof(header), &returned,
                                    &pin->packetOverlapped[slot]);
@@ -211,8 +212,8 @@ DWORD ReadPinPosition(PinRecord* pin)
 int NextPacketSlot(const PinRecord* pin)
 {
     // Large packets alternate between slots 2 and 1, slot 2 first.
-    if (pin->streamFlags & LargePacketMode) return pin->submittedCount % 2 == 0 ? 2 : 1;
-    return int(pin->submittedCount % PacketSlots);
+    if (pin->streamFlags & LargePacketMode) return pin->conversion.submittedCount % 2 == 0 ? 2 : 1;
+    return int(pin->conversion.submittedCount % PacketSlots);
 }
 
 void SubmitCapturePacket(PinRecord* pin)

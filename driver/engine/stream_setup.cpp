@@ -7,6 +7,7 @@
 #include "driver/engine/cache_flush.h"
 #include "driver/engine/device_access.h"
 #include "driver/engine/engine_state.h"
+#include "driver/engine/pin_conversion.h"
 #include "driver/engine/pin_requests.h"
 #include "driver/engine/stream_flags.h"
 
@@ -184,6 +185,7 @@ bool FinishOpen(PinRecord* pin, SetupTotals* totals)
     pin->recordedState = KSSTATE_STOP;
     if (pin->requestOverlapped.hEvent == nullptr) pin->requestOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (!PrepareLoopedBuffer(pin)) return false;
+    DescribePinForConversion(pin);
     if (!(pin->streamFlags & LoopedMode)) {
         SetPinHint(pin, 4);
         bool large = pin->streamFlags & LargePacketMode;
@@ -195,17 +197,17 @@ bool FinishOpen(PinRecord* pin, SetupTotals* totals)
         auto areaStart = ULONG_PTR(totals->packetBytes);
         if (large) {
             ULONG_PTR middle = areaStart + LargePacketFrames * PinWaveFormat(pin)->blockAlign;
-            pin->packetData[0] = reinterpret_cast<BYTE*>(areaStart);
-            pin->packetData[1] = reinterpret_cast<BYTE*>(middle);
-            pin->packetData[2] = reinterpret_cast<BYTE*>(middle);
-            pin->packetData[3] = reinterpret_cast<BYTE*>(middle);
+            pin->conversion.packetData[0] = reinterpret_cast<BYTE*>(areaStart);
+            pin->conversion.packetData[1] = reinterpret_cast<BYTE*>(middle);
+            pin->conversion.packetData[2] = reinterpret_cast<BYTE*>(middle);
+            pin->conversion.packetData[3] = reinterpret_cast<BYTE*>(middle);
         } else {
             for (int slot = 0; slot < PacketSlots; ++slot)
-                pin->packetData[slot] = reinterpret_cast<BYTE*>(areaStart + slot * StandardStride(pin));
+                pin->conversion.packetData[slot] = reinterpret_cast<BYTE*>(areaStart + slot * StandardStride(pin));
         }
         totals->packetBytes += PacketAreaBytes(pin);
     }
-    pin->history = reinterpret_cast<INT32*>(ULONG_PTR(totals->historyBytes));
+    pin->conversion.converter.history = reinterpret_cast<INT32*>(ULONG_PTR(totals->historyBytes));
     totals->historyBytes += PinWaveFormat(pin)->channels * HistoryBytesPerChannel;
     return true;
 }
@@ -318,15 +320,15 @@ void PlacePin(PinRecord* pin, const Placement& placement)
         FailForMemory(pin);
         return;
     }
-    pin->history = reinterpret_cast<INT32*>(HistoryMemory.base + ULONG_PTR(pin->history));
+    pin->conversion.converter.history = reinterpret_cast<INT32*>(HistoryMemory.base + ULONG_PTR(pin->conversion.converter.history));
     if (looped) return;
     bool large = pin->streamFlags & LargePacketMode;
     int placed = large ? 4 : PacketSlots;
     for (int slot = 0; slot < placed; ++slot)
-        pin->packetData[slot] = PacketMemory.base + ULONG_PTR(pin->packetData[slot]);
+        pin->conversion.packetData[slot] = PacketMemory.base + ULONG_PTR(pin->conversion.packetData[slot]);
     DWORD protection = PAGE_READWRITE;
     if (large && !ProcessorHasCacheFlush()) protection |= PAGE_NOCACHE;
-    BYTE* area = pin->packetData[0];
+    BYTE* area = pin->conversion.packetData[0];
     DWORD bytes = PacketAreaBytes(pin);
     for (DWORD page = 0; page < bytes; page += PageSize) {
         if (VirtualAlloc(area + page, PageSize, MEM_COMMIT, protection) == nullptr) {

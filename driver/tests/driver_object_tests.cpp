@@ -124,8 +124,8 @@ TEST_F(ActivePinsTest, AMonoCapturePinTakesTwoInputsNamedAfterIt)
     RegisterOpenPins();
 
     EXPECT_EQ(ReportedChannelCount(true), 4u);
-    EXPECT_EQ(Pin(Capture, 0).pin->firstSlabChannel, 0u);
-    EXPECT_EQ(Pin(Capture, 1).pin->firstSlabChannel, 2u);
+    EXPECT_EQ(Pin(Capture, 0).pin->conversion.firstSlabChannel, 0u);
+    EXPECT_EQ(Pin(Capture, 1).pin->conversion.firstSlabChannel, 2u);
     // The headset's generic "USB ..." filter name gives way to its location text.
     EXPECT_EQ(ChannelName(true, 0), "Port_#0003.Hub_#0001 1");
     EXPECT_EQ(ChannelName(true, 1), "Port_#0003.Hub_#0001 2");
@@ -190,7 +190,7 @@ TEST_F(ActivePinsTest, RegistrationDerivesBufferSizeQueueDepthModesAndRates)
     EXPECT_TRUE(Convert44100To48000);
     EXPECT_EQ(ConfigurationMinimumRate, 44100u) << "a pin that starts at 48000 is converted from 44100";
     EXPECT_EQ(ConfigurationMaximumRate, 48000u);
-    EXPECT_EQ(Pin(Render, 1).pin->firstSlabChannel, 8u) << "capture pins register first, render in tree order";
+    EXPECT_EQ(Pin(Render, 1).pin->conversion.firstSlabChannel, 8u) << "capture pins register first, render in tree order";
 }
 
 TEST_F(ActivePinsTest, AStoredBufferSizeOutsideTheOfferedRangeIsShownInsideIt)

@@ -7,7 +7,9 @@
 #include <cstring>
 #include <string>
 
+#include "asio_host/asio_driver.h"
 #include "asio_host/driver_setup.h"
+#include "driver/core/com_objects.h"
 #include "driver/core/driver_object.h"
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
@@ -176,6 +178,27 @@ TEST_F(SetupInterface, RescanIsRefusedWhileBuffersExist)
     EXPECT_EQ(setup->Rescan(), SETUP_E_ACTIVE);
     DriverState = DriverInitialised;
     EXPECT_EQ(setup->Rescan(), S_OK);
+}
+
+TEST_F(SetupInterface, RescanAfterInitLetsGoOfTheOpenPinsFirst)
+{
+    IAsioDriver* driver = nullptr;
+    ASSERT_EQ(DllGetClassObject(DriverClassId, DriverClassId, reinterpret_cast<void**>(&driver)),
+              S_OK);
+    ASSERT_EQ(driver->init(nullptr), ASIOTrue);
+    long inputs = 0, outputs = 0;
+    driver->getChannels(&inputs, &outputs);
+    EXPECT_EQ(outputs, 8) << "the QORDA-8's pins are open";
+    EXPECT_GT(sim::Counters().openPins, 0u);
+
+    EXPECT_EQ(setup->Rescan(), S_OK);
+    EXPECT_EQ(sim::Counters().openPins, 0u);
+    driver->getChannels(&inputs, &outputs);
+    EXPECT_EQ(outputs, 2) << "Not Connected until the host initialises again";
+    ASSERT_EQ(driver->init(nullptr), ASIOTrue);
+    driver->getChannels(&inputs, &outputs);
+    EXPECT_EQ(outputs, 8);
+    driver->Release();
 }
 
 }  // namespace

@@ -271,7 +271,7 @@ TEST_F(StreamSetup, LargePacketsAlternateSlotsAroundTheMiddleOfTheirArea)
     ASSERT_TRUE(pin->streamFlags & LargePacketMode);
     SetPinState(pin, KSSTATE_PAUSE);
     BlocksPerLargePacket = 8192 / ActiveBufferSize;
-    BYTE* middle = pin->packetData[1];
+    BYTE* middle = pin->conversion.packetData[1];
     const DWORD bytes = ActiveBufferSize * BlocksPerLargePacket * PinWaveFormat(pin)->blockAlign;
 
     std::vector<int> slots;
@@ -280,8 +280,8 @@ TEST_F(StreamSetup, LargePacketsAlternateSlotsAroundTheMiddleOfTheirArea)
         SubmitCapturePacket(pin);
     }
     EXPECT_EQ(slots, (std::vector<int>{2, 1, 2}));
-    EXPECT_EQ(pin->packetData[2], middle - bytes) << "the even packet ends at the middle";
-    EXPECT_EQ(pin->packetData[3], middle + bytes) << "the odd packet starts there";
+    EXPECT_EQ(pin->conversion.packetData[2], middle - bytes) << "the even packet ends at the middle";
+    EXPECT_EQ(pin->conversion.packetData[3], middle + bytes) << "the odd packet starts there";
     std::vector<const void*> data;
     for (const sim::LogEntry& entry : sim::LoggedRequests())
         if (entry.stream) data.push_back(entry.stream->data);
@@ -295,12 +295,12 @@ TEST_F(StreamSetup, PacketMemoryIsPageStridedLockedAndReleasedOnClose)
     OpenStreams(sim::Qorda8());
     PinRecord* pin = FindPin(sim::UsbRenderPin, KSPIN_DATAFLOW_IN);
     ASSERT_TRUE(pin && (pin->flags & RecordOpen));
-    DWORD stride = DWORD(pin->packetData[1] - pin->packetData[0]);
+    DWORD stride = DWORD(pin->conversion.packetData[1] - pin->conversion.packetData[0]);
     EXPECT_EQ(stride % 4096, 0u);
     EXPECT_GE(stride, 2230u * PinWaveFormat(pin)->blockAlign);
-    for (int slot = 1; slot < PacketSlots; ++slot) EXPECT_EQ(pin->packetData[slot] - pin->packetData[slot - 1], stride);
+    for (int slot = 1; slot < PacketSlots; ++slot) EXPECT_EQ(pin->conversion.packetData[slot] - pin->conversion.packetData[slot - 1], stride);
     MEMORY_BASIC_INFORMATION info;
-    ASSERT_TRUE(VirtualQuery(pin->packetData[7], &info, sizeof(info)));
+    ASSERT_TRUE(VirtualQuery(pin->conversion.packetData[7], &info, sizeof(info)));
     EXPECT_EQ(info.State, DWORD(MEM_COMMIT));
     ASSERT_NE(HistoryMemory.base, nullptr);
     EXPECT_GE(HistoryMemory.size, 2 * 8 * 256u) << "two pins of eight channels";
@@ -345,7 +345,7 @@ TEST_F(LoopedSetup, EventModeWhenAllowedAtTheHostRateWithNoPacketPins)
               (std::vector<ULONG>{KSPROPERTY_RTAUDIO_BUFFER_WITH_NOTIFICATION,
                                   KSPROPERTY_RTAUDIO_REGISTER_NOTIFICATION_EVENT, KSPROPERTY_RTAUDIO_POSITIONREGISTER,
                                   KSPROPERTY_RTAUDIO_HWLATENCY}));
-    EXPECT_EQ(pin->packetData[1] - pin->packetData[0], pin->packetData[3] - pin->packetData[1]) << "two halves";
+    EXPECT_EQ(pin->conversion.packetData[1] - pin->conversion.packetData[0], pin->conversion.packetData[3] - pin->conversion.packetData[1]) << "two halves";
     EXPECT_NE(pin->positionRegister, nullptr);
     EXPECT_EQ(pin->fifoBytes, 256u);
     HANDLE handle = pin->handle;

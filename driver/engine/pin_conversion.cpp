@@ -1,0 +1,28 @@
+#include "driver/engine/pin_conversion.h"
+
+#include "driver/core/active_pins.h"
+#include "driver/engine/engine_state.h"
+#include "driver/engine/slab_memory.h"
+#include "driver/engine/stream_flags.h"
+
+HostStream CurrentHostStream()
+{
+    HostStream host = {};
+    host.slab = MakeChannelSlabLayout(ChannelSlab.samples, ActiveBufferSize, OutputChannelCount, InputChannelCount);
+    host.hostRate = ActiveHostRate;
+    host.blocksPerLargePacket = BlocksPerLargePacket;
+    return host;
+}
+
+void DescribePinForConversion(PinRecord* pin)
+{
+    const KsWaveFormatExtensible* wave = PinWaveFormat(pin);
+    ConversionPin& conversion = pin->conversion;
+    conversion.channels = wave->channels;
+    conversion.bitsPerSample = wave->bitsPerSample;
+    conversion.blockAlign = wave->blockAlign;
+    conversion.sampleRate = wave->samplesPerSec;
+    conversion.largePacketMode = (pin->streamFlags & LargePacketMode) != 0;
+    conversion.loopHalves = (pin->streamFlags & LoopedMode) && pin->notificationEvent != nullptr;
+    conversion.bufferPositionMs = pin->bufferPosition != nullptr ? *pin->bufferPosition : 0;
+}
