@@ -154,22 +154,7 @@ int MergeRanges(PinRecord* pin, const BYTE* answer, DWORD size, const GUID& subF
 // Whether the pin still answers a 44.1 kHz data intersection.
 bool IntersectsAt44100(HANDLE filter, const PinRecord* pin)
 {
-    struct {
-        KsPinProperty property;
-        KsMultipleItem list;
-        KsDataRangeAudio range;
-    } request = {};
-    request.property = {{KSPROPSETID_Pin, KSPROPERTY_PIN_DATAINTERSECTION, KSPROPERTY_TYPE_GET}, pin->pinId, 0};
-    request.list = {sizeof(KsMultipleItem) + sizeof(KsDataRangeAudio), 1};
-    request.range.dataRange.formatSize = sizeof(KsDataRangeAudio);
-    request.range.dataRange.majorFormat = pin->majorFormat;
-    request.range.dataRange.subFormat = pin->subFormat;
-    request.range.dataRange.specifier = pin->specifier;
-    request.range.maximumChannels = pin->channels;
-    request.range.minimumBitsPerSample = 16;
-    request.range.maximumBitsPerSample = pin->bits;
-    request.range.minimumSampleFrequency = 44100;
-    request.range.maximumSampleFrequency = 44100;
+    PinIntersectionRequest request = MakeIntersectionRequest(pin, 44100);
     alignas(8) BYTE format[sizeof(KsDataFormat) + sizeof(KsWaveFormatExtensible)];
     return KsRequest(filter, IOCTL_KS_PROPERTY, &request, sizeof(request), format, sizeof(format)) != 0;
 }

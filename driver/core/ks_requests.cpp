@@ -40,3 +40,20 @@ DWORD PinProperty(HANDLE filter, DWORD pinId, DWORD propertyId, void* output, DW
     KsPinProperty request = {{KSPROPSETID_Pin, propertyId, KSPROPERTY_TYPE_GET}, pinId, 0};
     return KsRequest(filter, IOCTL_KS_PROPERTY, &request, sizeof(request), output, outputSize);
 }
+
+PinIntersectionRequest MakeIntersectionRequest(const PinRecord* pin, DWORD rate)
+{
+    PinIntersectionRequest request = {};
+    request.property = {{KSPROPSETID_Pin, KSPROPERTY_PIN_DATAINTERSECTION, KSPROPERTY_TYPE_GET}, pin->pinId, 0};
+    request.list = {sizeof(KsMultipleItem) + sizeof(KsDataRangeAudio), 1};
+    request.range.dataRange.formatSize = sizeof(KsDataRangeAudio);
+    request.range.dataRange.majorFormat = pin->majorFormat;
+    request.range.dataRange.subFormat = pin->subFormat;
+    request.range.dataRange.specifier = pin->specifier;
+    request.range.maximumChannels = pin->channels;
+    request.range.minimumBitsPerSample = 16;
+    request.range.maximumBitsPerSample = pin->bits;
+    request.range.minimumSampleFrequency = rate;
+    request.range.maximumSampleFrequency = rate;
+    return request;
+}

@@ -17,5 +17,14 @@ DWORD KsRequest(HANDLE handle, DWORD code, const void* input, DWORD inputSize, v
 // A KSPROPSETID_Pin get request for `pinId`; returns the bytes returned.
 DWORD PinProperty(HANDLE filter, DWORD pinId, DWORD propertyId, void* output, DWORD outputSize);
 
+// A data intersection request for one pin: its best range, narrowed to one rate.
+struct PinIntersectionRequest {
+    KsPinProperty property;
+    KsMultipleItem list;
+    KsDataRangeAudio range;
+};
+static_assert(sizeof(PinIntersectionRequest) == 128, "the intersection request is 128 bytes");
+PinIntersectionRequest MakeIntersectionRequest(const PinRecord* pin, DWORD rate);
+
 // The largest variable-size answer the driver accepts from a kernel driver.
 constexpr DWORD MaxPropertyAnswerSize = 64 * 1024;

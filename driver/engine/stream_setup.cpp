@@ -352,24 +352,8 @@ DWORD ChoosePinRate(const PinRecord* pin)
 
 bool IntersectPinFormat(PinRecord* pin)
 {
-    struct {
-        KsPinProperty property;
-        KsMultipleItem list;
-        KsDataRangeAudio range;
-    } request = {};
-    static_assert(sizeof(request) == 128, "the intersection request is 128 bytes");
     DWORD rate = ChoosePinRate(pin);
-    request.property = {{KSPROPSETID_Pin, KSPROPERTY_PIN_DATAINTERSECTION, KSPROPERTY_TYPE_GET}, pin->pinId, 0};
-    request.list = {sizeof(KsMultipleItem) + sizeof(KsDataRangeAudio), 1};
-    request.range.dataRange.formatSize = sizeof(KsDataRangeAudio);
-    request.range.dataRange.majorFormat = pin->majorFormat;
-    request.range.dataRange.subFormat = pin->subFormat;
-    request.range.dataRange.specifier = pin->specifier;
-    request.range.maximumChannels = pin->channels;
-    request.range.minimumBitsPerSample = 16;
-    request.range.maximumBitsPerSample = pin->bits;
-    request.range.minimumSampleFrequency = rate;
-    request.range.maximumSampleFrequency = rate;
+    PinIntersectionRequest request = MakeIntersectionRequest(pin, rate);
 
     HANDLE filter = pin->filter->handle;
     DWORD needed = KsRequest(filter, IOCTL_KS_PROPERTY, &request, sizeof(request), nullptr, 0);
