@@ -1,0 +1,26 @@
+// The panel window's content: the volume panel, filling it.
+#pragma once
+
+#include "volume_panel/panel/volume_panel.h"
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+namespace volume_panel {
+
+class MainComponent : public juce::Component
+{
+public:
+    MainComponent();
+    ~MainComponent() override;
+
+    void resized() override;
+
+    VolumePanel& getPanel();
+
+private:
+    VolumePanel* panel;
+
+    JUCE_DECLARE_NON_COPYABLE(MainComponent)
+};
+
+}  // namespace volume_panel

@@ -1,0 +1,32 @@
+# Writes a C++ source that holds each PNG of the artwork as a constant byte array with
+# its length, named after its file (panel_background.png becomes panelBackground and
+# panelBackgroundSize), in namespace volume_panel::artwork.
+#
+#   cmake -DOUTPUT=file.cpp -DPICTURES="a.png|b.png" -P embed-artwork.cmake
+string(REPLACE "|" ";" PICTURES "${PICTURES}")
+set(source "// Made from volume_panel/artwork by embed-artwork.cmake.\n#include \"volume_panel/skin/artwork.h\"\n\nnamespace volume_panel::artwork {\n")
+foreach(picture ${PICTURES})
+    get_filename_component(stem ${picture} NAME_WE)
+    string(REGEX REPLACE "_([a-z])" ";\\1" parts ${stem})
+    set(name "")
+    set(first TRUE)
+    foreach(part ${parts})
+        if(first)
+            set(name ${part})
+            set(first FALSE)
+        else()
+            string(SUBSTRING ${part} 0 1 head)
+            string(SUBSTRING ${part} 1 -1 tail)
+            string(TOUPPER ${head} head)
+            string(APPEND name ${head}${tail})
+        endif()
+    endforeach()
+    file(READ ${picture} bytes HEX)
+    file(SIZE ${picture} size)
+    string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${bytes}")
+    string(REGEX REPLACE "(0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,0x..,)" "\\1\n    " bytes "${bytes}")
+    string(APPEND source "\nconst unsigned char ${name}[] = {\n    ${bytes}\n};\nconst int ${name}Size = ${size};\n")
+endforeach()
+string(APPEND source "\n}  // namespace volume_panel::artwork\n")
+file(WRITE ${OUTPUT}.new "${source}")
+file(RENAME ${OUTPUT}.new ${OUTPUT})
