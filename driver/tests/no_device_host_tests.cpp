@@ -20,16 +20,7 @@ const DriverUnderTest& Build()
 }
 
 // The copy is registered once for every test of this executable.
-class NoDeviceRegistration : public testing::Environment {
-public:
-    void SetUp() override
-    {
-        RemoveRegistrationAndSettings(Build());
-        ASSERT_TRUE(Register(Build()));
-    }
-    void TearDown() override { RemoveRegistrationAndSettings(Build()); }
-};
-const auto* const registration = testing::AddGlobalTestEnvironment(new NoDeviceRegistration);
+const auto* const registration = testing::AddGlobalTestEnvironment(new BuildRegistration(Build));
 
 // Each test loads the DLL afresh (COM unloads it at the end) with no stored settings.
 class NoDeviceHost : public testing::Test {

@@ -3,9 +3,12 @@
 // record what they saw for the tests to examine.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 
 #include "asio_host/asio_driver.h"
@@ -31,6 +34,21 @@ void StoreDefaultsValue(const DriverUnderTest& driver, const char* name, DWORD v
 
 // Creates the driver as hosts do; null when COM refuses.
 IAsioDriver* CreateThroughCom(const DriverUnderTest& driver);
+
+// Registers a build once for all the tests of an executable, and removes it afterwards.
+class BuildRegistration : public testing::Environment {
+public:
+    explicit BuildRegistration(std::function<DriverUnderTest()> build) : build_(std::move(build)) {}
+    void SetUp() override
+    {
+        RemoveRegistrationAndSettings(build_());
+        ASSERT_TRUE(Register(build_()));
+    }
+    void TearDown() override { RemoveRegistrationAndSettings(build_()); }
+
+private:
+    std::function<DriverUnderTest()> build_;
+};
 
 unsigned long long SamplesOf(const ASIOSamples& samples);
 

@@ -23,16 +23,7 @@ const Product Plugged = {8, 8, "QORDA-8", 96000};
 const Product Plugged = {2, 4, "QORDA DESK PRO", 48000};
 #endif
 
-class SimulatedRegistration : public testing::Environment {
-public:
-    void SetUp() override
-    {
-        RemoveRegistrationAndSettings(SimulatedBuild());
-        ASSERT_TRUE(Register(SimulatedBuild()));
-    }
-    void TearDown() override { RemoveRegistrationAndSettings(SimulatedBuild()); }
-};
-const auto* const registration = testing::AddGlobalTestEnvironment(new SimulatedRegistration);
+const auto* const registration = testing::AddGlobalTestEnvironment(new BuildRegistration(SimulatedBuild));
 
 class SimulatedProduct : public testing::Test {
 protected:
