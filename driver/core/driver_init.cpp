@@ -1,6 +1,7 @@
 #include "driver/core/driver_init.h"
 
 #include "driver/core/active_pins.h"
+#include "driver/core/crash_recovery.h"
 #include "driver/core/driver_object.h"
 #include "driver/core/host_buffers.h"
 #include "driver/core/module.h"
@@ -23,6 +24,8 @@ void PrepareFirstInit()
     EnterDriverLock();
     LoadGlobalSettings();
     LeaveDriverLock();
+    // Outside the lock: the warning waits for the user.
+    ArmCrashGuard();
     ReadProcessorFeatures();
     CreateStreamingEvents();
 }

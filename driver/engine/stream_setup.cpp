@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "driver/core/crash_recovery.h"
 #include "driver/core/driver_object.h"
 #include "driver/core/ks_requests.h"
 #include "driver/engine/cache_flush.h"
@@ -426,6 +427,7 @@ void CloseDriverStreams()
 {
     if (DriverState == DriverLoaded) return;
     CloseAllPins();
+    DisarmCrashGuard();
     DriverState = DriverLoaded;
 }
 

@@ -1,0 +1,50 @@
+#include "asio_host/config_keys.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// Ranges: at least the two packets a stream needs, at most what a device's pins queue
+// sensibly; positions within a 100 ms block; latencies and buffer sizes within what
+// ASIO hosts offer.
+const ConfigKey DeviceKeys[] = {
+    {"flags", 0, 0, 0xFFFFFFFF, "flag set; bit 31 enables the device"},
+    {"kernel-buffers", 7, 2, 16, "packets in flight per stream"},
+    {"buffer-position", 8, 0, 100, "milliseconds"},
+    {"latency-in", 9, 0, 8192, "extra input latency, samples"},
+    {"latency-out", 10, 0, 8192, "extra output latency, samples"},
+    {"buffer-size", 11, 16, 8192, "preferred buffer size, samples"},
+    {nullptr, 0, 0, 0, nullptr},
+};
+
+const ConfigKey FlagsOnly[] = {
+    {"flags", 0, 0, 0xFFFFFFFF, "flag set; bit 31 enables the record"},
+    {nullptr, 0, 0, 0, nullptr},
+};
+
+}  // namespace
+
+const ConfigKey* ConfigKeysOf(RecordLevel level)
+{
+    return level == RecordLevel::Device ? DeviceKeys : FlagsOnly;
+}
+
+const ConfigKey* FindConfigKey(RecordLevel level, const char* name)
+{
+    for (const ConfigKey* key = ConfigKeysOf(level); key->name != nullptr; ++key)
+        if (std::strcmp(key->name, name) == 0) return key;
+    return nullptr;
+}
+
+bool ParseConfigNumber(const char* text, DWORD* value)
+{
+    if (text == nullptr || *text == '\0' || *text == '-' || *text == '+') return false;
+    char* end = nullptr;
+    errno = 0;
+    unsigned long long number = std::strtoull(text, &end, 0);
+    if (errno != 0 || *end != '\0' || number > 0xFFFFFFFFull) return false;
+    *value = DWORD(number);
+    return true;
+}

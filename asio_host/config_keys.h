@@ -1,0 +1,28 @@
+// The settings that the configuration command may change, by record level: their
+// names, setup-interface keys and the values it accepts.
+#pragma once
+
+#include <windows.h>
+
+enum class RecordLevel { Device, Filter, Pin };
+
+struct ConfigKey {
+    const char* name;
+    LONG key;              // setup-interface key of the level
+    DWORD lowest;
+    DWORD highest;
+    const char* meaning;
+};
+
+// The writable key of `level` called `name`; null when there is none.
+const ConfigKey* FindConfigKey(RecordLevel level, const char* name);
+// Writable keys of `level`, ended by an entry with a null name.
+const ConfigKey* ConfigKeysOf(RecordLevel level);
+
+// Flag bits that describe the running system (free instance, run-time marks, real-time
+// device): a write keeps the record's own.
+constexpr DWORD RunTimeFlagBits = 0x70080000;
+constexpr DWORD EnabledFlag = 0x80000000;
+
+// Parses a decimal or 0x-prefixed number that fits 32 bits; false when it is not one.
+bool ParseConfigNumber(const char* text, DWORD* value);
