@@ -20,8 +20,8 @@ int Usage(std::FILE* err)
                  "       kaskade-config DRIVER set filter D F KEY VALUE\n"
                  "       kaskade-config DRIVER set pin D F P KEY VALUE\n"
                  "Values go to the \"Defaults\" layer that every host of this user starts from.\n"
-                 "Device keys: flags, kernel-buffers (2-16), buffer-position (0-100 ms),\n"
-                 "  latency-in, latency-out (0-8192 samples), buffer-size (16-8192 samples).\n"
+                 "Device keys: flags, kernel-buffers (2-4), buffer-position (0-100 ms),\n"
+                 "  latency-in, latency-out (0-8192 samples), buffer-size (64-2048 samples).\n"
                  "Filter and pin keys: flags. Every level: enabled (on or off).\n"
                  "Numbers are decimal or 0x-prefixed hexadecimal.\n");
     return 2;

@@ -6,16 +6,15 @@
 
 namespace {
 
-// Ranges: at least the two packets a stream needs, at most what a device's pins queue
-// sensibly; positions within a 100 ms block; latencies and buffer sizes within what
-// ASIO hosts offer.
+// Ranges: the kernel-buffer counts the driver uses (2, 3 or 4); positions within a
+// 100 ms block; latencies within reason; buffer sizes the driver offers hosts.
 const ConfigKey DeviceKeys[] = {
     {"flags", 0, 0, 0xFFFFFFFF, "flag set; bit 31 enables the device"},
-    {"kernel-buffers", 7, 2, 16, "packets in flight per stream"},
+    {"kernel-buffers", 7, 2, 4, "packets in flight per stream"},
     {"buffer-position", 8, 0, 100, "milliseconds"},
     {"latency-in", 9, 0, 8192, "extra input latency, samples"},
     {"latency-out", 10, 0, 8192, "extra output latency, samples"},
-    {"buffer-size", 11, 16, 8192, "preferred buffer size, samples"},
+    {"buffer-size", 11, 64, 2048, "preferred buffer size, samples"},
     {nullptr, 0, 0, 0, nullptr},
 };
 

@@ -126,7 +126,7 @@ TEST_F(ConfigCommand, RefusesWhatItCannotWriteAndWritesNothing)
 {
     const std::vector<std::vector<std::string>> refusals = {
         {"set", "device", "0", "buffer-size", "8"},
-        {"set", "device", "0", "kernel-buffers", "17"},
+        {"set", "device", "0", "kernel-buffers", "5"},
         {"set", "device", "0", "buffer-position", "ten"},
         {"set", "device", "-1", "buffer-size", "512"},
         {"set", "device", "9", "buffer-size", "512"},
