@@ -126,6 +126,10 @@ inline KsWaveFormatExtensible* PinWaveFormat(PinRecord* pin)
 {
     return reinterpret_cast<KsWaveFormatExtensible*>(pin->connection + sizeof(KsPinConnect) + sizeof(KsDataFormat));
 }
+inline const KsWaveFormatExtensible* PinWaveFormat(const PinRecord* pin)
+{
+    return PinWaveFormat(const_cast<PinRecord*>(pin));
+}
 
 extern DeviceRecord* FirstDevice;
 

@@ -86,8 +86,7 @@ bool UsesNotificationEvents(const PinRecord* pin)
     DWORD version = WindowsVersion();
     DWORD major = version & 0xFF;
     DWORD majorMinor = major << 8 | ((version >> 8) & 0xFF);
-    const auto* wave = reinterpret_cast<const KsWaveFormatExtensible*>(pin->connection + sizeof(KsPinConnect) +
-                                                                        sizeof(KsDataFormat));
+    const KsWaveFormatExtensible* wave = PinWaveFormat(pin);
     return (pin->streamFlags & NotifyAllowed) && major >= 6 && (majorMinor >= 0x601 || !Wow64Process) &&
            wave->samplesPerSec == ActiveHostRate && ActivePinModes.standardCapture == 0 &&
            ActivePinModes.standardRender == 0;

@@ -40,8 +40,7 @@ DWORD RoundUp(DWORD value, DWORD step)
 
 DWORD StandardStride(const PinRecord* pin)
 {
-    const auto* wave = reinterpret_cast<const KsWaveFormatExtensible*>(pin->connection + sizeof(KsPinConnect) +
-                                                                        sizeof(KsDataFormat));
+    const KsWaveFormatExtensible* wave = PinWaveFormat(pin);
     return RoundUp(LargestDeviceBlock * wave->blockAlign, PageSize);
 }
 
@@ -290,10 +289,7 @@ void OpenPinForStream(DeviceRecord* device, FilterRecord* filter, PinRecord* pin
 void FailForMemory(PinRecord* pin)
 {
     ClosePin(pin);
-    pin->flags &= ~RecordOpen;
-    pin->flags |= RecordOpenFailed;
-    if (pin->device) pin->device->flags |= RecordOpenFailed;
-    if (pin->filter) pin->filter->flags |= RecordOpenFailed;
+    MarkFailed(pin->device, pin->filter, pin);
 }
 
 // Locks memory in physical memory, growing the working set when it is too small.
