@@ -23,6 +23,7 @@ LocatedFilter FindFilterByPath(const Machine& machine, std::string_view path)
 
 LocatedFilter FindOpenFilter(const Machine& machine, const OpenFilter& open)
 {
+    if (open.removed) return {};
     for (const Device& device : machine.devices) {
         if (!device.present || device.instanceId != open.instanceId) continue;
         for (const Filter& filter : device.filters)

@@ -17,7 +17,7 @@ struct LocatedFilter {
 // The filter that one of its active, not removed interfaces opens at `path`, on a
 // device that is present.
 LocatedFilter FindFilterByPath(const Machine& machine, std::string_view path);
-// The open filter, while its device is present.
+// The open filter, while its device is present and the handle survived no removal.
 LocatedFilter FindOpenFilter(const Machine& machine, const OpenFilter& open);
 // The pin type `pinId` of the open filter, whether or not its device is present; null
 // when the machine no longer has it.

@@ -54,6 +54,14 @@ public:
         return count;
     }
 
+    // Calls `visit(handle, object)` for every open handle of that kind, in handle order.
+    template <typename Object, typename Visit>
+    void ForEach(Visit visit)
+    {
+        for (auto& entry : entries_)
+            if (Object* object = std::get_if<Object>(&entry.second)) visit(entry.first, *object);
+    }
+
     void Clear() { entries_.clear(); }
 
 private:

@@ -1,5 +1,6 @@
 #include "hardware_simulator/machine.h"
 
+#include "hardware_simulator/device_clock.h"
 #include "hardware_simulator/interface_keys.h"
 #include "hardware_simulator/profiles.h"
 #include "hardware_simulator/simulator_state.h"
@@ -10,6 +11,7 @@ bool Install(Machine machine)
 {
     StateLock guard(State().lock);
     State().machine = std::move(machine);
+    State().runtimes.clear();
     return WriteInterfaceKeys(State().machine);
 }
 
@@ -33,11 +35,13 @@ bool Edit(const std::function<void(Machine&)>& change)
 
 void Clear()
 {
+    StopDeviceClock();
     StateLock guard(State().lock);
     State().machine = {};
     State().handles.Clear();
     State().log.Clear();
     State().answerHook = nullptr;
+    State().runtimes.clear();
     RemoveInterfaceKeys();
 }
 

@@ -15,7 +15,8 @@ struct Machine {
 };
 
 // Replaces the devices and writes their interfaces' registry keys. Open handles,
-// device information sets, the log and the answer hook stay. False if the registry
+// device information sets, the log and the answer hook stay; the devices' clocks,
+// analogue sides, faults and glitch counts start afresh. False if the registry
 // keys could not be written.
 [[nodiscard]] bool Install(Machine machine);
 // Installs the QORDA-8 and the QORDA DESK PRO.
@@ -24,9 +25,11 @@ struct Machine {
 Machine InstalledMachine();
 // Changes the installed machine in place; the registry keys follow the change.
 [[nodiscard]] bool Edit(const std::function<void(Machine&)>& change);
-// Removes the devices and their registry keys, every handle and device information
-// set, the log, the counters and the answer hook. Requests still queued on open pins
-// are dropped without completion, as their clients' OVERLAPPEDs may be gone by now.
+// Stops the device clock, and removes the devices and their registry keys, every
+// handle and device information set, the log, the counters, the answer hook and what
+// the devices did over time. Requests still queued on open pins are dropped without
+// completion, as their clients' OVERLAPPEDs may be gone by now. Must not be called
+// holding the simulator's lock.
 void Clear();
 
 }  // namespace hardware_simulator

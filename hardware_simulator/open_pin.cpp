@@ -7,6 +7,7 @@ void OpenPin::SetState(ULONG newState)
     if (newState == KSSTATE_STOP) {
         queue.Stop();
         loop.Rewind();
+        inGap = false;
     }
     state = newState;
 }

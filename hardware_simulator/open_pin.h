@@ -22,6 +22,7 @@ struct OpenPin {
     ULONG state = KSSTATE_STOP;  // created stopped
     StreamQueue queue;
     LoopedStream loop;
+    bool inGap = false;  // a running render pin ran dry, or a capture pin lost frames
 
     // Any state may follow any other. STOP cancels what is queued and rewinds the
     // position; PAUSE and ACQUIRE hold it where it is.

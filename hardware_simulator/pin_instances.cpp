@@ -90,13 +90,19 @@ DWORD CreatePin(LogEntry& entry, const void* connect, ACCESS_MASK access, HANDLE
 
 }  // namespace
 
+void GiveBackInstance(const OpenPin& pin)
+{
+    if (PinType* type = FindPinType(State().machine, pin.filter, pin.pinId)) UncountInstance(*type);
+}
+
 bool ClosePinHandle(LogEntry& entry)
 {
     OpenPin* pin = State().handles.Find<OpenPin>(entry.handle);
     if (pin == nullptr) return false;
     entry.leftEventRegistered = !pin->loop.Events().empty();
     pin->queue.Stop();
-    if (PinType* type = FindPinType(State().machine, pin->filter, pin->pinId)) UncountInstance(*type);
+    // The instance of a pin whose device was unplugged went with the device.
+    if (!pin->filter.removed) GiveBackInstance(*pin);
     return State().handles.Remove<OpenPin>(entry.handle);
 }
 

@@ -2,6 +2,7 @@
 // and the pin half of CloseHandle.
 #pragma once
 
+#include "hardware_simulator/open_pin.h"
 #include "hardware_simulator/request_log.h"
 
 namespace hardware_simulator {
@@ -10,5 +11,7 @@ namespace hardware_simulator {
 // its instance back and frees its looped buffer and position register. False when the
 // handle is no open pin.
 bool ClosePinHandle(LogEntry& entry);
+// Gives the instance `pin` counts back to its pin type.
+void GiveBackInstance(const OpenPin& pin);
 
 }  // namespace hardware_simulator

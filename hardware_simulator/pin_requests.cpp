@@ -38,12 +38,26 @@ std::optional<ULONG> LoggedValue(const GUID& set, const PinPropertyRequest& requ
     return request.IsSet() ? request.SetValue() : std::nullopt;
 }
 
+// The error a test has the next requests for this property fail with, if any.
+DWORD InjectedFailure(const OpenPin& pin, const KsIdentifier& property)
+{
+    auto runtime = State().runtimes.find(pin.filter.instanceId);
+    if (runtime == State().runtimes.end()) return ERROR_SUCCESS;
+    for (PropertyFailure& failure : runtime->second.propertyFailures) {
+        if (failure.count <= 0 || failure.set != property.set || failure.id != property.id) continue;
+        --failure.count;
+        return failure.error;
+    }
+    return ERROR_SUCCESS;
+}
+
 DWORD PropertyCall(OpenPin& pin, const IoCall& call, LogEntry& entry)
 {
     if (DWORD error = CheckPropertyBuffers(call)) return error;
     KsIdentifier property = ReadProperty(call, entry);
     LocatedFilter located = FindOpenFilter(State().machine, pin.filter);
     if (located.filter == nullptr || pin.pinId >= located.filter->pins.size()) return ERROR_DEVICE_NOT_CONNECTED;
+    if (DWORD error = InjectedFailure(pin, property)) return error;
     PinPropertyRequest request{.pin = &pin,
                                .type = &located.filter->pins[pin.pinId],
                                .id = property.id,

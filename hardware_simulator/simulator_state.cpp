@@ -8,6 +8,12 @@ SimulatorState& State()
     return state;
 }
 
+DeviceRuntime* RuntimeOf(std::size_t index)
+{
+    std::vector<Device>& devices = State().machine.devices;
+    return index < devices.size() ? &State().runtimes[devices[index].instanceId] : nullptr;
+}
+
 void SetAnswerHook(AnswerHook hook)
 {
     StateLock guard(State().lock);

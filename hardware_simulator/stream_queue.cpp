@@ -24,13 +24,42 @@ bool StreamQueue::CompleteOldest(ULONG bytes)
     return true;
 }
 
-void StreamQueue::Stop()
+void StreamQueue::FinishOldest(LONGLONG signalAt)
 {
+    StreamRequest request = requests_.front();
+    requests_.pop_front();
+    if (request.capture) request.header->dataUsed = request.transferred;
+    completed_ += request.transferred;
+    if (signalAt == 0 && held_.empty()) {
+        CompleteOverlapped(request.overlapped, StatusSuccess, request.transferred);
+        return;
+    }
+    if (!held_.empty()) signalAt = std::max(signalAt, held_.back().signalAt);
+    held_.push_back({request.overlapped, request.transferred, signalAt});
+}
+
+void StreamQueue::SignalDue(LONGLONG now)
+{
+    while (!held_.empty() && held_.front().signalAt <= now) {
+        CompleteOverlapped(held_.front().overlapped, StatusSuccess, held_.front().bytes);
+        held_.pop_front();
+    }
+}
+
+void StreamQueue::FailAll(ULONG_PTR status)
+{
+    for (const HeldCompletion& completion : held_) CompleteOverlapped(completion.overlapped, StatusSuccess, completion.bytes);
+    held_.clear();
     for (const StreamRequest& request : requests_) {
         request.header->dataUsed = 0;
-        CompleteOverlapped(request.overlapped, StatusCancelled, 0);
+        CompleteOverlapped(request.overlapped, status, 0);
     }
     requests_.clear();
+}
+
+void StreamQueue::Stop()
+{
+    FailAll(StatusCancelled);
     submitted_ = 0;
     completed_ = 0;
 }

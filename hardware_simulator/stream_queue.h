@@ -11,14 +11,17 @@
 
 namespace hardware_simulator {
 
-// A request as the kernel holds it: the client's OVERLAPPED and header stay the
-// client's memory until the request completes; the sizes are read once at submission.
+// A request as the kernel holds it: the client's OVERLAPPED, header and data stay the
+// client's memory until the request completes; the sizes and the data address are read
+// once at submission.
 struct StreamRequest {
     OVERLAPPED* overlapped;
     KsStreamHeader* header;
     bool capture;
     ULONG frameExtent;
     ULONG dataUsed;
+    BYTE* data;
+    ULONG transferred = 0;  // bytes the device clock has filled or consumed so far
 };
 
 class StreamQueue {
@@ -28,16 +31,37 @@ public:
     // into DataUsed, render consumes `bytes` (at most its DataUsed). The byte count goes
     // to InternalHigh. False when nothing is queued.
     bool CompleteOldest(ULONG bytes);
-    // Cancels every request (STATUS_CANCELLED, nothing transferred) and starts the
-    // offsets again at 0, as KSSTATE_STOP does.
+    // The oldest request, for the device clock to move data in or out; null when none.
+    StreamRequest* Oldest() { return requests_.empty() ? nullptr : &requests_.front(); }
+    // Completes the oldest request with the bytes transferred into or out of it. Its
+    // OVERLAPPED is completed at once when `signalAt` (a performance-counter time) is 0,
+    // otherwise by SignalDue from then on, never before an earlier completion.
+    void FinishOldest(LONGLONG signalAt);
+    // Signals the completions whose time has come.
+    void SignalDue(LONGLONG now);
+    // Fails every request with `status`, nothing transferred, after signalling the
+    // completions still held back.
+    void FailAll(ULONG_PTR status);
+    // Cancels every request (STATUS_CANCELLED) and starts the offsets again at 0, as
+    // KSSTATE_STOP does.
     void Stop();
 
     std::size_t Count() const { return requests_.size(); }
     // PlayOffset: bytes played or captured; WriteOffset: bytes handed to the device.
-    KsAudioPosition Offsets() const { return {completed_, submitted_}; }
+    KsAudioPosition Offsets() const
+    {
+        return {completed_ + (requests_.empty() ? 0 : requests_.front().transferred), submitted_};
+    }
 
 private:
+    struct HeldCompletion {
+        OVERLAPPED* overlapped;
+        ULONG bytes;
+        LONGLONG signalAt;
+    };
+
     std::deque<StreamRequest> requests_;
+    std::deque<HeldCompletion> held_;
     ULONGLONG submitted_ = 0;
     ULONGLONG completed_ = 0;
 };

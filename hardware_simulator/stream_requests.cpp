@@ -31,7 +31,7 @@ DWORD QueueStreamRequest(OpenPin& pin, const IoCall& call, LogEntry& entry)
 
     call.overlapped->Internal = StatusPending;
     call.overlapped->InternalHigh = 0;
-    pin.queue.Add({call.overlapped, header, capture, header->frameExtent, header->dataUsed});
+    pin.queue.Add({call.overlapped, header, capture, header->frameExtent, header->dataUsed, static_cast<BYTE*>(header->data)});
     return ERROR_IO_PENDING;
 }
 

@@ -63,6 +63,15 @@ Creation CreatePin(HANDLE filter, std::vector<BYTE> connection, ACCESS_MASK acce
     return creation;
 }
 
+HANDLE CreatePinIn(HANDLE filter, ULONG pinId, const WaveFormat& format, ULONG state, ULONG interfaceId)
+{
+    Creation created = CreatePin(filter, Connection(pinId, format, interfaceId), FILE_READ_DATA | FILE_WRITE_DATA);
+    EXPECT_EQ(created.error, DWORD(ERROR_SUCCESS));
+    if (created.error != ERROR_SUCCESS) return nullptr;
+    EXPECT_TRUE(SetPinState(created.pin, state).ok);
+    return created.pin;
+}
+
 Reply PinProperty(HANDLE pin, const std::vector<BYTE>& input, std::vector<BYTE> output)
 {
     std::vector<BYTE> in = input;

@@ -30,6 +30,10 @@ struct Creation {
     HANDLE pin;
 };
 Creation CreatePin(HANDLE filter, std::vector<BYTE> connection, ACCESS_MASK access = FILE_WRITE_DATA);
+// A pin of `filter` in `state`, with the access its data flow needs; the test fails
+// (and null is returned) when it cannot be had.
+HANDLE CreatePinIn(HANDLE filter, ULONG pinId, const WaveFormat& format, ULONG state,
+                   ULONG interfaceId = KSINTERFACE_STANDARD_STREAMING);
 
 // A property request on a pin with an OVERLAPPED; `output` is the output buffer's
 // content going in. Reply.error is ERROR_SUCCESS on TRUE.

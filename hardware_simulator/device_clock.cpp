@@ -1,0 +1,110 @@
+#include "hardware_simulator/device_clock.h"
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <initializer_list>
+
+#include "hardware_simulator/device_steps.h"
+
+namespace hardware_simulator {
+
+namespace {
+
+// Further behind than this after a late wake-up, the clock skips ahead instead of
+// bursting through every millisecond it missed.
+constexpr ULONGLONG MaxCatchUpSteps = 100;
+// How long a stop waits for a clock thread that has not started yet; under the loader
+// lock it cannot start at all.
+constexpr DWORD StartGraceMs = 1000;
+
+enum : LONG { NotEntered, Entered, Refused };
+
+HANDLE ClockThread;
+HANDLE StopEvent;
+HANDLE LetGoEvent;  // the thread holds nothing any more and takes nothing
+volatile LONG Entry;
+
+LONGLONG Counter()
+{
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return counter.QuadPart;
+}
+
+// Steps at absolute deadlines, one per millisecond since the clock started, so that
+// late wake-ups cost no time.
+void RunSteps()
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    const LONGLONG ticksPerSecond = frequency.QuadPart;
+    const LONGLONG start = Counter();
+    ULONGLONG steps = 0;
+    for (;;) {
+        LONGLONG deadline = start + LONGLONG((steps + 1) * ticksPerSecond / 1000);
+        LONGLONG ahead = deadline - Counter();
+        DWORD waitMs = ahead <= 0 ? 0 : DWORD((ahead * 1000 + ticksPerSecond - 1) / ticksPerSecond);
+        if (WaitForSingleObject(StopEvent, waitMs) == WAIT_OBJECT_0) return;
+        LONGLONG now = Counter();
+        auto due = ULONGLONG((now - start) * 1000 / ticksPerSecond);
+        if (due > steps + MaxCatchUpSteps) steps = due - 1;
+        for (; steps < due; ++steps) StepDevices(now, ticksPerSecond / 1000);
+        SignalDueCompletions(now);
+    }
+}
+
+DWORD WINAPI RunClock(void*)
+{
+    if (InterlockedCompareExchange(&Entry, Entered, NotEntered) == NotEntered) {
+        timeBeginPeriod(1);
+        RunSteps();
+        timeEndPeriod(1);
+    }
+    // Returning would make the thread's exit wait for the loader lock, which a DLL
+    // unload stopping the clock holds; StopDeviceClock ends the thread from here.
+    SetEvent(LetGoEvent);
+    Sleep(INFINITE);
+    return 0;
+}
+
+void CloseClockHandles()
+{
+    for (HANDLE* handle : {&ClockThread, &StopEvent, &LetGoEvent}) {
+        if (*handle != nullptr) CloseHandle(*handle);
+        *handle = nullptr;
+    }
+}
+
+}  // namespace
+
+void StartDeviceClock()
+{
+    if (ClockThread != nullptr) return;
+    StopEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    LetGoEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    Entry = NotEntered;
+    if (StopEvent != nullptr && LetGoEvent != nullptr)
+        ClockThread = CreateThread(nullptr, 0, RunClock, nullptr, 0, nullptr);
+    if (ClockThread == nullptr) {
+        CloseClockHandles();
+        return;
+    }
+    SetThreadPriority(ClockThread, THREAD_PRIORITY_TIME_CRITICAL);
+}
+
+void StopDeviceClock()
+{
+    if (ClockThread == nullptr) return;
+    SetEvent(StopEvent);
+    HANDLE ends[] = {LetGoEvent, ClockThread};  // the thread also ends when its process does
+    // A thread that never entered is refused entry, so it can be ended where it stands.
+    if (WaitForMultipleObjects(2, ends, FALSE, StartGraceMs) == WAIT_TIMEOUT &&
+        InterlockedCompareExchange(&Entry, Refused, NotEntered) == Entered)
+        WaitForMultipleObjects(2, ends, FALSE, INFINITE);
+    TerminateThread(ClockThread, 0);
+    WaitForSingleObject(ClockThread, INFINITE);
+    CloseClockHandles();
+}
+
+}  // namespace hardware_simulator

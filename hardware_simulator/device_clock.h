@@ -1,0 +1,18 @@
+// The devices' sample clock: a thread that every millisecond (one USB frame) moves
+// every running pin of every present device on by the frames its clock produced.
+// Standard pins consume queued render requests and fill queued capture requests,
+// completing each when it is whole; looped pins advance their position, register and
+// notifications. It is off until started, so that tests which step pins by hand stay
+// deterministic; Clear() stops it.
+#pragma once
+
+namespace hardware_simulator {
+
+// Does nothing when the clock already runs. Must not be called holding the simulator's lock.
+void StartDeviceClock();
+// Does nothing when the clock is not running. Safe from a DLL's unload, where the
+// loader lock is held: the clock thread never exits by itself (an exit would wait for
+// that lock), it lets go of everything and is then ended from here.
+void StopDeviceClock();
+
+}  // namespace hardware_simulator

@@ -1,0 +1,79 @@
+#include "hardware_simulator/device_faults.h"
+
+#include "hardware_simulator/overlapped_completion.h"
+#include "hardware_simulator/pin_instances.h"
+#include "hardware_simulator/simulator_state.h"
+
+namespace hardware_simulator {
+
+bool Unplug(std::size_t device)
+{
+    StateLock guard(State().lock);
+    std::vector<Device>& devices = State().machine.devices;
+    if (device >= devices.size() || !devices[device].present) return false;
+    const std::string& instanceId = devices[device].instanceId;
+    State().handles.ForEach<OpenFilter>([&](ULONG_PTR, OpenFilter& filter) {
+        if (filter.instanceId == instanceId) filter.removed = true;
+    });
+    State().handles.ForEach<OpenPin>([&](ULONG_PTR, OpenPin& pin) {
+        if (pin.filter.instanceId != instanceId || pin.filter.removed) return;
+        pin.queue.FailAll(StatusDeviceNotConnected);
+        GiveBackInstance(pin);
+        pin.filter.removed = true;
+    });
+    devices[device].present = false;
+    return true;
+}
+
+bool Replug(std::size_t device)
+{
+    StateLock guard(State().lock);
+    std::vector<Device>& devices = State().machine.devices;
+    if (device >= devices.size() || devices[device].present) return false;
+    devices[device].present = true;
+    return true;
+}
+
+void SetClockStalled(std::size_t device, bool stalled)
+{
+    StateLock guard(State().lock);
+    if (DeviceRuntime* runtime = RuntimeOf(device)) runtime->clockStalled = stalled;
+}
+
+void SetPinsStalled(std::size_t device, ULONG dataFlow, bool stalled)
+{
+    StateLock guard(State().lock);
+    DeviceRuntime* runtime = RuntimeOf(device);
+    if (runtime == nullptr) return;
+    (dataFlow == KSPIN_DATAFLOW_IN ? runtime->renderStalled : runtime->captureStalled) = stalled;
+}
+
+void SetClockDeviation(std::size_t device, double ppm)
+{
+    StateLock guard(State().lock);
+    DeviceRuntime* runtime = RuntimeOf(device);
+    if (runtime != nullptr && ppm > -1e6) runtime->deviationPpm = ppm;
+}
+
+void SetCompletionDelay(std::size_t device, ULONG dataFlow, ULONG delayMs, ULONG jitterMs)
+{
+    StateLock guard(State().lock);
+    DeviceRuntime* runtime = RuntimeOf(device);
+    if (runtime == nullptr) return;
+    (dataFlow == KSPIN_DATAFLOW_IN ? runtime->renderDelay : runtime->captureDelay) = {delayMs, jitterMs};
+}
+
+void FailPinProperty(std::size_t device, const GUID& set, ULONG id, DWORD error, int count)
+{
+    StateLock guard(State().lock);
+    if (DeviceRuntime* runtime = RuntimeOf(device)) runtime->propertyFailures.push_back({set, id, error, count});
+}
+
+GlitchCounters Glitches(std::size_t device)
+{
+    StateLock guard(State().lock);
+    DeviceRuntime* runtime = RuntimeOf(device);
+    return runtime == nullptr ? GlitchCounters{} : runtime->glitches;
+}
+
+}  // namespace hardware_simulator
