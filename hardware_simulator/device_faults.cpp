@@ -66,7 +66,14 @@ void SetCompletionDelay(std::size_t device, ULONG dataFlow, ULONG delayMs, ULONG
 void FailPinProperty(std::size_t device, const GUID& set, ULONG id, DWORD error, int count)
 {
     StateLock guard(State().lock);
-    if (DeviceRuntime* runtime = RuntimeOf(device)) runtime->propertyFailures.push_back({set, id, error, count});
+    if (DeviceRuntime* runtime = RuntimeOf(device)) runtime->propertyFailures.push_back({set, id, error, count, std::nullopt, std::nullopt});
+}
+
+void FailPinStateChange(std::size_t device, ULONG dataFlow, ULONG state, DWORD error, int count)
+{
+    StateLock guard(State().lock);
+    if (DeviceRuntime* runtime = RuntimeOf(device))
+        runtime->propertyFailures.push_back({KSPROPSETID_Connection, KSPROPERTY_CONNECTION_STATE, error, count, dataFlow, state});
 }
 
 GlitchCounters Glitches(std::size_t device)

@@ -30,6 +30,8 @@ void SetCompletionDelay(std::size_t device, ULONG dataFlow, ULONG delayMs, ULONG
 // The next `count` property requests on pin handles of the device with this set and id
 // fail with `error`.
 void FailPinProperty(std::size_t device, const GUID& set, ULONG id, DWORD error, int count);
+// The next `count` changes to `state` of pins of `dataFlow` on the device fail with `error`.
+void FailPinStateChange(std::size_t device, ULONG dataFlow, ULONG state, DWORD error, int count);
 
 // A render starvation is a running render pin running dry (each gap counts once), a
 // capture overrun a running capture pin with no request for frames that arrived.

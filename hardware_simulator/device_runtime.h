@@ -25,6 +25,8 @@ struct PropertyFailure {
     ULONG id;
     DWORD error;
     int count;
+    std::optional<ULONG> dataFlow;  // only on pins of this data flow
+    std::optional<ULONG> setValue;  // only requests that set this value
 };
 
 struct DeviceRuntime {

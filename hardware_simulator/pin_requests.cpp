@@ -39,12 +39,14 @@ std::optional<ULONG> LoggedValue(const GUID& set, const PinPropertyRequest& requ
 }
 
 // The error a test has the next requests for this property fail with, if any.
-DWORD InjectedFailure(const OpenPin& pin, const KsIdentifier& property)
+DWORD InjectedFailure(const OpenPin& pin, const KsIdentifier& property, std::optional<ULONG> setValue)
 {
     auto runtime = State().runtimes.find(pin.filter.instanceId);
     if (runtime == State().runtimes.end()) return ERROR_SUCCESS;
     for (PropertyFailure& failure : runtime->second.propertyFailures) {
         if (failure.count <= 0 || failure.set != property.set || failure.id != property.id) continue;
+        if (failure.dataFlow && *failure.dataFlow != pin.dataFlow) continue;
+        if (failure.setValue && failure.setValue != setValue) continue;
         --failure.count;
         return failure.error;
     }
@@ -57,7 +59,6 @@ DWORD PropertyCall(OpenPin& pin, const IoCall& call, LogEntry& entry)
     KsIdentifier property = ReadProperty(call, entry);
     LocatedFilter located = FindOpenFilter(State().machine, pin.filter);
     if (located.filter == nullptr || pin.pinId >= located.filter->pins.size()) return ERROR_DEVICE_NOT_CONNECTED;
-    if (DWORD error = InjectedFailure(pin, property)) return error;
     PinPropertyRequest request{.pin = &pin,
                                .type = &located.filter->pins[pin.pinId],
                                .id = property.id,
@@ -67,6 +68,7 @@ DWORD PropertyCall(OpenPin& pin, const IoCall& call, LogEntry& entry)
                                .output = static_cast<const BYTE*>(call.output),
                                .outputSize = call.outputSize};
     entry.value = LoggedValue(property.set, request);
+    if (DWORD error = InjectedFailure(pin, property, request.IsSet() ? request.SetValue() : std::nullopt)) return error;
     return DeliverAnswer(call, AnswerPinHandleProperty(property.set, request), entry);
 }
 

@@ -113,7 +113,13 @@ struct PinRecord : TreeRecord {
 
     // Packet flow seen by the streaming thread.
     DWORD completedCount;
-    volatile LONG inFlight;
+    volatile LONG inFlight;  // render packets submitted and not yet completed
+    DWORD overrunCount;      // capture completions in a row with the render queue too deep
+    DWORD lastCompletionTime;
+    // A non-master large-packet pin measures how far its completions lie from the
+    // master's (or the reference period's): the reference seen at its previous completion.
+    DWORD previousReferenceTime;
+    DWORD previousReferenceCount;
 };
 
 // The pin's connect request, data format and wave format inside its connection block.

@@ -9,6 +9,7 @@ DWORD ConfigurationMaximumRate = 0xFFFFFFFF;
 bool Convert44100To48000;
 DWORD PacketsInFlight = 2;
 DWORD BlocksPerLargePacket = 32;
+DWORD StartDelayMs;
 PinModeCounts ActivePinModes;
 bool AudioDisabled;
 LockedBlock PacketMemory;

@@ -16,6 +16,9 @@ extern bool Convert44100To48000;
 // Largest kernel-buffer count of the standard render pins, at least 2.
 extern DWORD PacketsInFlight;
 extern DWORD BlocksPerLargePacket;
+// Milliseconds from the stream's start to its first complete set of capture packets,
+// when below 200; the loop converters shift their position by it.
+extern DWORD StartDelayMs;
 
 // Active pins of the configuration by mode and direction.
 struct PinModeCounts {

@@ -11,6 +11,7 @@ HostStream CurrentHostStream()
     host.slab = MakeChannelSlabLayout(ChannelSlab.samples, ActiveBufferSize, OutputChannelCount, InputChannelCount);
     host.hostRate = ActiveHostRate;
     host.blocksPerLargePacket = BlocksPerLargePacket;
+    host.startDelayMs = INT32(StartDelayMs);
     return host;
 }
 

@@ -147,9 +147,8 @@ bool RequestPolledBuffer(PinRecord* pin)
     return true;
 }
 
-void SubmitPacket(PinRecord* pin, DWORD ioctl)
+void SubmitPacket(PinRecord* pin, DWORD ioctl, DWORD frames)
 {
-    DWORD frames = PacketFrames(CurrentHostStream(), pin->conversion);
     DWORD bytes = frames * PinWaveFormat(pin)->blockAlign;
     int slot = NextPacketSlot(pin);
     pin->conversion.submittedCount++;
@@ -217,12 +216,18 @@ int NextPacketSlot(const PinRecord* pin)
 
 void SubmitCapturePacket(PinRecord* pin)
 {
-    SubmitPacket(pin, IOCTL_KS_READ_STREAM);
+    SubmitPacket(pin, IOCTL_KS_READ_STREAM, PacketFrames(CurrentHostStream(), pin->conversion));
+}
+
+void SubmitShortCapturePacket(PinRecord* pin, DWORD frames)
+{
+    PacketFrames(CurrentHostStream(), pin->conversion);
+    SubmitPacket(pin, IOCTL_KS_READ_STREAM, frames);
 }
 
 void SubmitRenderPacket(PinRecord* pin)
 {
-    SubmitPacket(pin, IOCTL_KS_WRITE_STREAM);
+    SubmitPacket(pin, IOCTL_KS_WRITE_STREAM, PacketFrames(CurrentHostStream(), pin->conversion));
 }
 
 bool PrepareLoopedBuffer(PinRecord* pin)

@@ -22,6 +22,9 @@ DWORD ReadPinPosition(PinRecord* pin);
 // Queues the pin's next packet on its slot; completion shows on the slot's event.
 void SubmitCapturePacket(PinRecord* pin);
 void SubmitRenderPacket(PinRecord* pin);
+// A capture packet of `frames` instead of a block; the pin's rate table moves on as for
+// a block.
+void SubmitShortCapturePacket(PinRecord* pin, DWORD frames);
 // The slot the pin's next packet goes to.
 int NextPacketSlot(const PinRecord* pin);
 

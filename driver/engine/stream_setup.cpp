@@ -44,12 +44,6 @@ DWORD StandardStride(const PinRecord* pin)
     return RoundUp(LargestDeviceBlock * wave->blockAlign, PageSize);
 }
 
-DWORD PacketAreaBytes(PinRecord* pin)
-{
-    if (pin->streamFlags & LargePacketMode) return 2 * LargePacketFrames * PinWaveFormat(pin)->blockAlign;
-    return PacketSlots * StandardStride(pin);
-}
-
 bool QueryInstances(PinRecord* pin)
 {
     ULONG instances[2];
@@ -337,6 +331,12 @@ void PlacePin(PinRecord* pin, const Placement& placement)
 }
 
 }  // namespace
+
+DWORD PacketAreaBytes(const PinRecord* pin)
+{
+    if (pin->streamFlags & LargePacketMode) return 2 * LargePacketFrames * PinWaveFormat(pin)->blockAlign;
+    return PacketSlots * StandardStride(pin);
+}
 
 DWORD ChoosePinRate(const PinRecord* pin)
 {

@@ -22,6 +22,9 @@ DWORD ChoosePinRate(const PinRecord* pin);
 // connection block; false when the filter gives no usable answer.
 bool IntersectPinFormat(PinRecord* pin);
 
+// Bytes of the pin's packets: eight strides of the largest block, or two large packets.
+DWORD PacketAreaBytes(const PinRecord* pin);
+
 // Creates the pin from its connection block; keeps the result as the last create result.
 bool CreatePin(PinRecord* pin);
 

@@ -2,15 +2,24 @@
 
 #include <mmsystem.h>
 
+#include <cstring>
+
+#include "driver/core/active_pins.h"
+#include "driver/core/settings.h"
+#include "driver/engine/conversion/rate_tables.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/host_callbacks.h"
+#include "driver/engine/pin_requests.h"
+#include "driver/engine/pin_restart.h"
 #include "driver/engine/realtime_scheduling.h"
-#include "driver/engine/stream_setup.h"
+#include "driver/engine/slab_memory.h"
+#include "driver/engine/starvation_watchdog.h"
+#include "driver/engine/stream_flags.h"
+#include "driver/engine/stream_run.h"
 #include "driver/engine/switch_clock.h"
 
-volatile LONG SwitchCounter;
 volatile DWORD LastWakeUpTime;
-volatile LONG InSwitchFlag;
+volatile LONG StreamResyncs;
 
 HANDLE StartEvent;
 HANDLE PlaceholderEvent;
@@ -22,12 +31,17 @@ namespace {
 constexpr DWORD StreamingStackCommit = 0x40000;
 constexpr DWORD StopTimeLimitMs = 10000;
 constexpr DWORD TerminatedExitCode = 0xBAADF00D;
+constexpr DWORD StallTimeoutMs = 1000;
+constexpr DWORD ZeroTimeoutLimit = 64;
+constexpr LONG StarvedHeartbeatMs = 500;
+constexpr DWORD StarvationPauseMs = 100;
+constexpr DWORD FifoWaitLimitMs = 10;
+constexpr DWORD LargePacketFrames = 8192;
 
 HANDLE StreamingThreadHandle;
 DWORD StreamingThreadId;
 
-// The thread's one wait covers stop and restart, then a slot for every pin that paces
-// the stream.
+// The thread's one wait covers stop and restart, then a slot for every active pin.
 constexpr DWORD StopSlot = 0;
 constexpr DWORD RestartSlot = 1;
 constexpr DWORD FirstPinSlot = 2;
@@ -42,6 +56,11 @@ void ClearInSwitchFlag()
     __atomic_fetch_and(&InSwitchFlag, ~LONG(1), __ATOMIC_SEQ_CST);
 }
 
+bool IsOpen(const PinRecord* pin)
+{
+    return pin->handle != INVALID_HANDLE_VALUE && pin->handle != nullptr;
+}
+
 // Waits for StartEvent; false when StopEvent comes first.
 bool AwaitStart()
 {
@@ -50,11 +69,10 @@ bool AwaitStart()
 }
 
 // Every (re)start runs at the rate and buffer size the host asked for last.
-void TakeRequestedFormat(SwitchClock* clock)
+void TakeRequestedFormat()
 {
     ActiveHostRate = RequestedHostRate;
     ActiveBufferSize = RequestedBufferSize;
-    StartSwitchClock(clock, timeGetTime(), ActiveBufferSize, ActiveHostRate);
 }
 
 void TimedSwitch(SwitchClock* clock)
@@ -68,14 +86,15 @@ void TimedSwitch(SwitchClock* clock)
 
 // With no pin to pace it, the thread keeps the host's clock running from the
 // multimedia timer alone, until StopEvent.
-void RunTimedSwitches()
+void RunIdleClock()
 {
-    WaitSet waits = {{StopEvent, RestartEvent}, FirstPinSlot};
+    HANDLE events[] = {StopEvent, RestartEvent};
     SwitchClock clock;
-    TakeRequestedFormat(&clock);
+    TakeRequestedFormat();
+    StartSwitchClock(&clock, timeGetTime(), ActiveBufferSize, ActiveHostRate);
     for (;;) {
         DWORD timeout = TimeToNextSwitch(&clock, timeGetTime());
-        DWORD result = WaitForMultipleObjects(waits.count, waits.handles, FALSE, timeout);
+        DWORD result = WaitForMultipleObjects(2, events, FALSE, timeout);
         // A wait that cannot wait is slept out, so the switches keep their time.
         if (result == WAIT_FAILED) {
             Sleep(timeout);
@@ -84,18 +103,220 @@ void RunTimedSwitches()
         if (result == WAIT_OBJECT_0 + StopSlot) return;
         if (result == WAIT_OBJECT_0 + RestartSlot) {
             if (!AwaitStart()) return;
-            TakeRequestedFormat(&clock);
+            TakeRequestedFormat();
+            StartSwitchClock(&clock, timeGetTime(), ActiveBufferSize, ActiveHostRate);
         } else if (result == WAIT_TIMEOUT) {
             TimedSwitch(&clock);
         }
     }
 }
 
+// Without standard pins one pin times the switches: a looped capture pin, else a looped
+// render pin, else a large-packet render pin, else a large-packet capture pin.
+PinRecord* ChooseMaster()
+{
+    const PinModeCounts& modes = ActivePinModes;
+    if (modes.standardCapture + modes.standardRender != 0) return nullptr;
+    const struct {
+        DWORD mode;
+        bool capture;
+    } preference[] = {{LoopedMode, true}, {LoopedMode, false}, {LargePacketMode, false}, {LargePacketMode, true}};
+    for (const auto& choice : preference)
+        for (DWORD index = 0; index < ActivePinCount; ++index) {
+            PinRecord* pin = ActivePins[index].pin;
+            if ((pin->streamFlags & choice.mode) && IsCapturePin(pin) == choice.capture) return pin;
+        }
+    return nullptr;
+}
+
+// The stream starts over from silence at the requested format.
+void ResetStream()
+{
+    if (ChannelSlab.samples != nullptr) std::memset(ChannelSlab.samples, 0, ChannelSlab.words * sizeof(INT32));
+    TakeRequestedFormat();
+    PinRecord* master = Stream.master;
+    Stream = {};
+    Stream.master = master;
+    Stream.renderQueueDepth = PacketsInFlight - 1;
+    StartDelayMs = 0;
+    BlocksPerLargePacket = LargePacketFrames / ActiveBufferSize;
+    if (BuildRateTables(ActiveHostRate, Convert44100To48000, ActiveBufferSize))
+        BlocksPerLargePacket = RateFrameTables().blocksPerLargePacket;
+}
+
+// Makes the stack pages the stream will use resident before the pins start.
+__attribute__((noinline)) void TouchStackPages()
+{
+    constexpr int Pages = 64;
+    constexpr int PageBytes = 4096;
+    auto* pages = static_cast<volatile BYTE*>(__builtin_alloca((Pages - 1) * PageBytes + 1));
+    for (int page = Pages - 1; page >= 0; --page) pages[page * PageBytes] = 0;
+}
+
+// A looped capture pin with a short FIFO: give its first bytes a moment to arrive.
+void AwaitCaptureFifo(PinRecord* pin)
+{
+    if (!(pin->streamFlags & LoopedMode) || pin->fifoFrames > ActiveBufferSize) return;
+    DWORD start = timeGetTime();
+    while (ReadPinPosition(pin) < pin->fifoBytes && timeGetTime() - start < FifoWaitLimitMs) Sleep(0);
+}
+
+// Capture starts first; render pins that are looped or large, or all of them when no
+// standard capture pin will start them, follow. The rest wait for the first capture.
+void RunPins()
+{
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* pin = ActivePins[index].pin;
+        if (IsCapturePin(pin) && IsOpen(pin)) SetPinState(pin, KSSTATE_RUN);
+    }
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* pin = ActivePins[index].pin;
+        if (IsCapturePin(pin) && IsOpen(pin)) AwaitCaptureFifo(pin);
+    }
+    bool renderStartsNow = ActivePinModes.standardCapture == 0;
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* pin = ActivePins[index].pin;
+        if (!IsCapturePin(pin) && IsOpen(pin) && (renderStartsNow || !IsStandardMode(pin->streamFlags)))
+            SetPinState(pin, KSSTATE_RUN);
+    }
+}
+
+// The handle each pin's next completion or notification signals.
+void FillWaitSlots(WaitSet* waits)
+{
+    waits->handles[StopSlot] = StopEvent;
+    waits->handles[RestartSlot] = RestartEvent;
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* pin = ActivePins[index].pin;
+        HANDLE slot = nullptr;
+        if (pin == Stream.master && pin->notificationEvent != nullptr) {
+            slot = pin->notificationEvent;
+        } else if (!(pin->streamFlags & LoopedMode)) {
+            DWORD packet = pin->completedCount % PacketSlots;
+            if (pin->streamFlags & LargePacketMode) packet = (packet - 1) % 2 + 1;
+            slot = pin->packetOverlapped[packet].hEvent;
+        }
+        waits->handles[FirstPinSlot + index] = slot != nullptr ? slot : PlaceholderEvent;
+    }
+    waits->count = FirstPinSlot + ActivePinCount;
+}
+
+void ResubmitCapturePackets()
+{
+    for (DWORD index = 0; index < Stream.captureResubmitCount; ++index) SubmitCapturePacket(Stream.captureResubmits[index]);
+    Stream.captureResubmitCount = 0;
+}
+
+bool HeartbeatIsStale()
+{
+    return (GlobalSettingsFlags & GlobalFlagStarvationWatchdog) && LONG(LastWakeUpTime - HeartbeatTime) > StarvedHeartbeatMs;
+}
+
+// A switch the master's time asks for: due once the looped position has reached it.
+void MakeTimedSwitch()
+{
+    PinRecord* master = Stream.master;
+    if ((master->streamFlags & LoopedMode) && !CheckLoopedPosition(master)) {
+        Stream.deadline = timeGetTime() + 1;
+        Stream.deadlineValid = true;
+        return;
+    }
+    DoSwitch();
+    ScheduleNextSwitch();
+}
+
+enum class StreamEnd { Restart, Stop };
+
+// The stream between two restart points: pins reopened and primed, started, then every
+// completion, notification and deadline handled, until something calls for a restart
+// (its cause in `cause`) or StopEvent comes.
+StreamEnd RunStream(bool* firstRun, RestartCause* cause)
+{
+    ResetStream();
+    TouchStackPages();
+    if (!OpenAllPins()) return StreamEnd::Stop;
+    if (*firstRun) {
+        *firstRun = false;
+        if (!AwaitStart()) return StreamEnd::Stop;
+    }
+    RunPins();
+    Stream.streamStartTime = timeGetTime();
+    if (Stream.master != nullptr) Stream.master->lastCompletionTime = Stream.streamStartTime;
+
+    WaitSet waits;
+    for (;;) {
+        ResubmitCapturePackets();
+        FillWaitSlots(&waits);
+        DWORD timeout = TimeToNextTimedSwitch();
+        if (timeout != 0) {
+            Stream.zeroTimeouts = 0;
+        } else if (++Stream.zeroTimeouts == ZeroTimeoutLimit) {
+            *cause = RestartCause::TimerLag;
+            return StreamEnd::Restart;
+        }
+        bool stallable = timeout == INFINITE;
+        DWORD result = WaitForMultipleObjects(waits.count, waits.handles, FALSE, stallable ? StallTimeoutMs : timeout);
+        if (result == WAIT_TIMEOUT && stallable) {
+            *cause = RestartCause::Stall;
+            return StreamEnd::Restart;
+        }
+        // A wait that fails would fail again at once: restart rather than spin.
+        if (result == WAIT_FAILED) {
+            *cause = RestartCause::WaitFailure;
+            return StreamEnd::Restart;
+        }
+        LastWakeUpTime = timeGetTime();
+        if (result == WAIT_OBJECT_0 + StopSlot) return StreamEnd::Stop;
+        if (result == WAIT_OBJECT_0 + RestartSlot) {
+            *firstRun = true;
+            *cause = RestartCause::RestartRequest;
+            return StreamEnd::Restart;
+        }
+        if (HeartbeatIsStale()) {
+            Sleep(StarvationPauseMs);
+            *cause = RestartCause::Starvation;
+            return StreamEnd::Restart;
+        }
+        if (result == WAIT_TIMEOUT) {
+            MakeTimedSwitch();
+            continue;
+        }
+        DWORD slot = result - WAIT_OBJECT_0;
+        if (slot < FirstPinSlot || slot >= waits.count) continue;
+        *cause = HandlePinEvent(ActivePins[slot - FirstPinSlot].pin);
+        if (*cause != RestartCause::None) return StreamEnd::Restart;
+    }
+}
+
+void RunPinStream()
+{
+    bool firstRun = true;
+    Stream.master = ChooseMaster();
+    for (;;) {
+        ClearInSwitchFlag();
+        StopAllPins();
+        if (!firstRun) {
+            StampResync();
+            Sleep(RestartPauseMs);
+        }
+        RestartCause cause = RestartCause::None;
+        if (RunStream(&firstRun, &cause) == StreamEnd::Stop) break;
+        InterlockedIncrement(&StreamRestarts[int(cause)]);
+    }
+    StopAllPins();
+    Stream.master = nullptr;
+    Sleep(RestartPauseMs);
+}
+
 DWORD WINAPI StreamingThread(void*)
 {
     timeBeginPeriod(1);
     EnterProAudio();
-    if (AwaitStart()) RunTimedSwitches();
+    if (ActivePinCount == 0) {
+        if (AwaitStart()) RunIdleClock();
+    } else {
+        RunPinStream();
+    }
     LeaveProAudio();
     timeEndPeriod(1);
     ClearInSwitchFlag();
@@ -103,6 +324,11 @@ DWORD WINAPI StreamingThread(void*)
 }
 
 }  // namespace
+
+void StampResync()
+{
+    InterlockedIncrement(&StreamResyncs);
+}
 
 void CreateStreamingEvents()
 {
@@ -139,10 +365,4 @@ void StopStreaming()
     CloseHandle(StreamingThreadHandle);
     StreamingThreadHandle = nullptr;
     StreamingThreadId = 0;
-}
-
-ASIOError FinishOutputs()
-{
-    if (__atomic_fetch_and(&InSwitchFlag, ~LONG(1), __ATOMIC_SEQ_CST) & 1) InterlockedIncrement(&SwitchCounter);
-    return ASE_NotPresent;
 }

@@ -1,0 +1,153 @@
+// Streams through the simulated QORDA-8 with its outputs looped back, at 48 kHz, for
+// each block size from 64 to 2048 frames, and prints per block size: restarts and
+// glitches, the spread of the bufferSwitch period, the driver's CPU time per switch and
+// the measured round trip against the block time.
+//   streaming_benchmark [seconds per block size, default 30]
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "driver/core/com_objects.h"
+#include "driver/core/module.h"
+#include "driver/core/oem_block.h"
+#include "driver/engine/restart_causes.h"
+#include "driver/loopback_host/loopback_host.h"
+#include "hardware_simulator/hardware_simulator.h"
+
+namespace sim = hardware_simulator;
+
+namespace {
+
+constexpr double Rate = 48000;
+constexpr ULONG DeviceLoopFrames = 32;
+
+struct Result {
+    long bufferSize;
+    LONG restarts;
+    ULONG glitches;
+    long switches;
+    double medianErrorUs;
+    double p99ErrorUs;
+    double worstErrorUs;
+    double cpuUsPerSwitch;
+    long roundTripFrames;
+};
+
+LONG AllRestarts()
+{
+    LONG total = 0;
+    for (int cause = 0; cause < int(RestartCause::Count); ++cause) total += StreamRestarts[cause];
+    return total;
+}
+
+ULONGLONG ThreadCpu100ns(HANDLE thread)
+{
+    FILETIME created, exited, kernel, user;
+    if (!GetThreadTimes(thread, &created, &exited, &kernel, &user)) return 0;
+    auto value = [](FILETIME time) { return (ULONGLONG(time.dwHighDateTime) << 32) | time.dwLowDateTime; };
+    return value(kernel) + value(user);
+}
+
+Result Measure(long bufferSize, double seconds)
+{
+    Result result = {};
+    result.bufferSize = bufferSize;
+    if (!sim::Install(sim::Machine{{sim::Qorda8()}})) return result;
+    sim::AnalogueSide side;
+    side.inputs = sim::InputSource::Loopback;
+    side.loopbackLatencyFrames = DeviceLoopFrames;
+    sim::SetAnalogueSide(0, side);
+    sim::StartDeviceClock();
+
+    LoopbackHost host;
+    if (!host.Open(bufferSize, Rate)) {
+        std::fprintf(stderr, "block size %ld: %s\n", bufferSize, host.Failure());
+        host.Close();
+        sim::StopDeviceClock();
+        sim::Clear();
+        return result;
+    }
+    LONG restartsBefore = AllRestarts();
+    host.Driver()->start();
+    host.WaitForSwitches(1, 5000);
+    HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, host.StreamingThreadId());
+    ULONGLONG cpuBefore = thread ? ThreadCpu100ns(thread) : 0;
+    long switchesBefore = host.Switches();
+    long target = switchesBefore + long(seconds * Rate / bufferSize);
+    while (host.Switches() < target) {
+        Sleep(1000);
+        std::fprintf(stderr, "\r  %ld frames: %ld of %ld switches", bufferSize, host.Switches() - switchesBefore,
+                     target - switchesBefore);
+    }
+    std::fprintf(stderr, "\r%60s\r", "");
+    ULONGLONG cpuAfter = thread ? ThreadCpu100ns(thread) : 0;
+    long switches = host.Switches() - switchesBefore;
+    host.Driver()->stop();
+    if (thread) CloseHandle(thread);
+
+    result.restarts = AllRestarts() - restartsBefore;
+    sim::GlitchCounters glitches = sim::Glitches(0);
+    result.glitches = glitches.renderStarvations + glitches.captureOverruns;
+    result.switches = switches;
+    result.cpuUsPerSwitch = switches ? double(cpuAfter - cpuBefore) / 10.0 / switches : 0;
+
+    std::vector<SwitchTiming> timings = host.Timings();
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    double ideal = bufferSize / Rate * 1e6;
+    std::vector<double> errors;
+    for (std::size_t number = 2; number < timings.size(); ++number) {
+        double period = double(timings[number].time - timings[number - 1].time) * 1e6 / double(frequency.QuadPart);
+        errors.push_back(std::fabs(period - ideal));
+    }
+    std::sort(errors.begin(), errors.end());
+    if (!errors.empty()) {
+        result.medianErrorUs = errors[errors.size() / 2];
+        result.p99ErrorUs = errors[errors.size() * 99 / 100];
+        result.worstErrorUs = errors.back();
+    }
+    result.roundTripFrames = FindRoundTrip(host.RecordedInput(0), 0, 0, 8 * bufferSize + 4096);
+    host.Close();
+    sim::StopDeviceClock();
+    sim::Clear();
+    return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    double seconds = argc > 1 ? std::atof(argv[1]) : 30;
+    if (seconds <= 0) {
+        std::fprintf(stderr, "usage: streaming_benchmark [seconds per block size]\n");
+        return 2;
+    }
+    AttachModule(GetModuleHandleA(nullptr));
+    OemConfig.hardwareId.text[0] = '\0';
+
+    std::printf("Streaming through the simulated QORDA-8 at 48000 Hz, loopback, %.0f s per block size\n", seconds);
+    std::printf("%6s %8s %8s %8s %10s %10s %10s %10s %12s %10s\n", "block", "switches", "restarts", "glitches",
+                "median us", "p99 us", "worst us", "cpu us/sw", "round trip", "block ms");
+    long smallestClean = 0;
+    for (long bufferSize = 64; bufferSize <= 2048; bufferSize *= 2) {
+        Result r = Measure(bufferSize, seconds);
+        bool clean = r.switches > 0 && r.restarts == 0 && r.glitches == 0 && r.roundTripFrames >= 0;
+        if (clean && smallestClean == 0) smallestClean = bufferSize;
+        std::printf("%6ld %8ld %8ld %8lu %10.0f %10.0f %10.0f %10.1f %9.2f ms %10.2f\n", r.bufferSize, r.switches,
+                    r.restarts, r.glitches, r.medianErrorUs, r.p99ErrorUs, r.worstErrorUs, r.cpuUsPerSwitch,
+                    r.roundTripFrames * 1000.0 / Rate, bufferSize * 1000.0 / Rate);
+        std::fflush(stdout);
+    }
+    std::printf("period errors are deviations from the ideal block period; round trip includes the "
+                "simulated device's %lu-frame analogue loop\n", DeviceLoopFrames);
+    if (smallestClean)
+        std::printf("smallest block streaming %.0f s with no restart and no glitch: %ld frames\n", seconds, smallestClean);
+    else
+        std::printf("no block size streamed %.0f s without a restart or a glitch\n", seconds);
+    EndModule();
+    return 0;
+}

@@ -1,0 +1,90 @@
+// One switch of the host's double buffer: capture converted into the host's inputs, the
+// host's bufferSwitch, and the host's outputs converted and sent to the device.
+#include "driver/core/active_pins.h"
+#include "driver/engine/cache_flush.h"
+#include "driver/engine/conversion/pin_converters.h"
+#include "driver/engine/engine_state.h"
+#include "driver/engine/host_callbacks.h"
+#include "driver/engine/pin_conversion.h"
+#include "driver/engine/pin_requests.h"
+#include "driver/engine/stream_flags.h"
+#include "driver/engine/stream_run.h"
+#include "driver/engine/streaming_thread.h"
+
+volatile LONG SwitchCounter;
+volatile LONG InSwitchFlag;
+StreamRun Stream;
+
+namespace {
+
+bool IsOpen(const PinRecord* pin)
+{
+    return pin->handle != INVALID_HANDLE_VALUE && pin->handle != nullptr;
+}
+
+// Packets and halves of loops that notify are converted whole; polled loops and large
+// packets from the moving loop position.
+bool ConvertsPackets(const PinRecord* pin)
+{
+    return pin->notificationEvent != nullptr || IsStandardMode(pin->streamFlags);
+}
+
+void ConvertCapture(const HostStream& host)
+{
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* pin = ActivePins[index].pin;
+        // A closed pin's memory may be gone (a looped buffer); its inputs keep the
+        // silence of the restart.
+        if (!IsCapturePin(pin) || !IsOpen(pin)) continue;
+        if (ConvertsPackets(pin))
+            CaptureFromPackets(host, pin->conversion);
+        else
+            CaptureFromLoop(host, pin->conversion);
+        CopyPadChannel(host.slab, pin->conversion.firstSlabChannel, pin->conversion.channels);
+    }
+}
+
+// Priming switches fill the device's queues before the host hears of them.
+DWORD FirstHostSwitch()
+{
+    const PinModeCounts& modes = ActivePinModes;
+    bool timedPins = modes.largePacketRender + modes.largePacketCapture + modes.loopedRender + modes.loopedCapture;
+    return timedPins ? 2 * BlocksPerLargePacket + 1 : 2;
+}
+
+}  // namespace
+
+void DoSwitch()
+{
+    ConvertCapture(CurrentHostStream());
+    __atomic_fetch_or(&InSwitchFlag, LONG(1), __ATOMIC_SEQ_CST);
+    if (Stream.switchEvents >= FirstHostSwitch())
+        HostCallbacks.bufferSwitch(SwitchCounter & 1, ASIOTrue);
+    else
+        InterlockedDecrement(&SwitchCounter);
+    FinishOutputs();
+    ++Stream.switchEvents;
+}
+
+ASIOError FinishOutputs()
+{
+    if (!(__atomic_fetch_and(&InSwitchFlag, ~LONG(1), __ATOMIC_SEQ_CST) & 1)) return ASE_NotPresent;
+    const HostStream host = CurrentHostStream();
+    DWORD depth = 1;
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* pin = ActivePins[index].pin;
+        if (IsCapturePin(pin) || !IsOpen(pin)) continue;
+        if (pin->notificationEvent != nullptr) {
+            RenderToPackets(host, pin->conversion, FlushCacheRange);
+        } else if (!IsStandardMode(pin->streamFlags)) {
+            RenderToLoop(host, pin->conversion, FlushCacheRange);
+        } else {
+            RenderToPackets(host, pin->conversion, FlushCacheRange);
+            SubmitRenderPacket(pin);
+            if (DWORD(pin->inFlight) > depth) depth = DWORD(pin->inFlight);
+        }
+    }
+    Stream.renderQueueDepth = depth;
+    InterlockedIncrement(&SwitchCounter);
+    return ASE_NotPresent;
+}

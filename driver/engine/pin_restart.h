@@ -1,0 +1,19 @@
+// Each (re)start of the stream closes every active pin and opens it again in its format
+// at the current rate, clears it and primes it: render pins get silence queued ahead,
+// capture pins their packet ring, looped and large-packet pins their first position.
+// Streaming thread only, between switches.
+#pragma once
+
+#include "driver/core/device_tree.h"
+
+// Reopens and primes one pin. Afterwards it is open in KSSTATE_PAUSE, or closed with its
+// failed mark (or without it when the device had no free instance).
+void RestartPin(PinRecord* pin);
+
+// RestartPin for every active pin, up to five attempts each with growing pauses between
+// them. False when StopEvent came during a pause; StopEvent is then signalled again so
+// that the thread's next wait sees it.
+bool OpenAllPins();
+
+// Closes every active pin and then the open filters they belong to.
+void StopAllPins();

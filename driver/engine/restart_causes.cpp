@@ -1,0 +1,13 @@
+#include "driver/engine/restart_causes.h"
+
+volatile LONG StreamRestarts[int(RestartCause::Count)];
+
+const char* RestartCauseName(RestartCause cause)
+{
+    static const char* const names[] = {
+        "none",           "stall",           "wait failure",    "timer lag",   "starvation",
+        "render overrun", "capture backlog", "render underrun", "run failure", "restart request",
+    };
+    static_assert(sizeof(names) / sizeof(names[0]) == int(RestartCause::Count), "a name for every cause");
+    return names[int(cause)];
+}

@@ -1,0 +1,503 @@
+// The driver streaming through the simulator's clocked devices, in-process: a host
+// plays a known signal, the device loops it back, and the host checks every frame that
+// returns; restarts are provoked through the simulator's faults and the host's habits.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "driver/core/active_pins.h"
+#include "driver/core/com_objects.h"
+#include "driver/core/module.h"
+#include "driver/core/oem_block.h"
+#include "driver/core/settings.h"
+#include "driver/engine/engine_state.h"
+#include "driver/engine/restart_causes.h"
+#include "driver/engine/starvation_watchdog.h"
+#include "driver/engine/stream_flags.h"
+#include "driver/engine/stream_run.h"
+#include "driver/loopback_host/loopback_host.h"
+#include "hardware_simulator/hardware_simulator.h"
+
+namespace sim = hardware_simulator;
+
+namespace {
+
+constexpr ULONG LoopbackLatencyFrames = 32;
+
+std::string DriverKey()
+{
+    return std::string("SOFTWARE\\") + OemConfig.driverName.text;
+}
+
+LONG Restarts(RestartCause cause)
+{
+    return StreamRestarts[int(cause)];
+}
+
+LONG AllRestarts()
+{
+    LONG total = 0;
+    for (int cause = 0; cause < int(RestartCause::Count); ++cause) total += StreamRestarts[cause];
+    return total;
+}
+
+// The restarts so far by cause, for failure messages.
+std::string RestartSummary()
+{
+    std::string summary;
+    for (int cause = 1; cause < int(RestartCause::Count); ++cause)
+        if (StreamRestarts[cause] != 0)
+            summary += std::string(RestartCauseName(RestartCause(cause))) + ": " + std::to_string(StreamRestarts[cause]) + "; ";
+    return summary.empty() ? "no restarts" : summary;
+}
+
+// Frames of `seconds` at `rate`, as switches of `bufferSize`.
+long SwitchesFor(double seconds, double rate, long bufferSize)
+{
+    return long(seconds * rate / bufferSize);
+}
+
+// The mean period of the switches after the first lies within a fifth of the block time.
+bool IsPlausibleSwitchRate(const std::vector<SwitchTiming>& timings, long bufferSize, double rate)
+{
+    if (timings.size() < 10) return false;
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    double seconds = double(timings.back().time - timings[1].time) / double(frequency.QuadPart);
+    double period = seconds / double(timings.size() - 2);
+    double ideal = bufferSize / rate;
+    return period > ideal * 0.8 && period < ideal * 1.2;
+}
+
+// The product's own device: the 64-bit build drives the QORDA-8, the 32-bit one the
+// DESK PRO.
+sim::Device ProductDevice()
+{
+#ifdef _WIN64
+    return sim::Qorda8();
+#else
+    return sim::QordaDeskPro();
+#endif
+}
+
+class Streaming : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        AttachModule(GetModuleHandleA(nullptr));
+        savedHardwareId = OemConfig.hardwareId;
+        OemConfig.hardwareId.text[0] = '\0';
+        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+        GlobalSettingsFlags = 0;
+    }
+    void TearDown() override
+    {
+        host.Close();
+        EndModule();
+        sim::StopDeviceClock();
+        sim::Clear();
+        OemConfig.hardwareId = savedHardwareId;
+        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+    }
+
+    // Plugs `device` in with its outputs looped back and starts its clock.
+    void PlugIn(sim::Device device)
+    {
+        ASSERT_TRUE(sim::Install(sim::Machine{{device}}));
+        sim::AnalogueSide side;
+        side.inputs = sim::InputSource::Loopback;
+        side.loopbackLatencyFrames = LoopbackLatencyFrames;
+        ASSERT_TRUE(sim::SetAnalogueSide(0, side));
+        sim::StartDeviceClock();
+    }
+
+    // Takes the driver so that its scan sees the machine, then lets `edit` change the
+    // device's records as stored settings would, then opens the host.
+    bool OpenHost(long bufferSize, double rate, const HostHabits& habits = {},
+                  void (*edit)(DeviceRecord*) = nullptr)
+    {
+        IAsioDriver* driver = reinterpret_cast<IAsioDriver*>(&DriverObject);
+        driver->AddRef();
+        if (edit != nullptr && FirstDevice != nullptr) edit(FirstDevice);
+        bool opened = host.Open(bufferSize, rate, habits);
+        EXPECT_TRUE(opened) << host.Failure();
+        driver->Release();
+        return opened;
+    }
+
+    void Start() { ASSERT_EQ(host.Driver()->start(), ASE_OK); }
+
+    // Streams for `seconds`; false when the switches did not come.
+    bool StreamFor(double seconds, double rate, long bufferSize)
+    {
+        long target = host.Switches() + SwitchesFor(seconds, rate, bufferSize);
+        return host.WaitForSwitches(target, DWORD(seconds * 1000) * 4 + 3000);
+    }
+
+    // Checks that the inputs carry what was sent, frame for frame, from where the
+    // signal first returns to the end of the recording; the round trip in host frames.
+    long ExpectBitExactLoopback(std::size_t from = 0)
+    {
+        std::vector<INT32> input = host.RecordedInput(0);
+        long maxDelay = 8 * host.BufferSize() + 4096;
+        long delay = FindRoundTrip(input, 0, from, maxDelay);
+        EXPECT_GE(delay, 0) << "the signal sent never came back";
+        if (delay < 0) return delay;
+        std::size_t first = from;
+        while (first < input.size() && input[first] == 0) ++first;
+        EXPECT_GT(input.size(), first + 4 * std::size_t(host.BufferSize()));
+        std::size_t firstBad = first;
+        while (firstBad < input.size() && input[firstBad] == LoopbackSignal(firstBad - delay, 0)) ++firstBad;
+        EXPECT_EQ(CountMismatches(input, 0, delay, first, input.size()), 0u)
+            << "frames lost, repeated or changed on the way: from frame " << first << " of " << input.size()
+            << " with round trip " << delay << ", the first wrong at " << firstBad << " where the round trip is "
+            << FindRoundTrip(input, 0, firstBad, maxDelay) << "; " << RestartSummary();
+        return delay;
+    }
+
+    // The signal sent from the switch on comes back bit-exact for a few blocks.
+    void ExpectSignalReturnsAfter(long switchNumber)
+    {
+        std::vector<INT32> input = host.RecordedInput(0);
+        std::size_t from = std::size_t(switchNumber) * host.BufferSize();
+        long delay = FindRoundTrip(input, 0, from, 8 * host.BufferSize() + 4096);
+        ASSERT_GE(delay, 0) << "the signal does not come back after switch " << switchNumber << "; " << RestartSummary();
+        while (from < input.size() && input[from] == 0) ++from;
+        EXPECT_EQ(CountMismatches(input, 0, delay, from, from + 4 * host.BufferSize()), 0u);
+    }
+
+    LoopbackHost host;
+    decltype(OemConfig.hardwareId) savedHardwareId;
+};
+
+struct LoopbackCase {
+    double rate;
+    long bufferSize;
+};
+
+class LoopbackStreaming : public Streaming, public testing::WithParamInterface<LoopbackCase> {};
+
+TEST_P(LoopbackStreaming, TheSignalComesBackBitExactWithAStableRoundTrip)
+{
+    const LoopbackCase param = GetParam();
+    PlugIn(ProductDevice());
+    ASSERT_TRUE(OpenHost(param.bufferSize, param.rate, {}, [](DeviceRecord* device) { device->kernelBuffers = 4; }));
+    long inputLatency = 0, outputLatency = 0;
+    ASSERT_EQ(host.Driver()->getLatencies(&inputLatency, &outputLatency), ASE_OK);
+    LONG restartsBefore = AllRestarts();
+    Start();
+    ASSERT_TRUE(StreamFor(3.0, param.rate, param.bufferSize));
+    host.Driver()->stop();
+
+    long roundTrip = ExpectBitExactLoopback();
+    // The same round trip in the second half of the run: no block was dropped or repeated.
+    std::size_t half = host.RecordedInput(0).size() / 2;
+    EXPECT_EQ(FindRoundTrip(host.RecordedInput(0), 0, half, 8 * param.bufferSize + 4096), roundTrip);
+    EXPECT_EQ(AllRestarts(), restartsBefore) << RestartSummary();
+    sim::GlitchCounters glitches = sim::Glitches(0);
+    EXPECT_EQ(glitches.renderStarvations, 0u);
+    EXPECT_EQ(glitches.captureOverruns, 0u);
+
+    std::vector<SwitchTiming> timings = host.Timings();
+    for (std::size_t number = 0; number < timings.size(); ++number) {
+        ASSERT_EQ(timings[number].index, long(number % 2)) << "switch " << number;
+        ASSERT_EQ(timings[number].samplePosition, ULONGLONG(number) * param.bufferSize) << "switch " << number;
+    }
+    std::printf("[ round trip ] %.0f Hz, %ld frames: measured %ld frames (device loop %lu), "
+                "reported input %ld + output %ld = %ld\n",
+                param.rate, param.bufferSize, roundTrip, LoopbackLatencyFrames, inputLatency, outputLatency,
+                inputLatency + outputLatency);
+}
+
+INSTANTIATE_TEST_SUITE_P(RatesAndBlockSizes, LoopbackStreaming,
+                         testing::Values(LoopbackCase{48000, 64}, LoopbackCase{48000, 256}, LoopbackCase{48000, 2048},
+                                         LoopbackCase{44100, 64}, LoopbackCase{44100, 256},
+                                         LoopbackCase{44100, 2048}),
+                         [](const testing::TestParamInfo<LoopbackCase>& info) {
+                             return std::to_string(long(info.param.rate)) + "Hz_" +
+                                    std::to_string(info.param.bufferSize);
+                         });
+
+TEST_F(Streaming, AHostAt44100HearsThe48kHeadsetThroughBothConverters)
+{
+    PlugIn(sim::UsbHeadset());
+    HostHabits habits;
+    habits.sineHz = 997;
+    habits.sineAmplitude = 0.5;
+    ASSERT_TRUE(OpenHost(256, 44100, habits));
+    ASSERT_GT(ActivePinCount, 0u);
+    EXPECT_EQ(PinWaveFormat(ActivePins[0].pin)->samplesPerSec, 48000u) << "the headset runs at 48 kHz";
+    Start();
+    ASSERT_TRUE(StreamFor(2.0, 44100, 256));
+    host.Driver()->stop();
+
+    std::vector<INT32> input = host.RecordedInput(0);
+    ASSERT_GT(input.size(), 44100u);
+    // Past the start, where the converters' filters have filled: a steady sine.
+    std::size_t from = input.size() / 2;
+    double sumSquares = 0;
+    double largestStep = 0;
+    for (std::size_t frame = from; frame < input.size(); ++frame) {
+        double sample = input[frame] / 2147483648.0;
+        sumSquares += sample * sample;
+        largestStep = std::max(largestStep, std::fabs(sample - input[frame - 1] / 2147483648.0));
+    }
+    double amplitude = std::sqrt(2 * sumSquares / double(input.size() - from));
+    EXPECT_NEAR(20 * std::log10(amplitude / 0.5), 0.0, 0.3) << "gain through both converters, in dB";
+    // A sine's steepest step between two frames; a dropped or repeated block jumps further.
+    double steepest = 2 * 3.14159265358979323846 * 997 / 44100 * 0.5;
+    sim::GlitchCounters glitches = sim::Glitches(0);
+    EXPECT_LT(largestStep, steepest * 1.1) << "a discontinuity in the returned sine; " << RestartSummary() << "; "
+                                           << glitches.renderStarvations << " starvations, "
+                                           << glitches.captureOverruns << " overruns";
+}
+
+// The host hears of the stream once the device's queues are primed: after two switches
+// with packet pins only, after two large packets' worth when a pin is timed by the thread.
+TEST_F(Streaming, TheFirstHostSwitchFollowsThePriming)
+{
+    struct Case {
+        const char* name;
+        sim::Device device;
+        void (*edit)(DeviceRecord*);
+        bool eventMode;
+    };
+    const Case cases[] = {
+        {"standard", ProductDevice(), nullptr, false},
+        {"large packets", ProductDevice(), [](DeviceRecord* device) { device->flags |= LargePacketMode; }, false},
+        {"looped, polled", sim::HdAudioCodec(), nullptr, false},
+        {"looped, notifying", sim::HdAudioCodec(),
+         [](DeviceRecord* device) {
+             for (FilterRecord* filter = FirstFilter(device); filter; filter = NextFilter(filter))
+                 filter->flags |= NotifyAllowed;
+         },
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PlugIn(c.device);
+        ASSERT_TRUE(OpenHost(256, 48000, {}, c.edit));
+        ASSERT_GT(ActivePinCount, 0u);
+        PinRecord* first = ActivePins[0].pin;
+        EXPECT_EQ(first->notificationEvent != nullptr, c.eventMode);
+        bool timed = !IsStandardMode(first->streamFlags);
+        Start();
+        ASSERT_TRUE(StreamFor(1.0, 48000, 256));
+        host.Driver()->stop();
+        std::vector<SwitchTiming> timings = host.Timings();
+        ASSERT_FALSE(timings.empty());
+        DWORD expected = timed ? 2 * BlocksPerLargePacket + 1 : 2;
+        EXPECT_EQ(timings[0].switchEvent, expected);
+        EXPECT_EQ(timings[0].samplePosition, 0u);
+        // Later switches follow at the block rate: no burst of catching up.
+        EXPECT_TRUE(IsPlausibleSwitchRate(timings, 256, 48000));
+        host.Close();
+        sim::StopDeviceClock();
+        sim::Clear();
+        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+    }
+}
+
+// Outputs go to the device once per switch: by the host's outputReady when it calls it
+// inside bufferSwitch, else by the thread after bufferSwitch returns.
+TEST_F(Streaming, OutputsAreSentOncePerSwitchWithOrWithoutOutputReady)
+{
+    for (bool callsOutputReady : {true, false}) {
+        SCOPED_TRACE(callsOutputReady ? "host calls outputReady" : "host never calls it");
+        PlugIn(ProductDevice());
+        HostHabits habits;
+        habits.callOutputReady = callsOutputReady;
+        ASSERT_TRUE(OpenHost(256, 48000, habits));
+        Start();
+        ASSERT_TRUE(StreamFor(0.5, 48000, 256));
+        host.Driver()->stop();
+        std::vector<SwitchTiming> timings = host.Timings();
+        ASSERT_GT(timings.size(), 10u);
+        for (std::size_t number = 0; number + 1 < timings.size(); ++number) {
+            const SwitchTiming& now = timings[number];
+            EXPECT_EQ(now.renderPacketsAtExit - now.renderPacketsAtEntry, callsOutputReady ? 1u : 0u);
+            EXPECT_EQ(timings[number + 1].renderPacketsAtEntry - now.renderPacketsAtEntry, 1u);
+        }
+        ExpectSignalReturnsAfter(0);
+        host.Close();
+        sim::StopDeviceClock();
+        sim::Clear();
+        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+    }
+}
+
+// Each cause of a restart, provoked while streaming: the stream restarts, marks the
+// resynchronisation, and the signal flows again without the host doing anything.
+class StreamRestart : public Streaming {
+protected:
+    void StartStreaming(sim::Device device, long bufferSize, const HostHabits& habits = {},
+                        void (*edit)(DeviceRecord*) = nullptr)
+    {
+        PlugIn(device);
+        ASSERT_TRUE(OpenHost(bufferSize, 48000, habits, edit));
+        Start();
+        ASSERT_TRUE(StreamFor(0.3, 48000, bufferSize));
+        resyncsBefore = StreamResyncs;
+    }
+    // Waits until `cause` restarted the stream; then the stream must carry the signal
+    // bit-exact again.
+    void ExpectRestartAndRecovery(RestartCause cause, LONG before, DWORD timeoutMs = 8000)
+    {
+        DWORD start = GetTickCount();
+        while (Restarts(cause) == before && GetTickCount() - start < timeoutMs) Sleep(10);
+        ASSERT_GT(Restarts(cause), before) << RestartCauseName(cause) << " did not restart the stream";
+        ExpectFlowingAgain();
+        EXPECT_GT(StreamResyncs, resyncsBefore) << "the restart is stamped for the tray";
+    }
+    // The signal sent after the restart comes back bit-exact for a while. (Whether it
+    // streams on for long without a glitch is the loopback tests' business.)
+    void ExpectFlowingAgain()
+    {
+        long recovered = host.Switches();
+        ASSERT_TRUE(StreamFor(1.0, 48000, host.BufferSize())) << "no switches after the restart";
+        host.Driver()->stop();
+        ExpectSignalReturnsAfter(recovered);
+    }
+    LONG resyncsBefore = 0;
+};
+
+TEST_F(StreamRestart, AStalledDeviceClock)
+{
+    StartStreaming(ProductDevice(), 256);
+    LONG before = Restarts(RestartCause::Stall);
+    sim::SetClockStalled(0, true);
+    DWORD start = GetTickCount();
+    while (Restarts(RestartCause::Stall) == before && GetTickCount() - start < 5000) Sleep(10);
+    sim::SetClockStalled(0, false);
+    ExpectRestartAndRecovery(RestartCause::Stall, before);
+}
+
+TEST_F(StreamRestart, ThreadLateForItsTimedSwitches)
+{
+    // Large packets time the switches between completions; a host that blocks for
+    // 120 ms lets dozens of them fall due at once.
+    HostHabits habits;
+    habits.sleepInSwitchMs = 120;
+    habits.sleepAtSwitch = 400;
+    LONG before = Restarts(RestartCause::TimerLag);
+    StartStreaming(ProductDevice(), 64, habits, [](DeviceRecord* device) { device->flags |= LargePacketMode; });
+    ExpectRestartAndRecovery(RestartCause::TimerLag, before);
+}
+
+TEST_F(StreamRestart, AStarvedSystem)
+{
+    GlobalSettingsFlags |= GlobalFlagStarvationWatchdog;
+    StartStreaming(ProductDevice(), 256);
+    LONG before = Restarts(RestartCause::Starvation);
+    // The heartbeat stops as if its thread had not run for a second.
+    DWORD start = GetTickCount();
+    while (Restarts(RestartCause::Starvation) == before && GetTickCount() - start < 3000) {
+        HeartbeatTime = timeGetTime() - 1000;
+        Sleep(1);
+    }
+    ExpectRestartAndRecovery(RestartCause::Starvation, before);
+}
+
+TEST_F(StreamRestart, RenderCompletionsLaggingBehindCapture)
+{
+    StartStreaming(ProductDevice(), 256);
+    LONG before = Restarts(RestartCause::RenderOverrun);
+    // About five blocks late: the render queue stays deeper than it should, short of full.
+    sim::SetCompletionDelay(0, KSPIN_DATAFLOW_IN, 27, 0);
+    DWORD start = GetTickCount();
+    while (Restarts(RestartCause::RenderOverrun) == before && GetTickCount() - start < 5000) Sleep(10);
+    sim::SetCompletionDelay(0, KSPIN_DATAFLOW_IN, 0, 0);
+    ExpectRestartAndRecovery(RestartCause::RenderOverrun, before);
+}
+
+TEST_F(StreamRestart, RenderThatStopsCompleting)
+{
+    StartStreaming(ProductDevice(), 256);
+    LONG before = Restarts(RestartCause::CaptureBacklog);
+    sim::SetPinsStalled(0, KSPIN_DATAFLOW_IN, true);
+    DWORD start = GetTickCount();
+    while (Restarts(RestartCause::CaptureBacklog) == before && GetTickCount() - start < 5000) Sleep(10);
+    sim::SetPinsStalled(0, KSPIN_DATAFLOW_IN, false);
+    ExpectRestartAndRecovery(RestartCause::CaptureBacklog, before);
+}
+
+// A service whose render queue must never run dry (unlike the USB audio class driver's).
+sim::Device DeviceIntolerantOfDryQueues()
+{
+    sim::Device device = ProductDevice();
+    device.service = "ews88mt";
+    return device;
+}
+
+TEST_F(StreamRestart, ARenderQueueThatRunsDry)
+{
+    StartStreaming(DeviceIntolerantOfDryQueues(), 256);
+    LONG before = Restarts(RestartCause::RenderUnderrun);
+    // Without capture completions no switch comes, and render plays out its queue.
+    sim::SetPinsStalled(0, KSPIN_DATAFLOW_OUT, true);
+    DWORD start = GetTickCount();
+    while (Restarts(RestartCause::RenderUnderrun) == before && GetTickCount() - start < 5000) Sleep(5);
+    sim::SetPinsStalled(0, KSPIN_DATAFLOW_OUT, false);
+    ExpectRestartAndRecovery(RestartCause::RenderUnderrun, before);
+}
+
+TEST_F(StreamRestart, ARenderPinThatCannotStart)
+{
+    StartStreaming(ProductDevice(), 256);
+    LONG before = Restarts(RestartCause::RunFailure);
+    // A stall restarts the stream; at the new start the render pin refuses KSSTATE_RUN.
+    sim::FailPinStateChange(0, KSPIN_DATAFLOW_IN, KSSTATE_RUN, ERROR_GEN_FAILURE, 1);
+    LONG stalls = Restarts(RestartCause::Stall);
+    sim::SetClockStalled(0, true);
+    DWORD start = GetTickCount();
+    while (Restarts(RestartCause::Stall) == stalls && GetTickCount() - start < 5000) Sleep(5);
+    sim::SetClockStalled(0, false);
+    ExpectRestartAndRecovery(RestartCause::RunFailure, before);
+}
+
+TEST_F(StreamRestart, ASampleRateChangeReopensThePinsWithoutAStop)
+{
+    StartStreaming(ProductDevice(), 256);
+    LONG before = Restarts(RestartCause::RestartRequest);
+    ASSERT_EQ(host.Driver()->setSampleRate(44100), ASE_OK);
+    DWORD start = GetTickCount();
+    while (Restarts(RestartCause::RestartRequest) == before && GetTickCount() - start < 3000) Sleep(10);
+    ASSERT_GT(Restarts(RestartCause::RestartRequest), before);
+    long after = host.Switches();
+    ASSERT_TRUE(StreamFor(1.0, 44100, 256));
+    for (DWORD index = 0; index < ActivePinCount; ++index)
+        EXPECT_EQ(PinWaveFormat(ActivePins[index].pin)->samplesPerSec, 44100u);
+    host.Driver()->stop();
+    ExpectSignalReturnsAfter(after);
+}
+
+TEST_F(StreamRestart, AnUnpluggedDeviceIsWaitedForAndStopEndsTheWaitPromptly)
+{
+    StartStreaming(ProductDevice(), 256);
+    LONG before = AllRestarts();
+    ASSERT_TRUE(sim::Unplug(0));
+    DWORD start = GetTickCount();
+    while (AllRestarts() < before + 2 && GetTickCount() - start < 10000) Sleep(10);
+    EXPECT_GE(AllRestarts(), before + 2) << "the thread keeps restarting while the device is away";
+    long unplugged = host.Switches();
+    Sleep(300);
+    EXPECT_EQ(host.Switches(), unplugged) << "no switches without the device";
+    ASSERT_TRUE(sim::Replug(0));
+    ExpectFlowingAgain();
+
+    // Unplugged again, stop comes while the thread pauses between attempts to reopen.
+    ASSERT_EQ(host.Driver()->start(), ASE_OK);
+    ASSERT_TRUE(StreamFor(0.3, 48000, 256));
+    ASSERT_TRUE(sim::Unplug(0));
+    Sleep(1500);
+    DWORD stopStart = GetTickCount();
+    EXPECT_EQ(host.Driver()->stop(), ASE_OK);
+    EXPECT_LT(GetTickCount() - stopStart, 2000u) << "stop waits for no retry pause";
+}
+
+}  // namespace
