@@ -14,10 +14,6 @@ namespace {
 // Further behind than this after a late wake-up, the clock skips ahead instead of
 // bursting through every millisecond it missed.
 constexpr ULONGLONG MaxCatchUpSteps = 100;
-// How long a stop waits for a clock thread that has not started yet; under the loader
-// lock it cannot start at all.
-constexpr DWORD StartGraceMs = 1000;
-
 enum : LONG { NotEntered, Entered, Refused };
 
 HANDLE ClockThread;
@@ -62,7 +58,7 @@ DWORD WINAPI RunClock(void*)
         timeEndPeriod(1);
     }
     // Returning would make the thread's exit wait for the loader lock, which a DLL
-    // unload stopping the clock holds; StopDeviceClock ends the thread from here.
+    // unload stopping the clock holds; StopClock ends the thread from here.
     SetEvent(LetGoEvent);
     Sleep(INFINITE);
     return 0;
@@ -74,6 +70,20 @@ void CloseClockHandles()
         if (*handle != nullptr) CloseHandle(*handle);
         *handle = nullptr;
     }
+}
+
+// A thread that never entered can be refused entry only while the loader lock is
+// held: elsewhere it may be in another DLL's thread attach, holding that lock.
+void StopClock(bool loaderLockHeld)
+{
+    if (ClockThread == nullptr) return;
+    SetEvent(StopEvent);
+    bool refused = loaderLockHeld && InterlockedCompareExchange(&Entry, Refused, NotEntered) == NotEntered;
+    HANDLE ends[] = {LetGoEvent, ClockThread};  // the thread also ends when its process does
+    if (!refused) WaitForMultipleObjects(2, ends, FALSE, INFINITE);
+    TerminateThread(ClockThread, 0);
+    WaitForSingleObject(ClockThread, INFINITE);
+    CloseClockHandles();
 }
 
 }  // namespace
@@ -95,16 +105,12 @@ void StartDeviceClock()
 
 void StopDeviceClock()
 {
-    if (ClockThread == nullptr) return;
-    SetEvent(StopEvent);
-    HANDLE ends[] = {LetGoEvent, ClockThread};  // the thread also ends when its process does
-    // A thread that never entered is refused entry, so it can be ended where it stands.
-    if (WaitForMultipleObjects(2, ends, FALSE, StartGraceMs) == WAIT_TIMEOUT &&
-        InterlockedCompareExchange(&Entry, Refused, NotEntered) == Entered)
-        WaitForMultipleObjects(2, ends, FALSE, INFINITE);
-    TerminateThread(ClockThread, 0);
-    WaitForSingleObject(ClockThread, INFINITE);
-    CloseClockHandles();
+    StopClock(false);
+}
+
+void StopDeviceClockInDllUnload()
+{
+    StopClock(true);
 }
 
 }  // namespace hardware_simulator

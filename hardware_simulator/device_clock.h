@@ -10,9 +10,11 @@ namespace hardware_simulator {
 
 // Does nothing when the clock already runs. Must not be called holding the simulator's lock.
 void StartDeviceClock();
-// Does nothing when the clock is not running. Safe from a DLL's unload, where the
-// loader lock is held: the clock thread never exits by itself (an exit would wait for
-// that lock), it lets go of everything and is then ended from here.
+// Does nothing when the clock is not running. Must not be called holding the
+// simulator's lock, nor the loader lock (see below).
 void StopDeviceClock();
+// The same from a DLL's unload, where the loader lock is held: a clock thread that has
+// not started yet cannot start then, and is ended before it runs any of the DLL's code.
+void StopDeviceClockInDllUnload();
 
 }  // namespace hardware_simulator

@@ -6,6 +6,11 @@
 
 namespace hardware_simulator {
 
+static bool IsDataFlow(ULONG dataFlow)
+{
+    return dataFlow == KSPIN_DATAFLOW_IN || dataFlow == KSPIN_DATAFLOW_OUT;
+}
+
 bool Unplug(std::size_t device)
 {
     StateLock guard(State().lock);
@@ -44,7 +49,7 @@ void SetPinsStalled(std::size_t device, ULONG dataFlow, bool stalled)
 {
     StateLock guard(State().lock);
     DeviceRuntime* runtime = RuntimeOf(device);
-    if (runtime == nullptr) return;
+    if (runtime == nullptr || !IsDataFlow(dataFlow)) return;
     (dataFlow == KSPIN_DATAFLOW_IN ? runtime->renderStalled : runtime->captureStalled) = stalled;
 }
 
@@ -59,7 +64,7 @@ void SetCompletionDelay(std::size_t device, ULONG dataFlow, ULONG delayMs, ULONG
 {
     StateLock guard(State().lock);
     DeviceRuntime* runtime = RuntimeOf(device);
-    if (runtime == nullptr) return;
+    if (runtime == nullptr || !IsDataFlow(dataFlow)) return;
     (dataFlow == KSPIN_DATAFLOW_IN ? runtime->renderDelay : runtime->captureDelay) = {delayMs, jitterMs};
 }
 

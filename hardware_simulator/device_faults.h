@@ -1,5 +1,5 @@
 // Faults a test injects into a device (an index in the machine), and the glitches the
-// device counted.
+// device counted. A device or data flow that does not exist is ignored.
 #pragma once
 
 #include <windows.h>
@@ -22,7 +22,8 @@ void SetClockStalled(std::size_t device, bool stalled);
 // Only the pins of one data flow stall: KSPIN_DATAFLOW_IN (render) or _OUT (capture).
 // Stalled render pins play nothing, not even silence, and count no starvation.
 void SetPinsStalled(std::size_t device, ULONG dataFlow, bool stalled);
-// The clock runs `ppm` parts per million fast (+) or slow (-); any value above -1000000.
+// The clock runs `ppm` parts per million fast (+) or slow (-); any value above -1000000,
+// others are ignored.
 void SetClockDeviation(std::size_t device, double ppm);
 // The device clock's completions of stream requests on pins of `dataFlow` are
 // signalled `delayMs` late, plus a random 0..jitterMs, in the order they completed.

@@ -2,6 +2,8 @@
 // holds its lock; the lock is recursive so that a test's answer hook may call back in.
 #pragma once
 
+#include <windows.h>
+
 #include <cstddef>
 #include <map>
 #include <mutex>
@@ -15,8 +17,25 @@
 
 namespace hardware_simulator {
 
+// A critical section rather than a pthread mutex: when a process ends, its other
+// threads (the device clock's, a host's streaming thread) are ended wherever they are
+// before the DLLs detach, and a critical section one of them held does not block the
+// detach work, where a mutex would hang the process.
+class StateMutex {
+public:
+    StateMutex() { InitializeCriticalSection(&section_); }
+    ~StateMutex() { DeleteCriticalSection(&section_); }
+    StateMutex(const StateMutex&) = delete;
+    StateMutex& operator=(const StateMutex&) = delete;
+    void lock() { EnterCriticalSection(&section_); }
+    void unlock() { LeaveCriticalSection(&section_); }
+
+private:
+    CRITICAL_SECTION section_;
+};
+
 struct SimulatorState {
-    std::recursive_mutex lock;
+    StateMutex lock;
     Machine machine;
     HandleTable handles;
     RequestLog log;
@@ -29,6 +48,6 @@ SimulatorState& State();
 // The runtime of the device at `index` in the machine; null when there is none.
 DeviceRuntime* RuntimeOf(std::size_t index);
 
-using StateLock = std::lock_guard<std::recursive_mutex>;
+using StateLock = std::lock_guard<StateMutex>;
 
 }  // namespace hardware_simulator

@@ -25,8 +25,12 @@ struct DefaultMachine {
         for (std::size_t device = 0; device < devices; ++device) hardware_simulator::SetAnalogueSide(device, loopback);
         hardware_simulator::StartDeviceClock();
     }
-    // Stops the clock as well.
-    ~DefaultMachine() { hardware_simulator::Clear(); }
+    // Runs under the loader lock, where the clock needs stopping its own way.
+    ~DefaultMachine()
+    {
+        hardware_simulator::StopDeviceClockInDllUnload();
+        hardware_simulator::Clear();
+    }
 };
 
 const DefaultMachine PluggedIn;
