@@ -135,13 +135,10 @@ void MarkCreateFailure(PinRecord* pin)
         pin->flags = (pin->flags & ~RecordOpen) | RecordOpenFailed;
 }
 
-// Waits `milliseconds` unless StopEvent comes first; then it is signalled again for the
-// thread's own wait.
+// Waits `milliseconds`; false when StopEvent came first.
 bool PauseUnlessStopped(DWORD milliseconds)
 {
-    if (WaitForSingleObject(StopEvent, milliseconds) != WAIT_OBJECT_0) return true;
-    SetEvent(StopEvent);
-    return false;
+    return WaitForSingleObject(StopEvent, milliseconds) != WAIT_OBJECT_0;
 }
 
 }  // namespace

@@ -11,8 +11,7 @@
 void RestartPin(PinRecord* pin);
 
 // RestartPin for every active pin, up to five attempts each with growing pauses between
-// them. False when StopEvent came during a pause; StopEvent is then signalled again so
-// that the thread's next wait sees it.
+// them. False when StopEvent came during a pause: the stream is to end.
 bool OpenAllPins();
 
 // Closes every active pin and then the open filters they belong to.

@@ -340,7 +340,8 @@ void CreateStreamingEvents()
 
 bool StartStreaming()
 {
-    // A restart that an ended thread left unanswered must not reach the new one.
+    // Requests that an ended thread left unanswered must not reach the new one.
+    ResetEvent(StopEvent);
     ResetEvent(RestartEvent);
     ResetEvent(StartEvent);
     StreamingThreadHandle =

@@ -191,7 +191,7 @@ TEST_P(LoopbackStreaming, TheSignalComesBackBitExactWithAStableRoundTrip)
     ASSERT_EQ(host.Driver()->getLatencies(&inputLatency, &outputLatency), ASE_OK);
     LONG restartsBefore = AllRestarts();
     Start();
-    ASSERT_TRUE(StreamFor(3.0, param.rate, param.bufferSize));
+    ASSERT_TRUE(StreamFor(3.0, param.rate, param.bufferSize)) << RestartSummary() << "; " << host.Switches() << " switches";
     host.Driver()->stop();
 
     long roundTrip = ExpectBitExactLoopback();
@@ -498,6 +498,10 @@ TEST_F(StreamRestart, AnUnpluggedDeviceIsWaitedForAndStopEndsTheWaitPromptly)
     DWORD stopStart = GetTickCount();
     EXPECT_EQ(host.Driver()->stop(), ASE_OK);
     EXPECT_LT(GetTickCount() - stopStart, 2000u) << "stop waits for no retry pause";
+    // That stop leaves nothing behind for the next start.
+    ASSERT_TRUE(sim::Replug(0));
+    ASSERT_EQ(host.Driver()->start(), ASE_OK);
+    EXPECT_TRUE(StreamFor(0.3, 48000, 256));
 }
 
 }  // namespace
