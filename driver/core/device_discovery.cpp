@@ -226,7 +226,7 @@ bool DescribePin(FilterRecord* filter, PinRecord* pin)
     ULONG dataFlow = 0;
     if (PinProperty(handle, pin->pinId, KSPROPERTY_PIN_DATAFLOW, &dataFlow, 4) != 4 ||
         (dataFlow != KSPIN_DATAFLOW_IN && dataFlow != KSPIN_DATAFLOW_OUT))
-        return DropPin(filter, pin, "no data flow");
+        return DropPin(filter, pin, "neither a render nor a capture data flow");
     pin->dataFlow = dataFlow;
 
     pin->lowestRate = 0xFFFFFFFF;
