@@ -1,19 +1,25 @@
 // kaskade-host: a command-line ASIO host for support and vendors. It lists the drivers
-// registered in this process's registry view and creates one to show what it reports.
+// registered in this process's registry view, creates one to show what it reports,
+// streams through one, and opens one's control panel.
 #include <objbase.h>
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 
+#include "asio_host/driver_session.h"
 #include "asio_host/installed_drivers.h"
+#include "asio_host/stream_command.h"
 
 static int Usage()
 {
     std::fprintf(stderr,
                  "usage: kaskade-host list\n"
                  "       kaskade-host info [NAME]   (every registered driver without NAME)\n"
-                 "A 32-bit host sees the drivers registered for 32-bit hosts, a 64-bit host the others.\n");
+                 "%s"
+                 "       kaskade-host panel NAME    opens the driver's control panel\n"
+                 "A 32-bit host sees the drivers registered for 32-bit hosts, a 64-bit host the others.\n",
+                 StreamUsage);
     return 2;
 }
 
@@ -105,6 +111,59 @@ static int ShowDrivers(const char* name)
     return failed == 0 ? 0 : 1;
 }
 
+static BOOL CALLBACK FindShownWindow(HWND window, LPARAM found)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window)) return TRUE;
+    *reinterpret_cast<bool*>(found) = true;
+    return FALSE;
+}
+
+static bool PanelShown()
+{
+    bool found = false;
+    EnumWindows(FindShownWindow, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// Calls controlPanel, then serves the panel's windows until the user closes them. A
+// panel that shows no window within a second (or one run by another process) ends the
+// wait at once.
+static int OpenPanel(const char* name)
+{
+    std::string error;
+    IAsioDriver* asio = OpenDriver(name, error);
+    if (asio == nullptr) {
+        std::fprintf(stderr, "kaskade-host: %s\n", error.c_str());
+        return 1;
+    }
+    ASIOError result = asio->controlPanel();
+    if (result != ASE_OK) {
+        asio->Release();
+        std::fprintf(stderr, "kaskade-host: controlPanel returned %ld\n", result);
+        return 1;
+    }
+    std::printf("controlPanel: opened\n");
+    std::fflush(stdout);
+    DWORD start = GetTickCount();
+    bool seen = false;
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        bool shown = PanelShown();
+        seen = seen || shown;
+        if (seen ? !shown : GetTickCount() - start > 1000) break;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+    }
+    std::printf("controlPanel: %s\n", seen ? "closed" : "no window of this process was shown");
+    asio->Release();
+    return 0;
+}
+
 int main(int argc, char** argv)
 {
     if (argc < 2) return Usage();
@@ -114,6 +173,10 @@ int main(int argc, char** argv)
         result = ListDrivers();
     else if (std::strcmp(argv[1], "info") == 0 && argc <= 3)
         result = ShowDrivers(argc == 3 ? argv[2] : nullptr);
+    else if (std::strcmp(argv[1], "stream") == 0)
+        result = StreamCommand(argc - 2, argv + 2);
+    else if (std::strcmp(argv[1], "panel") == 0 && argc == 3)
+        result = OpenPanel(argv[2]);
     else
         result = Usage();
     CoUninitialize();

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "driver/core/diagnostic_log.h"
 #include "driver/core/device_text.h"
 #include "driver/core/hash_name.h"
 #include "driver/core/ks_requests.h"
@@ -175,6 +176,13 @@ void FillConnectionTemplate(PinRecord* pin)
     format->specifier = pin->specifier;
 }
 
+// Logs why a pin is dropped; false for DescribePin to return.
+bool DropPin(const FilterRecord* filter, const PinRecord* pin, const char* why)
+{
+    DiagnosticLine("  pin %lu of \"%s\": dropped, %s", pin->pinId, filter->friendlyName, why);
+    return false;
+}
+
 // Reads one pin's properties; false when the pin is not one the driver can stream on.
 bool DescribePin(FilterRecord* filter, PinRecord* pin)
 {
@@ -182,7 +190,7 @@ bool DescribePin(FilterRecord* filter, PinRecord* pin)
     ULONG communication = 0;
     if (PinProperty(handle, pin->pinId, KSPROPERTY_PIN_COMMUNICATION, &communication, 4) != 4 ||
         !(communication & KSPIN_COMMUNICATION_SINK))
-        return false;
+        return DropPin(filter, pin, "not a sink pin");
 
     DWORD size;
     if (const BYTE* name = FetchPinProperty(handle, pin->pinId, KSPROPERTY_PIN_NAME, &size)) {
@@ -194,13 +202,13 @@ bool DescribePin(FilterRecord* filter, PinRecord* pin)
         int converted = WideCharToMultiByte(CP_ACP, 0, wide, int(length), text, TextSize - 1, nullptr, nullptr);
         text[converted > 0 ? converted : 0] = '\0';
         pin->name = KeepText(text);
-        if (pin->name == nullptr) return false;
+        if (pin->name == nullptr) return DropPin(filter, pin, "no memory left for the device tree");
     }
 
     ULONG instances[2];
     if (PinProperty(handle, pin->pinId, KSPROPERTY_PIN_GLOBALCINSTANCES, instances, 8) != 8 &&
         PinProperty(handle, pin->pinId, KSPROPERTY_PIN_CINSTANCES, instances, 8) != 8)
-        return false;
+        return DropPin(filter, pin, "no instance counts");
     pin->possibleInstances = instances[0];
     pin->currentInstances = instances[1];
     if (pin->currentInstances < pin->possibleInstances) pin->flags |= PinInstanceFree;
@@ -209,15 +217,16 @@ bool DescribePin(FilterRecord* filter, PinRecord* pin)
     bool streams = ListsIdentifier(interfaces, size, KSINTERFACESETID_Standard, KSINTERFACE_STANDARD_STREAMING) ||
                    ((filter->flags & RecordRealTime) &&
                     ListsIdentifier(interfaces, size, KSINTERFACESETID_Standard, KSINTERFACE_STANDARD_LOOPED_STREAMING));
-    if (!streams) return false;
+    if (!streams) return DropPin(filter, pin, "no streaming interface");
 
     const BYTE* mediums = FetchPinProperty(handle, pin->pinId, KSPROPERTY_PIN_MEDIUMS, &size);
-    if (!ListsIdentifier(mediums, size, KSMEDIUMSETID_Standard, KSMEDIUM_TYPE_ANYINSTANCE)) return false;
+    if (!ListsIdentifier(mediums, size, KSMEDIUMSETID_Standard, KSMEDIUM_TYPE_ANYINSTANCE))
+        return DropPin(filter, pin, "no standard medium");
 
     ULONG dataFlow = 0;
     if (PinProperty(handle, pin->pinId, KSPROPERTY_PIN_DATAFLOW, &dataFlow, 4) != 4 ||
         (dataFlow != KSPIN_DATAFLOW_IN && dataFlow != KSPIN_DATAFLOW_OUT))
-        return false;
+        return DropPin(filter, pin, "neither a render nor a capture data flow");
     pin->dataFlow = dataFlow;
 
     pin->lowestRate = 0xFFFFFFFF;
@@ -230,7 +239,12 @@ bool DescribePin(FilterRecord* filter, PinRecord* pin)
         pin->lowestRate = 48000;
 
     FillConnectionTemplate(pin);
-    return pin->channels != 0;
+    if (pin->channels == 0) return DropPin(filter, pin, "no 16-bit or wider PCM data range");
+    DiagnosticLine("  pin %lu of \"%s\": %s, %lu channels, %lu-bit, %lu to %lu Hz, %lu of %lu instances in use",
+                   pin->pinId, filter->friendlyName, dataFlow == KSPIN_DATAFLOW_IN ? "render" : "capture",
+                   pin->channels, pin->bits, pin->lowestRate, pin->highestRate, pin->currentInstances,
+                   pin->possibleInstances);
+    return true;
 }
 
 void EnumeratePins(FilterRecord* filter)
@@ -288,10 +302,23 @@ bool ReadFilterName(HDEVINFO devices, FilterRecord* filter)
     return filter->friendlyName != nullptr;
 }
 
+const char* FilterPath(const FilterRecord* filter)
+{
+    return filter->detail != nullptr && filter->detail->DevicePath[0] != '\0' ? filter->detail->DevicePath : "?";
+}
+
+// Logs why a filter is dropped; false for DescribeFilter to return.
+bool DropFilter(const FilterRecord* filter, const char* why)
+{
+    DiagnosticLine(" filter %s: dropped, %s", FilterPath(filter), why);
+    return false;
+}
+
 // Fills a filter record from its interface; false when the filter is not usable.
 bool DescribeFilter(HDEVINFO devices, FilterRecord* filter)
 {
-    if ((filter->interfaceData.Flags & SPINT_REMOVED) || filter->interfaceData.Flags == 0) return false;
+    if ((filter->interfaceData.Flags & SPINT_REMOVED) || filter->interfaceData.Flags == 0)
+        return DropFilter(filter, "interface removed or inactive");
     filter->detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(AllocateFromArena(InterfaceDetailSize));
     if (filter->detail == nullptr) {
         ArenaFull = true;
@@ -300,26 +327,29 @@ bool DescribeFilter(HDEVINFO devices, FilterRecord* filter)
     filter->detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
     if (!device_access::SetupDiGetDeviceInterfaceDetailA(devices, &filter->interfaceData, filter->detail,
                                                          InterfaceDetailSize, nullptr, nullptr))
-        return false;
+        return DropFilter(filter, "no interface path");
     reinterpret_cast<char*>(filter->detail)[InterfaceDetailSize - 1] = '\0';
 
     if (!HasActiveAlias(devices, filter, KSCATEGORY_RENDER) && !HasActiveAlias(devices, filter, KSCATEGORY_CAPTURE))
-        return false;
+        return DropFilter(filter, "neither a render nor a capture interface");
     if ((WindowsVersion() & 0xFF) >= 6 && HasActiveAlias(devices, filter, KSCATEGORY_REALTIME))
         filter->flags |= RecordRealTime;
 
-    if (!OpenFilter(filter)) return false;
+    if (!OpenFilter(filter)) return DropFilter(filter, "cannot be opened");
     if (!ReadFilterName(devices, filter)) {
         CloseFilter(filter);
-        return false;
+        return DropFilter(filter, "no interface key");
     }
+    DiagnosticLine(" filter \"%s\" (%s)%s", filter->friendlyName, FilterPath(filter),
+                   (filter->flags & RecordRealTime) ? ", real-time interface" : "");
     filter->nodeClasses = TopologyNodeClasses(filter->handle);
     ULONG pinTypes = 0;
     if (PinProperty(filter->handle, 0, KSPROPERTY_PIN_CTYPES, &pinTypes, 4) == 4)
         filter->pinTypeCount = pinTypes < MaxPinTypes ? pinTypes : MaxPinTypes;
     EnumeratePins(filter);
     CloseFilter(filter);
-    return filter->firstChild != nullptr;
+    if (filter->firstChild == nullptr) return DropFilter(filter, "no usable pin");
+    return true;
 }
 
 void EnumerateFilters(HDEVINFO devices, DeviceRecord* device)
@@ -359,6 +389,13 @@ DWORD UniqueDeviceId(const char* hardwareId)
     return id;
 }
 
+// Logs why a device is passed over; false for DescribeDevice to return.
+bool PassOver(const char* name, const char* why)
+{
+    DiagnosticLine("device \"%s\": passed over, %s", name, why);
+    return false;
+}
+
 // Fills a device record; false when the device is not ours or has nothing usable.
 bool DescribeDevice(HDEVINFO devices, DeviceRecord* device)
 {
@@ -366,11 +403,16 @@ bool DescribeDevice(HDEVINFO devices, DeviceRecord* device)
     if (!ReadDeviceText(devices, device, SPDRP_FRIENDLYNAME, text))
         ReadDeviceText(devices, device, SPDRP_DEVICEDESC, text);
     CleanFriendlyName(text);
-    if ((device->friendlyName = KeepText(text)) == nullptr) return false;
+    if ((device->friendlyName = KeepText(text)) == nullptr) return PassOver(text, "no memory left for the device tree");
 
-    if (!ReadDeviceText(devices, device, SPDRP_HARDWAREID, text)) return false;
-    if (!HardwareIdMatches(text, OemConfig.hardwareId.text, OemTextSize)) return false;
-    if ((device->hardwareId = KeepText(text)) == nullptr) return false;
+    const char* name = device->friendlyName;
+    if (!ReadDeviceText(devices, device, SPDRP_HARDWAREID, text)) return PassOver(name, "no hardware id");
+    if (!HardwareIdMatches(text, OemConfig.hardwareId.text, OemTextSize)) {
+        DiagnosticLine("device \"%s\": passed over, hardware id %s is not %s", name, text, OemConfig.hardwareId.text);
+        return false;
+    }
+    if ((device->hardwareId = KeepText(text)) == nullptr) return PassOver(name, "no memory left for the device tree");
+    DiagnosticLine("device \"%s\": hardware id %s matches", name, text);
     device->deviceId = UniqueDeviceId(device->hardwareId);
 
     DWORD type = 0;
@@ -386,7 +428,9 @@ bool DescribeDevice(HDEVINFO devices, DeviceRecord* device)
     if ((device->locationText = KeepText(text)) == nullptr) return false;
 
     EnumerateFilters(devices, device);
-    return device->firstChild != nullptr;
+    if (device->firstChild == nullptr) return PassOver(name, "no usable filter");
+    DiagnosticLine("device \"%s\": taken", name);
+    return true;
 }
 
 // Filters without digital outputs first, then mixed ones, then digital-only ones,
@@ -420,11 +464,18 @@ void EnumerateDevices()
     ArenaFull = false;
     HDEVINFO devices = device_access::SetupDiGetClassDevsA(&KSCATEGORY_AUDIO, nullptr, nullptr,
                                                            DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (devices == INVALID_HANDLE_VALUE) return;
+    DiagnosticLine("scan: audio devices with hardware id %s", OemConfig.hardwareId.text);
+    if (devices == INVALID_HANDLE_VALUE) {
+        DiagnosticLine("scan: the device list is not available (error %lu)", GetLastError());
+        return;
+    }
     auto** firstDevice = reinterpret_cast<TreeRecord**>(&FirstDevice);
     for (DWORD index = 0; !ArenaFull; ++index) {
         auto* device = NewRecord<DeviceRecord>(DeviceLevel);
-        if (device == nullptr) break;
+        if (device == nullptr) {
+            DiagnosticLine("scan: stopped, no memory left for the device tree");
+            break;
+        }
         device->deviceInfo.cbSize = sizeof(SP_DEVINFO_DATA);
         if (!device_access::SetupDiEnumDeviceInfo(devices, index, &device->deviceInfo)) {
             ReleaseArenaFrom(device);

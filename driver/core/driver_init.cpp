@@ -2,6 +2,7 @@
 
 #include "driver/core/active_pins.h"
 #include "driver/core/crash_recovery.h"
+#include "driver/core/diagnostic_log.h"
 #include "driver/core/driver_object.h"
 #include "driver/core/host_buffers.h"
 #include "driver/core/module.h"
@@ -83,6 +84,7 @@ ASIOBool InitDriver(void* sysHandle)
     if (fitted != 0) GlobalSampleRate = fitted;
     RequestedHostRate = GlobalSampleRate;
     DriverState = DriverInitialised;
+    DiagnosticLine("init%s: host rate %lu Hz", SetupModeSwitch ? " in setup mode" : "", GlobalSampleRate);
     LeaveDriverLock();
     InterlockedExchange(&SwitchCounter, 0);
     return ASIOTrue;

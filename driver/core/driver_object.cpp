@@ -5,6 +5,7 @@
 #include "driver/core/active_pins.h"
 #include "driver/core/channel_names.h"
 #include "driver/core/com_objects.h"
+#include "driver/core/diagnostic_log.h"
 #include "driver/core/driver_init.h"
 #include "driver/core/host_buffers.h"
 #include "driver/core/latencies.h"
@@ -25,6 +26,14 @@ namespace {
 // Operations that hold the driver lock check their arguments first, then hold it to
 // their return. getDriverName, getDriverVersion, getErrorMessage, getClockSources,
 // setClockSource, getSamplePosition, controlPanel, future and outputReady take no lock.
+
+// Every error a host receives goes into the diagnostic log. outputReady is left out: it
+// answers ASE_NotPresent by design, at every switch.
+ASIOError Answered(const char* call, ASIOError result)
+{
+    if (result != ASE_OK) DiagnosticLine("host call %s returned %ld", call, result);
+    return result;
+}
 
 ASIOBool MEMBER_CALL Init(void*, void* sysHandle)
 {
@@ -50,11 +59,11 @@ void MEMBER_CALL GetErrorMessage(void*, char* text)
 
 ASIOError MEMBER_CALL Start(void*)
 {
-    if (DriverState < DriverPrepared) return ASE_NotPresent;
+    if (DriverState < DriverPrepared) return Answered("start before createBuffers", ASE_NotPresent);
     EnterDriverLock();
     ASIOError result = StartRunning();
     LeaveDriverLock();
-    return result;
+    return Answered("start", result);
 }
 
 ASIOError MEMBER_CALL Stop(void*)
@@ -67,7 +76,7 @@ ASIOError MEMBER_CALL Stop(void*)
 
 ASIOError MEMBER_CALL GetChannels(void*, long* inputs, long* outputs)
 {
-    if (inputs == nullptr || outputs == nullptr) return ASE_InvalidParameter;
+    if (inputs == nullptr || outputs == nullptr) return Answered("getChannels", ASE_InvalidParameter);
     EnterDriverLock();
     *inputs = long(ReportedChannelCount(true));
     *outputs = long(ReportedChannelCount(false));
@@ -77,7 +86,7 @@ ASIOError MEMBER_CALL GetChannels(void*, long* inputs, long* outputs)
 
 ASIOError MEMBER_CALL GetLatencies(void*, long* input, long* output)
 {
-    if (input == nullptr || output == nullptr) return ASE_InvalidParameter;
+    if (input == nullptr || output == nullptr) return Answered("getLatencies", ASE_InvalidParameter);
     EnterDriverLock();
     ComputeLatencies(input, output);
     LeaveDriverLock();
@@ -87,7 +96,7 @@ ASIOError MEMBER_CALL GetLatencies(void*, long* input, long* output)
 ASIOError MEMBER_CALL GetBufferSize(void*, long* minSize, long* maxSize, long* preferred, long* granularity)
 {
     if (minSize == nullptr || maxSize == nullptr || preferred == nullptr || granularity == nullptr)
-        return ASE_InvalidParameter;
+        return Answered("getBufferSize", ASE_InvalidParameter);
     EnterDriverLock();
     *minSize = MinimumHostBufferSize;
     *maxSize = MaximumHostBufferSize;
@@ -101,19 +110,25 @@ ASIOError MEMBER_CALL GetBufferSize(void*, long* minSize, long* maxSize, long* p
     return ASE_OK;
 }
 
+ASIOError RateRefused(const char* call, ASIOSampleRate rate)
+{
+    DiagnosticLine("host call %s(%.1f) returned %ld: not offered", call, rate, ASE_NoClock);
+    return ASE_NoClock;
+}
+
 ASIOError MEMBER_CALL CanSampleRate(void*, ASIOSampleRate rate)
 {
     DWORD rounded;
-    if (!RoundSampleRate(rate, &rounded)) return ASE_NoClock;
+    if (!RoundSampleRate(rate, &rounded)) return RateRefused("canSampleRate", rate);
     EnterDriverLock();
     bool offered = IsOfferedSampleRate(rounded);
     LeaveDriverLock();
-    return offered ? ASE_OK : ASE_NoClock;
+    return offered ? ASE_OK : RateRefused("canSampleRate", rate);
 }
 
 ASIOError MEMBER_CALL GetSampleRate(void*, ASIOSampleRate* rate)
 {
-    if (rate == nullptr) return ASE_InvalidParameter;
+    if (rate == nullptr) return Answered("getSampleRate", ASE_InvalidParameter);
     EnterDriverLock();
     *rate = RequestedHostRate;
     LeaveDriverLock();
@@ -123,11 +138,11 @@ ASIOError MEMBER_CALL GetSampleRate(void*, ASIOSampleRate* rate)
 ASIOError MEMBER_CALL SetSampleRate(void*, ASIOSampleRate rate)
 {
     DWORD rounded;
-    if (!RoundSampleRate(rate, &rounded)) return ASE_NoClock;
+    if (!RoundSampleRate(rate, &rounded)) return RateRefused("setSampleRate", rate);
     EnterDriverLock();
     if (!IsOfferedSampleRate(rounded)) {
         LeaveDriverLock();
-        return ASE_NoClock;
+        return RateRefused("setSampleRate", rate);
     }
     GlobalSampleRate = rounded;
     WriteSettingValue(nullptr, nullptr, nullptr, "SampleRate", &GlobalSampleRate);
@@ -143,9 +158,9 @@ ASIOError MEMBER_CALL SetSampleRate(void*, ASIOSampleRate rate)
 
 ASIOError MEMBER_CALL GetClockSources(void*, ASIOClockSource* clocks, long* count)
 {
-    if (count == nullptr) return ASE_InvalidParameter;
+    if (count == nullptr) return Answered("getClockSources", ASE_InvalidParameter);
     *count = 1;
-    if (clocks == nullptr) return ASE_InvalidParameter;
+    if (clocks == nullptr) return Answered("getClockSources", ASE_InvalidParameter);
     clocks[0].index = 0;
     clocks[0].associatedChannel = 0;
     clocks[0].associatedGroup = 0;
@@ -156,7 +171,7 @@ ASIOError MEMBER_CALL GetClockSources(void*, ASIOClockSource* clocks, long* coun
 
 ASIOError MEMBER_CALL SetClockSource(void*, long reference)
 {
-    return reference == 0 ? ASE_OK : ASE_NoClock;
+    return Answered("setClockSource", reference == 0 ? ASE_OK : ASE_NoClock);
 }
 
 void SplitInto(std::uint64_t value, ASIOSamples* pair)
@@ -167,7 +182,7 @@ void SplitInto(std::uint64_t value, ASIOSamples* pair)
 
 ASIOError MEMBER_CALL GetSamplePosition(void*, ASIOSamples* position, ASIOTimeStamp* time)
 {
-    if (position == nullptr || time == nullptr) return ASE_InvalidParameter;
+    if (position == nullptr || time == nullptr) return Answered("getSamplePosition", ASE_InvalidParameter);
     DWORD switches = DWORD(SwitchCounter);
     // Switches that prime the device are not shown to the host: they may take the count
     // below 0 for a moment.
@@ -184,12 +199,12 @@ bool IsChannelActive(const BYTE* channelMap, DWORD channel)
 
 ASIOError MEMBER_CALL GetChannelInfo(void*, ASIOChannelInfo* info)
 {
-    if (info == nullptr) return ASE_InvalidParameter;
+    if (info == nullptr) return Answered("getChannelInfo", ASE_InvalidParameter);
     EnterDriverLock();
     const bool input = info->isInput == ASIOTrue;
     if (info->channel < 0 || DWORD(info->channel) >= ReportedChannelCount(input)) {
         LeaveDriverLock();
-        return ASE_NotPresent;
+        return Answered("getChannelInfo of a channel that does not exist", ASE_NotPresent);
     }
     const DWORD channel = DWORD(info->channel);
     info->type = ASIOSTInt32LSB;
@@ -206,6 +221,9 @@ ASIOError MEMBER_CALL CreateBuffers(void*, ASIOBufferInfo* infos, long channelCo
     EnterDriverLock();
     ASIOError result = CreateHostBuffers(infos, channelCount, bufferSize, callbacks);
     LeaveDriverLock();
+    if (result != ASE_OK)
+        DiagnosticLine("host call createBuffers(%ld channels, %ld samples) returned %ld", channelCount, bufferSize,
+                       result);
     return result;
 }
 
@@ -225,8 +243,9 @@ ASIOError MEMBER_CALL ControlPanel(void*)
     return ASE_OK;
 }
 
-ASIOError MEMBER_CALL Future(void*, long, void*)
+ASIOError MEMBER_CALL Future(void*, long selector, void*)
 {
+    DiagnosticLine("host call future(%ld) returned %ld: not supported", selector, ASE_NotPresent);
     return ASE_NotPresent;
 }
 

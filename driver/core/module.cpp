@@ -2,6 +2,7 @@
 
 #include "driver/core/com_objects.h"
 #include "driver/core/device_discovery.h"
+#include "driver/core/diagnostic_log.h"
 #include "driver/core/hash_name.h"
 #include "driver/core/settings.h"
 #include "driver/core/setup_interface.h"
@@ -44,11 +45,13 @@ void StartModule()
     if (isWow64 != nullptr) isWow64(GetCurrentProcess(), &wow64);
     Wow64Process = wow64;
 
+    StartDiagnosticLog();
     RescanDevices();
 }
 
 void EndModule()
 {
+    StopDiagnosticLog();
     LONG previous = __atomic_fetch_and(&ModuleFlags, 0, __ATOMIC_SEQ_CST);
     if (previous & LockReady) DeleteCriticalSection(&DriverLock);
 }

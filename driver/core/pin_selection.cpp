@@ -1,6 +1,7 @@
 // The selection rules: which pins of each filter, which filters of each device and
 // which device the driver uses, from the stored choices and the pins' capabilities.
 #include "driver/core/device_discovery.h"
+#include "driver/core/diagnostic_log.h"
 #include "driver/core/device_tree.h"
 #include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
@@ -48,7 +49,10 @@ void SelectFilterPins(FilterRecord* filter)
         if (!IsEnabled(pin)) continue;
         (pin->dataFlow == KSPIN_DATAFLOW_IN ? enabledRender : enabledCapture)++;
     }
-    if (enabledRender >= 2 || enabledCapture >= 2 || (enabledRender == 0 && enabledCapture == 0)) {
+    bool automatic = enabledRender >= 2 || enabledCapture >= 2 || (enabledRender == 0 && enabledCapture == 0);
+    DiagnosticLine("filter \"%s\": %s", filter->friendlyName,
+                   automatic ? "its best pins, chosen automatically" : "the pins the user enabled");
+    if (automatic) {
         for (PinRecord* pin = FirstPin(filter); pin != nullptr; pin = NextPin(pin))
             SetEnabled(pin, pin == bestRender || pin == bestCapture);
     }
@@ -92,9 +96,26 @@ void SelectDeviceFilters(DeviceRecord* device)
     }
 }
 
-}  // namespace
+void LogSelection()
+{
+    int selected = 0;
+    for (DeviceRecord* device = FirstDevice; device != nullptr; device = NextDevice(device)) {
+        if (!IsEnabled(device)) continue;
+        for (FilterRecord* filter = FirstFilter(device); filter != nullptr; filter = NextFilter(filter)) {
+            if (!IsEnabled(filter)) continue;
+            for (PinRecord* pin = FirstPin(filter); pin != nullptr; pin = NextPin(pin)) {
+                if (!IsEnabled(pin)) continue;
+                DiagnosticLine("selected: \"%s\", filter \"%s\", %s pin %lu (%lu channels)", device->friendlyName,
+                               filter->friendlyName, pin->dataFlow == KSPIN_DATAFLOW_IN ? "render" : "capture",
+                               pin->pinId, pin->channels);
+                ++selected;
+            }
+        }
+    }
+    if (selected == 0) DiagnosticLine("selected: nothing, the driver has no device to stream on");
+}
 
-void SelectPins()
+void ChooseRecords()
 {
     for (DeviceRecord* device = FirstDevice; device != nullptr; device = NextDevice(device)) {
         for (FilterRecord* filter = FirstFilter(device); filter != nullptr; filter = NextFilter(filter)) {
@@ -125,4 +146,12 @@ void SelectPins()
             return;
         }
     }
+}
+
+}  // namespace
+
+void SelectPins()
+{
+    ChooseRecords();
+    LogSelection();
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "driver/core/crash_recovery.h"
+#include "driver/core/diagnostic_log.h"
 #include "driver/core/driver_object.h"
 #include "driver/core/ks_requests.h"
 #include "driver/engine/cache_flush.h"
@@ -253,6 +254,11 @@ void OpenPinForStream(DeviceRecord* device, FilterRecord* filter, PinRecord* pin
                 }
             }
             if (FinishOpen(pin, totals)) {
+                const KsWaveFormatExtensible* wave = PinWaveFormat(pin);
+                DiagnosticLine("stream open: %s pin %lu of \"%s\", %u channels, %u-bit %s, %lu Hz (host %lu Hz)%s",
+                               dataFlow == KSPIN_DATAFLOW_IN ? "render" : "capture", pin->pinId, filter->friendlyName,
+                               wave->channels, wave->bitsPerSample, wave->formatTag == 1 ? "PCM" : "extensible",
+                               wave->samplesPerSec, ActiveHostRate, pin->formatBySearch ? ", format found by search" : "");
                 MarkOpen(device, filter, pin);
                 ++OpenPins;
                 FallbackInProgress = false;
@@ -271,6 +277,8 @@ void OpenPinForStream(DeviceRecord* device, FilterRecord* filter, PinRecord* pin
         if (rate == 0 || rate < ConfigurationMinimumRate || rate < pin->lowestRate) {
             ActiveHostRate = savedRate;
             FallbackInProgress = false;
+            DiagnosticLine("stream open failed: pin %lu of \"%s\" (last create error %u)", pin->pinId,
+                           filter->friendlyName, pin->lastCreateResult);
             MarkFailed(device, filter, pin);
             return;
         }
