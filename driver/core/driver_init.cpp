@@ -12,6 +12,7 @@
 #include "driver/engine/pin_requests.h"
 #include "driver/engine/stream_setup.h"
 #include "driver/engine/streaming_thread.h"
+#include "driver/ui/tray_icon.h"
 
 namespace {
 
@@ -66,6 +67,7 @@ void FitStreamRateToEnabledPins()
 ASIOBool InitDriver(void* sysHandle)
 {
     SetupModeSwitch = DWORD(reinterpret_cast<UINT_PTR>(sysHandle)) == SetupModeHandle;
+    TrayAddIcon();
     if (!(__atomic_fetch_or(&InitialisedOnce, 1, __ATOMIC_SEQ_CST) & 1))
         PrepareFirstInit();
     else
@@ -83,6 +85,7 @@ ASIOBool InitDriver(void* sysHandle)
     if (fitted != 0) GlobalSampleRate = fitted;
     RequestedHostRate = GlobalSampleRate;
     DriverState = DriverInitialised;
+    TrayNotifyState();
     LeaveDriverLock();
     InterlockedExchange(&SwitchCounter, 0);
     return ASIOTrue;
