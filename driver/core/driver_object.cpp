@@ -228,8 +228,8 @@ ASIOError MEMBER_CALL ControlPanel(void*)
         return ASE_OK;
     }
     // Once a host has asked for the control panel the module stays loaded for it until
-    // the process ends.
-    OpenDialogCount = 1;
+    // the process ends. Raised to 1, not set: a dialog that is open counts on its own.
+    InterlockedCompareExchange(&OpenDialogCount, 1, 0);
     for (HWND window = TrayWindow; window != nullptr && IsWindow(window); window = TrayWindow) {
         if (PostMessageA(window, WM_TRAYICON, TrayIconId, WM_LBUTTONDOWN)) break;
         Sleep(100);
