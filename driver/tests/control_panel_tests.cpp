@@ -191,7 +191,13 @@ TEST_F(ControlPanelTest, AHostsRequestOpensTheDialogOnTheUiThreadAndReturnsAtOnc
     SendMessageA(panel, WM_CLOSE, 0, 0);
     ASSERT_TRUE(WaitUntilGone(panel));
     EXPECT_EQ(ResetRequests, 2);
+    for (int wait = 0; wait < 100 && OpenDialogCount != 1; ++wait) Sleep(10);
     EXPECT_EQ(OpenDialogCount, 1) << "a host's request keeps the module";
+
+    driver->Release();
+    EXPECT_EQ(DriverState, DriverLoaded) << "the host's session still ends";
+    EXPECT_TRUE(ModuleStarted()) << "the module stays for the host's panel";
+    EXPECT_TRUE(IsWindow(TrayWindow)) << "and so does the UI thread";
 }
 
 TEST_F(ControlPanelTest, EnterAndEscapeLeaveTheDialogOpen)
