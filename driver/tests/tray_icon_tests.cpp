@@ -20,6 +20,7 @@
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
+#include "driver/engine/engine_state.h"
 #include "driver/tests/panel_windows.h"
 #include "driver/ui/tray_icon.h"
 #include "driver/ui/tray_text.h"
@@ -136,7 +137,8 @@ protected:
         saved = OemConfig;
         OemConfig.defaultFlags.value |= OemFlagTrayIcon;
         GlobalSettingsFlags = 0;
-        GlobalSampleRate = DefaultSampleRate;
+        // As in a fresh process: the rates of an earlier test's stream are gone.
+        GlobalSampleRate = RequestedHostRate = ActiveHostRate = DefaultSampleRate;
         ForgetRequests();
     }
     void TearDown() override
@@ -268,6 +270,7 @@ TEST_F(TrayIconTest, AStreamRestartShowsTheExclamationMarkForASecond)
     Prepare();
     ASSERT_EQ(driver->start(), ASE_OK);
     WaitForRequests(3);
+    Sleep(500);
     ForgetRequests();
     // What the streaming thread does at each restart of the kernel streams.
     TrayStampResync();
