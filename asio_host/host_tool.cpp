@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "asio_host/installed_drivers.h"
@@ -13,6 +14,8 @@ static int Usage()
     std::fprintf(stderr,
                  "usage: kaskade-host list\n"
                  "       kaskade-host info [NAME]   (every registered driver without NAME)\n"
+                 "       kaskade-host panel NAME [SECONDS]   (opens the driver's control panel and stays\n"
+                 "                                            its host for SECONDS, 60 by default)\n"
                  "A 32-bit host sees the drivers registered for 32-bit hosts, a 64-bit host the others.\n");
     return 2;
 }
@@ -105,6 +108,69 @@ static int ShowDrivers(const char* name)
     return failed == 0 ? 0 : 1;
 }
 
+static volatile LONG ResetRequested;
+
+static void IgnoreSwitch(long, ASIOBool) {}
+
+static long AnswerDriverMessage(long selector, long value, void*, double*)
+{
+    if (selector == kAsioSelectorSupported) return value == kAsioResetRequest ? 1 : 0;
+    if (selector != kAsioResetRequest) return 0;
+    // Called on the driver's thread: the reset itself happens on the host's.
+    InterlockedExchange(&ResetRequested, 1);
+    return 1;
+}
+
+// Initialises the driver and takes buffers of its preferred size for its first output.
+static bool StartSession(IAsioDriver* asio, ASIOBufferInfo* buffer, ASIOCallbacks* callbacks)
+{
+    if (asio->init(nullptr) != ASIOTrue) return false;
+    long minimum = 0, maximum = 0, preferred = 0, granularity = 0;
+    asio->getBufferSize(&minimum, &maximum, &preferred, &granularity);
+    *buffer = {ASIOFalse, 0, {}};
+    ASIOError result = asio->createBuffers(buffer, 1, preferred, callbacks);
+    std::printf("buffers of %ld samples: %s\n", preferred, result == ASE_OK ? "created" : "refused");
+    std::fflush(stdout);
+    return true;
+}
+
+// A host's part while the user works in the driver's control panel: it answers reset
+// requests the way hosts do, with a new session at the newly stored size.
+static int ShowPanel(const char* name, DWORD seconds)
+{
+    for (const auto& driver : ListInstalledDrivers()) {
+        if (_stricmp(driver.name.c_str(), name) != 0) continue;
+        long error = 0;
+        IAsioDriver* asio = CreateDriver(driver, error);
+        if (asio == nullptr) {
+            std::fprintf(stderr, "kaskade-host: creating \"%s\" failed (0x%08lX)\n", name,
+                         static_cast<unsigned long>(error));
+            return 1;
+        }
+        ASIOBufferInfo buffer;
+        ASIOCallbacks callbacks = {IgnoreSwitch, nullptr, AnswerDriverMessage, nullptr};
+        int result = 1;
+        if (StartSession(asio, &buffer, &callbacks)) {
+            asio->controlPanel();
+            std::printf("control panel of \"%s\" requested\n", name);
+            std::fflush(stdout);
+            for (DWORD waited = 0; waited < seconds * 1000; waited += 100) {
+                Sleep(100);
+                if (InterlockedExchange(&ResetRequested, 0) == 0) continue;
+                std::printf("the driver asks for a reset\n");
+                asio->disposeBuffers();
+                StartSession(asio, &buffer, &callbacks);
+            }
+            result = 0;
+        }
+        asio->Release();
+        return result;
+    }
+    std::fprintf(stderr, "kaskade-host: no ASIO driver named \"%s\" is registered for %d-bit hosts\n", name,
+                 int(sizeof(void*) * 8));
+    return 1;
+}
+
 int main(int argc, char** argv)
 {
     if (argc < 2) return Usage();
@@ -114,6 +180,8 @@ int main(int argc, char** argv)
         result = ListDrivers();
     else if (std::strcmp(argv[1], "info") == 0 && argc <= 3)
         result = ShowDrivers(argc == 3 ? argv[2] : nullptr);
+    else if (std::strcmp(argv[1], "panel") == 0 && (argc == 3 || argc == 4))
+        result = ShowPanel(argv[2], argc == 4 ? DWORD(std::strtoul(argv[3], nullptr, 10)) : 60);
     else
         result = Usage();
     CoUninitialize();
