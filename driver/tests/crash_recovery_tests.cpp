@@ -294,7 +294,8 @@ TEST_F(CrashGuard, KilledHostLeavesTheMarkerAndTheNextHostRecovers)
     EXPECT_EQ(StoredFlags(DefaultsKey()), GlobalFlagCrashGuard) << "the marker lives in the host's layer";
 
     EXPECT_EQ(RunHost("RecoversAfterTheWarning", false), 0u);
-    EXPECT_EQ(StoredFlags(HostLayerKey()), GlobalFlagCrashGuard);
+    EXPECT_EQ(StoredFlags(HostLayerKey()), GlobalFlagCrashGuard | GlobalFlagBalloonsOff)
+        << "disarmed; the closed control panel is remembered";
 }
 
 TEST_F(CrashGuard, SetupModeSessionLeavesTheMarkerInDefaults)
