@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "asio_host/driver_session.h"
@@ -17,7 +18,8 @@ static int Usage()
                  "usage: kaskade-host list\n"
                  "       kaskade-host info [NAME]   (every registered driver without NAME)\n"
                  "%s"
-                 "       kaskade-host panel NAME    opens the driver's control panel\n"
+                 "       kaskade-host panel NAME [SECONDS]   opens the driver's control panel and stays its\n"
+                 "                 host until the panel closes, at most SECONDS (60 by default)\n"
                  "A 32-bit host sees the drivers registered for 32-bit hosts, a 64-bit host the others.\n",
                  StreamUsage);
     return 2;
@@ -127,10 +129,34 @@ static bool PanelShown()
     return found;
 }
 
-// Calls controlPanel, then serves the panel's windows until the user closes them. A
-// panel that shows no window within a second (or one run by another process) ends the
-// wait at once.
-static int OpenPanel(const char* name)
+static volatile LONG ResetRequested;
+
+static void IgnoreSwitch(long, ASIOBool) {}
+
+static long AnswerDriverMessage(long selector, long value, void*, double*)
+{
+    if (selector == kAsioSelectorSupported) return value == kAsioResetRequest ? 1 : 0;
+    if (selector != kAsioResetRequest) return 0;
+    // Called on the driver's thread: the reset itself happens on the host's.
+    InterlockedExchange(&ResetRequested, 1);
+    return 1;
+}
+
+// Buffers of the driver's preferred size for its first output, as a host holds them.
+static void CreateSessionBuffers(IAsioDriver* asio, ASIOBufferInfo* buffer, ASIOCallbacks* callbacks)
+{
+    long minimum = 0, maximum = 0, preferred = 0, granularity = 0;
+    asio->getBufferSize(&minimum, &maximum, &preferred, &granularity);
+    *buffer = {ASIOFalse, 0, {}};
+    ASIOError result = asio->createBuffers(buffer, 1, preferred, callbacks);
+    std::printf("buffers of %ld samples: %s\n", preferred, result == ASE_OK ? "created" : "refused");
+    std::fflush(stdout);
+}
+
+// A host's part while the user works in the driver's control panel: it answers reset
+// requests the way hosts do, with a new session at the newly stored size, until the
+// panel's window has closed again or `seconds` have passed.
+static int ShowPanel(const char* name, DWORD seconds)
 {
     std::string error;
     IAsioDriver* asio = OpenDriver(name, error);
@@ -138,6 +164,9 @@ static int OpenPanel(const char* name)
         std::fprintf(stderr, "kaskade-host: %s\n", error.c_str());
         return 1;
     }
+    ASIOBufferInfo buffer;
+    ASIOCallbacks callbacks = {IgnoreSwitch, nullptr, AnswerDriverMessage, nullptr};
+    CreateSessionBuffers(asio, &buffer, &callbacks);
     ASIOError result = asio->controlPanel();
     if (result != ASE_OK) {
         asio->Release();
@@ -146,22 +175,22 @@ static int OpenPanel(const char* name)
     }
     std::printf("controlPanel: opened\n");
     std::fflush(stdout);
-    DWORD start = GetTickCount();
     bool seen = false;
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < seconds * 1000) {
+        Sleep(100);
         bool shown = PanelShown();
+        if (seen && !shown) break;
         seen = seen || shown;
-        if (seen ? !shown : GetTickCount() - start > 1000) break;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        if (InterlockedExchange(&ResetRequested, 0) == 0) continue;
+        std::printf("the driver asks for a reset\n");
+        asio->disposeBuffers();
+        if (asio->init(nullptr) == ASIOTrue) CreateSessionBuffers(asio, &buffer, &callbacks);
     }
-    std::printf("controlPanel: %s\n", seen ? "closed" : "no window of this process was shown");
+    std::printf("controlPanel: %s\n", !seen ? "no window was shown" : PanelShown() ? "still open" : "closed");
     asio->Release();
     return 0;
+}
 }
 
 int main(int argc, char** argv)
@@ -175,8 +204,8 @@ int main(int argc, char** argv)
         result = ShowDrivers(argc == 3 ? argv[2] : nullptr);
     else if (std::strcmp(argv[1], "stream") == 0)
         result = StreamCommand(argc - 2, argv + 2);
-    else if (std::strcmp(argv[1], "panel") == 0 && argc == 3)
-        result = OpenPanel(argv[2]);
+    else if (std::strcmp(argv[1], "panel") == 0 && (argc == 3 || argc == 4))
+        result = ShowPanel(argv[2], argc == 4 ? DWORD(std::strtoul(argv[3], nullptr, 10)) : 60);
     else
         result = Usage();
     CoUninitialize();

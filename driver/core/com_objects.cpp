@@ -7,6 +7,7 @@
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
 #include "driver/core/setup_interface.h"
+#include "driver/ui/tray_icon.h"
 
 static const char SetupInterfaceIdText[] = "{A26078C5-2840-4726-B427-E60FC8FEE403}";
 
@@ -89,7 +90,7 @@ ULONG STDMETHODCALLTYPE SharedAddRef(void* self)
 {
     auto* object = static_cast<StaticComObject*>(self);
     LONG count = InterlockedIncrement(&object->referenceCount);
-    if (count == 1 && object == &DriverObject) DriverObjectFirstReference();
+    if (count == 1 && object == &DriverObject) StartUiThread();
     return count;
 }
 
@@ -99,7 +100,10 @@ ULONG STDMETHODCALLTYPE SharedRelease(void* self)
     LONG count = InterlockedDecrement(&object->referenceCount);
     if (count == 0) {
         if (object == &SetupObject) ResetScanCallback();
-        if (object == &DriverObject) DriverObjectLastRelease();
+        if (object == &DriverObject) {
+            DriverObjectLastRelease();
+            StopUiThread();
+        }
     }
     return count;
 }

@@ -6,6 +6,7 @@
 #include "driver/core/module.h"
 #include "driver/core/registration.h"
 #include "driver/engine/realtime_scheduling.h"
+#include "driver/ui/tray_icon.h"
 
 extern "C" {
 
@@ -14,6 +15,7 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
     if (reason == DLL_PROCESS_ATTACH) AttachModule(instance);
     if (reason == DLL_PROCESS_DETACH) {
         DriverObjectDetach();
+        TrayDestroy();
         EndModule();
         FreeMmcssLibraries();
     }

@@ -13,6 +13,7 @@
 #include "driver/engine/pin_requests.h"
 #include "driver/engine/stream_setup.h"
 #include "driver/engine/streaming_thread.h"
+#include "driver/ui/tray_icon.h"
 
 namespace {
 
@@ -67,6 +68,7 @@ void FitStreamRateToEnabledPins()
 ASIOBool InitDriver(void* sysHandle)
 {
     SetupModeSwitch = DWORD(reinterpret_cast<UINT_PTR>(sysHandle)) == SetupModeHandle;
+    TrayAddIcon();
     if (!(__atomic_fetch_or(&InitialisedOnce, 1, __ATOMIC_SEQ_CST) & 1))
         PrepareFirstInit();
     else
@@ -85,6 +87,7 @@ ASIOBool InitDriver(void* sysHandle)
     RequestedHostRate = GlobalSampleRate;
     DriverState = DriverInitialised;
     DiagnosticLine("init%s: host rate %lu Hz", SetupModeSwitch ? " in setup mode" : "", GlobalSampleRate);
+    TrayNotifyState();
     LeaveDriverLock();
     InterlockedExchange(&SwitchCounter, 0);
     return ASIOTrue;

@@ -15,9 +15,10 @@
 #include "driver/core/sample_rates.h"
 #include "driver/core/settings.h"
 #include "driver/engine/engine_state.h"
-#include "driver/engine/realtime_scheduling.h"
 #include "driver/engine/stream_setup.h"
 #include "driver/engine/streaming_thread.h"
+#include "driver/ui/control_panel.h"
+#include "driver/ui/tray_icon.h"
 
 volatile LONG DriverState = DriverLoaded;
 
@@ -152,6 +153,7 @@ ASIOError MEMBER_CALL SetSampleRate(void*, ASIOSampleRate rate)
         SetEvent(RestartEvent);
         SetEvent(StartEvent);
     }
+    TrayNotifyState();
     LeaveDriverLock();
     return ASE_OK;
 }
@@ -235,11 +237,21 @@ ASIOError MEMBER_CALL DisposeBuffers(void*)
     return ASE_OK;
 }
 
+// A configuration program gets the dialog on its own thread; a host's request goes to
+// the UI thread as a click on the icon would, so that it returns at once.
 ASIOError MEMBER_CALL ControlPanel(void*)
 {
+    if (SetupModeSwitch) {
+        OpenControlPanel(reinterpret_cast<HWND>(UINT_PTR(SetupModeHandle)));
+        return ASE_OK;
+    }
     // Once a host has asked for the control panel the module stays loaded for it until
-    // the process ends.
-    if (!SetupModeSwitch) OpenDialogCount = 1;
+    // the process ends. Raised to 1, not set: a dialog that is open counts on its own.
+    InterlockedCompareExchange(&OpenDialogCount, 1, 0);
+    for (HWND window = TrayWindow; window != nullptr && IsWindow(window); window = TrayWindow) {
+        if (PostMessageA(window, WM_TRAYICON, TrayIconId, WM_LBUTTONDOWN)) break;
+        Sleep(100);
+    }
     return ASE_OK;
 }
 
@@ -291,21 +303,12 @@ const DriverObjectTable DriverObjectMethods = {
     .outputReady = OutputReady,
 };
 
-void DriverObjectFirstReference()
-{
-    LoadMmcssLibraries();
-    StartModule();
-}
-
 void DriverObjectLastRelease()
 {
     EnterDriverLock();
     EndDriverSession();
+    TrayNotifyState();
     LeaveDriverLock();
-    // A control panel that is still open keeps the lock for its own use.
-    if (OpenDialogCount != 0) return;
-    EndModule();
-    FreeMmcssLibraries();
 }
 
 void DriverObjectDetach()

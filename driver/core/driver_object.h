@@ -46,10 +46,8 @@ struct DriverObjectTable {
 
 extern const DriverObjectTable DriverObjectMethods;
 
-// The driver object's reference count went 0 -> 1, or 1 -> 0. The last release ends
-// the host's session (streaming, buffers, open pins) and then, unless a control panel
-// keeps it, the module.
-void DriverObjectFirstReference();
+// The driver object's reference count went 1 -> 0: ends the host's session (streaming,
+// buffers, open pins).
 void DriverObjectLastRelease();
 // Process detach: ends the session of a host that never released the driver object.
 void DriverObjectDetach();

@@ -7,6 +7,7 @@
 #include "driver/engine/engine_state.h"
 #include "driver/engine/host_callbacks.h"
 #include "driver/engine/stream_setup.h"
+#include "driver/ui/tray_icon.h"
 
 namespace {
 
@@ -62,6 +63,7 @@ ASIOError CreateHostBuffers(ASIOBufferInfo* infos, long channelCount, long buffe
         info.buffers[0] = info.buffers[1] = ChannelSlab.samples + SIZE_T(run) * DWORD(bufferSize);
     }
     DriverState = DriverPrepared;
+    TrayNotifyState();
     return ASE_OK;
 }
 
@@ -70,5 +72,7 @@ void DisposeHostBuffers()
     StopRunning();
     FreeChannelSlab();
     ClearChannelMaps();
-    if (DriverState != DriverLoaded) DriverState = DriverInitialised;
+    if (DriverState == DriverLoaded) return;
+    DriverState = DriverInitialised;
+    TrayNotifyState();
 }

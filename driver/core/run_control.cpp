@@ -4,6 +4,7 @@
 #include "driver/core/settings.h"
 #include "driver/engine/starvation_watchdog.h"
 #include "driver/engine/streaming_thread.h"
+#include "driver/ui/tray_icon.h"
 
 ASIOError StartRunning()
 {
@@ -16,6 +17,8 @@ ASIOError StartRunning()
         return ASE_NoMemory;
     }
     DriverState = DriverRunning;
+    TrayNotifyState();
+    TrayArmTimer();
     return ASE_OK;
 }
 
@@ -24,6 +27,7 @@ void StopRunning()
     if (DriverState != DriverRunning) return;
     StopStreaming();
     DriverState = DriverPrepared;
+    TrayNotifyState();
     InterlockedExchange(&SwitchCounter, 0);
     StopWatchdog();
 }

@@ -14,7 +14,6 @@
 #include "asio_host/asio_driver.h"
 #include "driver/core/channel_names.h"
 #include "driver/core/com_objects.h"
-#include "driver/core/crash_recovery.h"
 #include "driver/core/driver_init.h"
 #include "driver/core/driver_object.h"
 #include "driver/core/hash_name.h"
@@ -22,6 +21,7 @@
 #include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
 #include "driver/engine/host_callbacks.h"
+#include "driver/tests/panel_windows.h"
 #include "hardware_simulator/machine.h"
 
 namespace sim = hardware_simulator;
@@ -242,9 +242,13 @@ TEST_F(CrashHost, RecoversAfterTheWarning)
         }
     EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
 
-    // The control panel's close, then the host's reset: the device's pins are back
-    // and no second warning appears.
-    ClearAudioDisabled();
+    // The user opens the control panel as the warning asks and closes it, then the host
+    // resets: the device's pins are back and no second warning appears.
+    ASSERT_EQ(driver->controlPanel(), ASE_OK);
+    HWND panel = WaitForPanel(PanelCaption);
+    ASSERT_NE(panel, nullptr);
+    SendMessageA(panel, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitUntilGone(panel));
     ASSERT_EQ(driver->init(nullptr), ASIOTrue);
     EXPECT_FALSE(AllNotConnected(&inputs, &outputs));
     Sleep(300);
@@ -290,7 +294,8 @@ TEST_F(CrashGuard, KilledHostLeavesTheMarkerAndTheNextHostRecovers)
     EXPECT_EQ(StoredFlags(DefaultsKey()), GlobalFlagCrashGuard) << "the marker lives in the host's layer";
 
     EXPECT_EQ(RunHost("RecoversAfterTheWarning", false), 0u);
-    EXPECT_EQ(StoredFlags(HostLayerKey()), GlobalFlagCrashGuard);
+    EXPECT_EQ(StoredFlags(HostLayerKey()), GlobalFlagCrashGuard | GlobalFlagBalloonsOff)
+        << "disarmed; the closed control panel is remembered";
 }
 
 TEST_F(CrashGuard, SetupModeSessionLeavesTheMarkerInDefaults)

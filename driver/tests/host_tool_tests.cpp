@@ -208,7 +208,7 @@ TEST(HostTool, MeasuresTheRoundTripOfTheSimulatedLoopback)
 
 TEST(HostTool, OpensTheControlPanel)
 {
-    ToolRun run = RunTool("panel " + DriverName());
+    ToolRun run = RunTool("panel " + DriverName() + " 3");
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.out.find("controlPanel: opened"), std::string::npos) << run.out;
 }

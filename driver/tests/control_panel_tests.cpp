@@ -1,0 +1,417 @@
+// The control panel on a virtual display, with the driver linked into this executable
+// on its product's simulated machine: the dialog is found among this process's
+// windows and driven with the messages a user's clicks and keys produce.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "asio_host/asio_driver.h"
+#include "driver/core/com_objects.h"
+#include "driver/core/device_tree.h"
+#include "driver/core/driver_init.h"
+#include "driver/core/driver_object.h"
+#include "driver/core/module.h"
+#include "driver/core/oem_block.h"
+#include "driver/core/settings.h"
+#include "driver/engine/engine_state.h"
+#include "driver/tests/panel_windows.h"
+#include "driver/ui/control_panel.h"
+#include "driver/ui/tray_icon.h"
+#include "hardware_simulator/machine.h"
+
+namespace sim = hardware_simulator;
+
+namespace {
+
+std::string DriverKey()
+{
+    return std::string("SOFTWARE\\") + OemConfig.driverName.text;
+}
+
+std::atomic<int> ResetRequests;
+
+void IgnoreSwitch(long, ASIOBool) {}
+
+long CountResetRequest(long selector, long value, void* message, double* opt)
+{
+    if (selector == kAsioResetRequest && value == 0 && message == nullptr && opt == nullptr) ++ResetRequests;
+    return 1;
+}
+
+void* const SetupMode = reinterpret_cast<void*>(UINT_PTR(SetupModeHandle));
+
+// The stored value of the selected device, as the next init would load it.
+DWORD StoredBufferSize()
+{
+    DWORD value = 0;
+    ReadSettingValue(FindSelectedDevice(), nullptr, nullptr, "BufferSize", &value);
+    return value;
+}
+
+DWORD StoredGlobal(const char* name)
+{
+    DWORD value = 0xDEADBEEF;
+    ReadSettingValue(nullptr, nullptr, nullptr, name, &value);
+    return value;
+}
+
+// controlPanel on a thread of its own, as a configuration program's thread would run it.
+class PanelCall {
+public:
+    explicit PanelCall(IAsioDriver* driver) : driver_(driver)
+    {
+        thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+    }
+    ~PanelCall()
+    {
+        WaitForSingleObject(thread_, 20000);
+        CloseHandle(thread_);
+    }
+    bool Returned(DWORD timeoutMs) { return WaitForSingleObject(thread_, timeoutMs) == WAIT_OBJECT_0; }
+
+private:
+    static DWORD WINAPI Run(void* self)
+    {
+        static_cast<PanelCall*>(self)->driver_->controlPanel();
+        return 0;
+    }
+    IAsioDriver* driver_;
+    HANDLE thread_;
+};
+
+class ControlPanelTest : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        AttachModule(GetModuleHandleA(nullptr));
+        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+        ASSERT_TRUE(sim::InstallDefaultMachine());
+        savedTemplate = OemConfig.controlPanelDialog.value;
+        GlobalSettingsFlags = 0;
+        ControlPanelPosition = DefaultControlPanelPosition;
+        AudioDisabled = false;
+        ResetRequests = 0;
+        driver->AddRef();
+    }
+    void TearDown() override
+    {
+        for (const char* caption : {PanelCaption, RowPanelCaption})
+            while (HWND panel = WaitForPanel(caption, 0)) {
+                PostMessageA(panel, WM_CLOSE, 0, 0);
+                WaitUntilGone(panel);
+            }
+        OemConfig.controlPanelDialog.value = savedTemplate;
+        OpenDialogCount = 0;
+        while (DriverObject.referenceCount > 0) driver->Release();
+        StopUiThread();
+        EndModule();
+        sim::Clear();
+        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+    }
+    // Buffers with a host's callbacks, so that reset requests reach the test.
+    void CreateBuffers()
+    {
+        ASIOBufferInfo info = {ASIOFalse, 0, {}};
+        ASIOCallbacks callbacks = {IgnoreSwitch, nullptr, CountResetRequest, nullptr};
+        ASSERT_EQ(driver->createBuffers(&info, 1, 256, &callbacks), ASE_OK);
+    }
+
+    UINT savedTemplate = 0;
+    IAsioDriver* const driver = reinterpret_cast<IAsioDriver*>(&DriverObject);
+};
+
+TEST_F(ControlPanelTest, SetupModeRunsTheDialogOnTheCallersThreadAndStoresTheChosenSize)
+{
+    ASSERT_EQ(driver->init(SetupMode), ASIOTrue);
+    CreateBuffers();
+    ASSERT_NE(FindSelectedDevice(), nullptr);
+    FindSelectedDevice()->bufferSize = 256;
+    AudioDisabled = true;
+
+    PanelCall call(driver);
+    HWND panel = WaitForPanel(PanelCaption);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_FALSE(call.Returned(300)) << "modal: controlPanel waits for the dialog";
+    EXPECT_EQ(GetWindow(panel, GW_OWNER), nullptr) << "no owner window in setup mode";
+    EXPECT_EQ(IsDlgButtonChecked(panel, 1007), BST_CHECKED) << "256";
+    EXPECT_EQ(OpenDialogCount, 1);
+
+    ClickButton(panel, 1007);
+    EXPECT_EQ(ResetRequests, 0) << "the stored size: nothing to do";
+    ClickButton(panel, 1009);
+    EXPECT_EQ(FindSelectedDevice()->bufferSize, 1024u);
+    EXPECT_EQ(StoredBufferSize(), 1024u);
+    EXPECT_EQ(ResetRequests, 1);
+    ClickButton(panel, 1021);
+    EXPECT_EQ(StoredBufferSize(), 80u);
+    EXPECT_EQ(ResetRequests, 2);
+
+    ClickButton(panel, ControlPanelReset);
+    EXPECT_EQ(ResetRequests, 3);
+    EXPECT_EQ(GetWindowLongA(GetDlgItem(panel, ControlPanelReset), GWL_STYLE) & 0xF, BS_PUSHBUTTON);
+
+    ClickButton(panel, ControlPanelExit);
+    ASSERT_TRUE(call.Returned(5000));
+    EXPECT_FALSE(IsWindow(panel));
+    EXPECT_EQ(ResetRequests, 4) << "closing asks for a reset too";
+    EXPECT_EQ(GlobalSettingsFlags & GlobalFlagBalloonsOff, GlobalFlagBalloonsOff);
+    EXPECT_EQ(StoredGlobal("Flags") & GlobalFlagBalloonsOff, GlobalFlagBalloonsOff);
+    EXPECT_FALSE(AudioDisabled) << "closing the panel turns audio back on";
+    EXPECT_EQ(OpenDialogCount, 0);
+}
+
+TEST_F(ControlPanelTest, AHostsRequestOpensTheDialogOnTheUiThreadAndReturnsAtOnce)
+{
+    ASSERT_EQ(driver->init(nullptr), ASIOTrue);
+    CreateBuffers();
+    FindSelectedDevice()->bufferSize = 512;
+
+    const DWORD start = GetTickCount();
+    EXPECT_EQ(driver->controlPanel(), ASE_OK);
+    EXPECT_LT(GetTickCount() - start, 2000u);
+    HWND panel = WaitForPanel(PanelCaption);
+    ASSERT_NE(panel, nullptr);
+    EXPECT_NE(GetWindowThreadProcessId(panel, nullptr), GetCurrentThreadId());
+    EXPECT_EQ(GetWindow(panel, GW_OWNER), TrayWindow) << "owned by the hidden tray window";
+    EXPECT_EQ(IsDlgButtonChecked(panel, 1008), BST_CHECKED) << "512";
+    EXPECT_EQ(OpenDialogCount, 2) << "the host's pin and the open dialog";
+
+    ClickButton(panel, 1006);
+    EXPECT_EQ(StoredBufferSize(), 128u);
+    EXPECT_EQ(ResetRequests, 1);
+
+    // A second request while it is shown brings it to the front; no second dialog.
+    EXPECT_EQ(driver->controlPanel(), ASE_OK);
+    Sleep(300);
+    EXPECT_EQ(CountPanels(PanelCaption), 1);
+
+    SendMessageA(panel, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitUntilGone(panel));
+    EXPECT_EQ(ResetRequests, 2);
+    for (int wait = 0; wait < 100 && OpenDialogCount != 1; ++wait) Sleep(10);
+    EXPECT_EQ(OpenDialogCount, 1) << "a host's request keeps the module";
+
+    driver->Release();
+    EXPECT_EQ(DriverState, DriverLoaded) << "the host's session still ends";
+    EXPECT_TRUE(ModuleStarted()) << "the module stays for the host's panel";
+    EXPECT_TRUE(IsWindow(TrayWindow)) << "and so does the UI thread";
+}
+
+TEST_F(ControlPanelTest, EnterAndEscapeLeaveTheDialogOpen)
+{
+    ASSERT_EQ(driver->init(SetupMode), ASIOTrue);
+    PanelCall call(driver);
+    HWND panel = WaitForPanel(PanelCaption);
+    ASSERT_NE(panel, nullptr);
+    HWND focus = GetDlgItem(panel, 1007);
+    for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+        PostMessageA(focus, WM_KEYDOWN, key, 0);
+        PostMessageA(focus, WM_KEYUP, key, 0xC0000000);
+    }
+    Sleep(500);
+    EXPECT_TRUE(IsWindow(panel));
+    EXPECT_FALSE(call.Returned(0));
+    SendMessageA(panel, WM_CLOSE, 0, 0);
+    EXPECT_TRUE(call.Returned(5000));
+}
+
+TEST_F(ControlPanelTest, TheCheckedSizeIsTheLargestAtOrBelowTheDevicesSize)
+{
+    ASSERT_EQ(driver->init(SetupMode), ASIOTrue);
+    const struct {
+        DWORD stored;
+        int button;
+    } cases[] = {{100, 1021}, {64, 1021}, {191, 1006}, {192, 1020}, {2047, 1009}, {4096, 1010}};
+    for (const auto& entry : cases) {
+        FindSelectedDevice()->bufferSize = entry.stored;
+        PanelCall call(driver);
+        HWND panel = WaitForPanel(PanelCaption);
+        ASSERT_NE(panel, nullptr);
+        for (int id : {1021, 1006, 1020, 1007, 1008, 1009, 1010})
+            EXPECT_EQ(IsDlgButtonChecked(panel, id), id == entry.button ? BST_CHECKED : BST_UNCHECKED)
+                << entry.stored << " " << id;
+        SendMessageA(panel, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(call.Returned(5000));
+        EXPECT_EQ(FindSelectedDevice()->bufferSize, entry.stored) << "showing stores nothing";
+    }
+}
+
+TEST_F(ControlPanelTest, TheDialogOpensWhereItWasLeftAndAMoveIsSavedAtClose)
+{
+    ASSERT_EQ(driver->init(SetupMode), ASIOTrue);
+    ControlPanelPosition = (DWORD(40) << 16) | DWORD(WORD(-60));
+    {
+        PanelCall call(driver);
+        HWND panel = WaitForPanel(PanelCaption);
+        ASSERT_NE(panel, nullptr);
+        RECT frame;
+        GetWindowRect(panel, &frame);
+        EXPECT_EQ(frame.left, -60) << "left of the screen's edge, as on a monitor left of the primary";
+        EXPECT_EQ(frame.top, 40);
+
+        SetWindowPos(panel, nullptr, 100, 120, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        EXPECT_EQ(ControlPanelPosition, (DWORD(120) << 16) | 100u);
+        EXPECT_EQ(StoredGlobal("WndPos"), 0xDEADBEEFu) << "not saved while moving";
+        SendMessageA(panel, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(call.Returned(5000));
+    }
+    EXPECT_EQ(StoredGlobal("WndPos"), (DWORD(120) << 16) | 100u);
+
+    PanelCall again(driver);
+    HWND panel = WaitForPanel(PanelCaption);
+    ASSERT_NE(panel, nullptr);
+    RECT frame;
+    GetWindowRect(panel, &frame);
+    EXPECT_EQ(frame.left, 100);
+    EXPECT_EQ(frame.top, 120);
+    SendMessageA(panel, WM_CLOSE, 0, 0);
+}
+
+TEST_F(ControlPanelTest, APositionOnNoMonitorComesBackOntoTheNearestOne)
+{
+    ASSERT_EQ(driver->init(SetupMode), ASIOTrue);
+    ControlPanelPosition = (DWORD(5000) << 16) | 6000u;
+    PanelCall call(driver);
+    HWND panel = WaitForPanel(PanelCaption);
+    ASSERT_NE(panel, nullptr);
+    RECT frame;
+    GetWindowRect(panel, &frame);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoA(MonitorFromWindow(panel, MONITOR_DEFAULTTONEAREST), &monitor);
+    EXPECT_EQ(frame.right, monitor.rcWork.right);
+    EXPECT_EQ(frame.bottom, monitor.rcWork.bottom);
+    SendMessageA(panel, WM_CLOSE, 0, 0);
+}
+
+TEST_F(ControlPanelTest, ColourStringsOfTheLayoutsAreReadAsBlueGreenRed)
+{
+    COLORREF colour = 0x123456;
+    ParseColourText(1297, &colour);
+    EXPECT_EQ(colour, 0xFFFFFFu);
+    ParseColourText(1296, &colour);
+    EXPECT_EQ(colour, 0x000000u);
+    colour = 0x123456;
+    ParseColourText(1396, &colour);
+    EXPECT_EQ(colour, 0x123456u) << "a missing string keeps the colour";
+}
+
+struct ExpectedControl {
+    int id;
+    const char* className;
+    const char* text;
+    DWORD style;
+    RECT units;  // left, top, width, height in dialog units
+};
+
+constexpr DWORD Radio = BS_AUTORADIOBUTTON | WS_CHILD | WS_VISIBLE;
+constexpr DWORD FirstRadio = Radio | WS_GROUP | WS_TABSTOP;
+constexpr const char* SizeTexts[] = {"80", "128", "192", "256", "512", "1024", "2048"};
+constexpr int SizeIds[] = {1021, 1006, 1020, 1007, 1008, 1009, 1010};
+
+std::vector<ExpectedControl> PictureColumnControls()
+{
+    std::vector<ExpectedControl> controls = {
+        {1004, "Static", "", SS_BITMAP | SS_CENTERIMAGE | WS_CHILD | WS_VISIBLE, {2, 5, 100, 73}},
+        {1005, "Button", "Buffer Size", BS_GROUPBOX | WS_CHILD | WS_VISIBLE, {104, 1, 46, 76}},
+    };
+    for (int index = 0; index < 7; ++index)
+        controls.push_back({SizeIds[index], "Button", SizeTexts[index], index == 0 ? FirstRadio : Radio,
+                            {108, 11 + 9 * index, 40, 9}});
+    return controls;
+}
+
+void ExpectLayout(HWND panel, const std::vector<ExpectedControl>& controls, const std::vector<int>& absent)
+{
+    for (const ExpectedControl& expected : controls) {
+        HWND control = GetDlgItem(panel, expected.id);
+        ASSERT_NE(control, nullptr) << expected.id;
+        // Position and size convert to pixels each on its own, as the dialog manager does.
+        RECT units = expected.units;
+        MapDialogRect(panel, &units);
+        units.right += units.left;
+        units.bottom += units.top;
+        RECT actual;
+        GetWindowRect(control, &actual);
+        MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&actual), 2);
+        EXPECT_EQ(actual.left, units.left) << expected.id;
+        EXPECT_EQ(actual.top, units.top) << expected.id;
+        EXPECT_EQ(actual.right, units.right) << expected.id;
+        EXPECT_EQ(actual.bottom, units.bottom) << expected.id;
+        char className[16] = {};
+        GetClassNameA(control, className, sizeof(className));
+        EXPECT_STRCASEEQ(className, expected.className) << expected.id;
+        char text[32] = {};
+        GetWindowTextA(control, text, sizeof(text));
+        if (expected.id != ControlPanelPicture) {
+            EXPECT_STREQ(text, expected.text) << expected.id;
+        }
+        EXPECT_EQ(DWORD(GetWindowLongA(control, GWL_STYLE)) & expected.style, expected.style) << expected.id;
+    }
+    for (int id : absent) EXPECT_EQ(GetDlgItem(panel, id), nullptr) << id;
+    const DWORD style = DWORD(GetWindowLongA(panel, GWL_STYLE));
+    EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU), DWORD(WS_CAPTION | WS_SYSMENU));
+    const DWORD exStyle = DWORD(GetWindowLongA(panel, GWL_EXSTYLE));
+    EXPECT_EQ(exStyle & (WS_EX_DLGMODALFRAME | WS_EX_TOOLWINDOW), DWORD(WS_EX_DLGMODALFRAME | WS_EX_TOOLWINDOW));
+}
+
+// Each layout that the OEM block's template id can choose, with a picture of it under
+// the build tree.
+TEST_F(ControlPanelTest, EachLayoutShowsItsControlsInPlace)
+{
+    ASSERT_EQ(driver->init(SetupMode), ASIOTrue);
+    FindSelectedDevice()->bufferSize = 256;
+
+    std::vector<ExpectedControl> full = PictureColumnControls();
+    full.push_back({ControlPanelReset, "Button", "Reset", BS_PUSHBUTTON | WS_TABSTOP | WS_CHILD | WS_VISIBLE,
+                    {154, 44, 63, 15}});
+    full.push_back({ControlPanelExit, "Button", "Exit", BS_PUSHBUTTON | WS_TABSTOP | WS_CHILD | WS_VISIBLE,
+                    {154, 62, 63, 15}});
+    std::vector<ExpectedControl> row;
+    for (int index = 0; index < 7; ++index)
+        row.push_back({SizeIds[index], "Button", SizeTexts[index], index == 0 ? FirstRadio : Radio,
+                       {10 + 30 * index, 9, 28, index == 6 ? 10 : 9}});
+
+    const struct {
+        UINT templateId;
+        const char* caption;
+        SIZE units;
+        std::vector<ExpectedControl> controls;
+        std::vector<int> absent;
+    } layouts[] = {
+        {ControlPanelPictureLayout, PanelCaption, {156, 80}, PictureColumnControls(), {ControlPanelReset, ControlPanelExit}},
+        {ControlPanelRowLayout, RowPanelCaption, {228, 25}, row,
+         {ControlPanelPicture, ControlPanelSizeGroup, ControlPanelReset, ControlPanelExit}},
+        {ControlPanelFullLayout, PanelCaption, {221, 80}, full, {}},
+    };
+    for (const auto& layout : layouts) {
+        OemConfig.controlPanelDialog.value = layout.templateId;
+        PanelCall call(driver);
+        HWND panel = WaitForPanel(layout.caption);
+        ASSERT_NE(panel, nullptr) << layout.templateId;
+        RECT client;
+        GetClientRect(panel, &client);
+        RECT units = {0, 0, layout.units.cx, layout.units.cy};
+        MapDialogRect(panel, &units);
+        EXPECT_EQ(client.right, units.right) << layout.templateId;
+        EXPECT_EQ(client.bottom, units.bottom) << layout.templateId;
+        ExpectLayout(panel, layout.controls, layout.absent);
+        EXPECT_EQ(IsDlgButtonChecked(panel, 1007), BST_CHECKED) << layout.templateId;
+        if (layout.templateId != ControlPanelRowLayout) {
+            EXPECT_NE(SendDlgItemMessageA(panel, ControlPanelPicture, STM_GETIMAGE, IMAGE_BITMAP, 0), 0)
+                << "the picture is shown";
+        }
+
+        Sleep(300);  // painted
+        std::string picture = BuildTreeDirectory() + "control-panel-" + std::to_string(layout.templateId) + ".bmp";
+        EXPECT_TRUE(WriteWindowPicture(panel, picture)) << picture;
+        // Layouts without "Exit" close through the caption's close box only.
+        SendMessageA(panel, WM_CLOSE, 0, 0);
+        ASSERT_TRUE(call.Returned(5000)) << layout.templateId;
+    }
+}
+
+}  // namespace

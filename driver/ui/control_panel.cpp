@@ -1,0 +1,238 @@
+#include "driver/ui/control_panel.h"
+
+#include "driver/core/crash_recovery.h"
+#include "driver/core/device_tree.h"
+#include "driver/core/driver_init.h"
+#include "driver/core/module.h"
+#include "driver/core/oem_block.h"
+#include "driver/core/settings.h"
+#include "driver/engine/host_callbacks.h"
+
+namespace {
+
+struct SizeButton {
+    int id;
+    DWORD size;
+};
+// In size order; the ids are not.
+constexpr SizeButton SizeButtons[] = {
+    {1021, 80}, {1006, 128}, {1020, 192}, {1007, 256}, {1008, 512}, {1009, 1024}, {1010, 2048},
+};
+
+constexpr COLORREF Black = 0x000000;
+constexpr COLORREF White = 0xFFFFFF;
+constexpr int TextColourOffset = 96;
+constexpr int BackgroundColourOffset = 97;
+
+// 1 while no dialog is being opened or shown: whoever takes it to 0 shows the dialog.
+volatile LONG DialogGate = 1;
+HWND volatile DialogWindow;
+COLORREF TextColour = Black;
+COLORREF BackgroundColour = White;
+HBRUSH BackgroundBrush;
+HBITMAP Picture;  // loaded once, kept for the module's life
+bool RadioGuard;  // the dialog itself is checking a button
+
+UINT TemplateId()
+{
+    return OemConfig.controlPanelDialog.value;
+}
+
+UINT PictureId(UINT templateId)
+{
+    if (templateId == ControlPanelPictureLayout) return 101;
+    if (templateId == ControlPanelRowLayout) return 100;
+    return 104;
+}
+
+bool IsSetupModeOwner(HWND owner)
+{
+    return DWORD(reinterpret_cast<UINT_PTR>(owner)) == SetupModeHandle;
+}
+
+// The saved position may lie on a monitor that has been unplugged since: then the
+// dialog goes to the nearest monitor's work area, so the user can see and move it.
+POINT ReachablePosition(POINT position, SIZE size)
+{
+    RECT placed = {position.x, position.y, position.x + size.cx, position.y + size.cy};
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    if (!GetMonitorInfoA(MonitorFromRect(&placed, MONITOR_DEFAULTTONEAREST), &monitor)) return position;
+    RECT visible;
+    if (IntersectRect(&visible, &placed, &monitor.rcWork)) return position;
+    const RECT& work = monitor.rcWork;
+    if (position.x > work.right - size.cx) position.x = work.right - size.cx;
+    if (position.x < work.left) position.x = work.left;
+    if (position.y > work.bottom - size.cy) position.y = work.bottom - size.cy;
+    if (position.y < work.top) position.y = work.top;
+    return position;
+}
+
+void MoveToSavedPosition(HWND dialog)
+{
+    RECT frame;
+    GetWindowRect(dialog, &frame);
+    const DWORD saved = ControlPanelPosition;
+    POINT position = {SHORT(LOWORD(saved)), SHORT(HIWORD(saved))};
+    SIZE size = {frame.right - frame.left, frame.bottom - frame.top};
+    position = ReachablePosition(position, size);
+    MoveWindow(dialog, position.x, position.y, size.cx, size.cy, FALSE);
+}
+
+void InitialiseDialog(HWND dialog)
+{
+    DialogWindow = dialog;
+    ParseColourText(TemplateId() + TextColourOffset, &TextColour);
+    ParseColourText(TemplateId() + BackgroundColourOffset, &BackgroundColour);
+    BackgroundBrush = CreateSolidBrush(BackgroundColour);
+    MoveToSavedPosition(dialog);
+    if (Picture == nullptr) Picture = LoadBitmapA(ModuleInstance, MAKEINTRESOURCEA(PictureId(TemplateId())));
+    SendDlgItemMessageA(dialog, ControlPanelPicture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(Picture));
+    SyncBufferSizeRadio();
+}
+
+const SizeButton* FindSizeButton(int id)
+{
+    for (const SizeButton& button : SizeButtons)
+        if (button.id == id) return &button;
+    return nullptr;
+}
+
+void ChooseBufferSize(HWND dialog, const SizeButton& button)
+{
+    if (IsDlgButtonChecked(dialog, button.id) != BST_CHECKED || RadioGuard) return;
+    EnterDriverLock();
+    DeviceRecord* device = FindSelectedDevice();
+    if (device == nullptr || device->bufferSize == button.size) {
+        LeaveDriverLock();
+        return;
+    }
+    device->bufferSize = button.size;
+    SaveRecordSettings(device);
+    LeaveDriverLock();
+    // The host may call back into the driver from its reset.
+    RequestHostReset();
+}
+
+void CloseDialog(HWND dialog)
+{
+    EnterDriverLock();
+    GlobalSettingsFlags |= GlobalFlagBalloonsOff;
+    SaveGlobalSettings();
+    LeaveDriverLock();
+    // Closing the panel is how the user turns audio back on after an improper shutdown.
+    ClearAudioDisabled();
+    DeleteObject(BackgroundBrush);
+    BackgroundBrush = nullptr;
+    DialogWindow = nullptr;
+    EndDialog(dialog, 0);
+    RequestHostReset();
+}
+
+// Enter and Escape (IDOK, IDCANCEL) fall through to FALSE: only "Exit" and the close
+// box end the dialog.
+INT_PTR CALLBACK ControlPanelProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        InitialiseDialog(dialog);
+        return FALSE;
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC: {
+        HDC context = reinterpret_cast<HDC>(wParam);
+        SetBkColor(context, BackgroundColour);
+        SetTextColor(context, TextColour);
+        return reinterpret_cast<INT_PTR>(BackgroundBrush);
+    }
+    case WM_MOVE: {
+        RECT frame;
+        GetWindowRect(dialog, &frame);
+        ControlPanelPosition = (DWORD(frame.top) << 16) | (DWORD(frame.left) & 0xFFFF);
+        return TRUE;
+    }
+    case WM_CLOSE:
+        CloseDialog(dialog);
+        return TRUE;
+    case WM_COMMAND: {
+        const int id = LOWORD(wParam);
+        if (const SizeButton* button = FindSizeButton(id)) {
+            ChooseBufferSize(dialog, *button);
+            return TRUE;
+        }
+        if (id == ControlPanelReset) {
+            // Back to a plain button, so that it does not stay the default one.
+            SendMessageA(reinterpret_cast<HWND>(lParam), BM_SETSTYLE, BS_PUSHBUTTON, FALSE);
+            RequestHostReset();
+            return TRUE;
+        }
+        if (id == ControlPanelExit) {
+            CloseDialog(dialog);
+            return TRUE;
+        }
+        return FALSE;
+    }
+    default:
+        return FALSE;
+    }
+}
+
+}  // namespace
+
+void OpenControlPanel(HWND owner)
+{
+    const bool setupMode = IsSetupModeOwner(owner);
+    if (InterlockedDecrement(&DialogGate) == 0) {
+        InterlockedIncrement(&OpenDialogCount);
+        // A template id beyond 16 bits cannot name a resource: the low word is taken,
+        // so that a mistyped OEM value never passes as a text pointer.
+        DialogBoxParamA(ModuleInstance, MAKEINTRESOURCEA(LOWORD(TemplateId())), setupMode ? nullptr : owner,
+                        ControlPanelProc, 0);
+        InterlockedDecrement(&OpenDialogCount);
+    } else if (HWND shown = DialogWindow) {
+        if (owner != nullptr && !setupMode) SetForegroundWindow(owner);
+        SetForegroundWindow(shown);
+    }
+    InterlockedIncrement(&DialogGate);
+}
+
+void SyncBufferSizeRadio()
+{
+    HWND dialog = DialogWindow;
+    if (dialog == nullptr) return;
+    EnterDriverLock();
+    RadioGuard = true;
+    if (DeviceRecord* device = FindSelectedDevice()) {
+        int id = SizeButtons[0].id;
+        for (const SizeButton& button : SizeButtons)
+            if (device->bufferSize >= button.size && button.size > SizeButtons[0].size) id = button.id;
+        CheckDlgButton(dialog, id, BST_CHECKED);
+    }
+    RadioGuard = false;
+    LeaveDriverLock();
+}
+
+void ParseColourText(UINT stringId, COLORREF* colour)
+{
+    char text[16];
+    if (LoadStringA(ModuleInstance, stringId, text, sizeof(text)) <= 0) return;
+    COLORREF value = 0;
+    for (int index = 0; index < 8 && text[index] != '\0'; ++index) {
+        const char c = text[index];
+        int digit;
+        if (c >= '0' && c <= '9')
+            digit = c - '0';
+        else if (c >= 'A' && c <= 'F')
+            digit = c - 'A' + 10;
+        else if (c >= 'a' && c <= 'f')
+            digit = c - 'a' + 10;
+        else
+            break;
+        value = value * 16 + COLORREF(digit);
+    }
+    *colour = value;
+}
