@@ -191,7 +191,6 @@ static int ShowPanel(const char* name, DWORD seconds)
     asio->Release();
     return 0;
 }
-}
 
 int main(int argc, char** argv)
 {

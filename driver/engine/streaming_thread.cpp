@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "driver/core/active_pins.h"
+#include "driver/core/diagnostic_log.h"
 #include "driver/core/settings.h"
 #include "driver/engine/conversion/rate_tables.h"
 #include "driver/engine/engine_state.h"
@@ -17,6 +18,7 @@
 #include "driver/engine/stream_flags.h"
 #include "driver/engine/stream_run.h"
 #include "driver/engine/switch_clock.h"
+#include "driver/ui/tray_icon.h"
 
 volatile DWORD LastWakeUpTime;
 volatile LONG StreamResyncs;
@@ -302,6 +304,7 @@ void RunPinStream()
         RestartCause cause = RestartCause::None;
         if (RunStream(&firstRun, &cause) == StreamEnd::Stop) break;
         InterlockedIncrement(&StreamRestarts[int(cause)]);
+        DiagnosticLine("stream restart: %s after %lu switches", RestartCauseName(cause), Stream.switchEvents);
     }
     StopAllPins();
     Stream.master = nullptr;
@@ -328,6 +331,7 @@ DWORD WINAPI StreamingThread(void*)
 void StampResync()
 {
     InterlockedIncrement(&StreamResyncs);
+    TrayStampResync();
 }
 
 void CreateStreamingEvents()
@@ -366,4 +370,5 @@ void StopStreaming()
     CloseHandle(StreamingThreadHandle);
     StreamingThreadHandle = nullptr;
     StreamingThreadId = 0;
+    TrayKillTimer();
 }

@@ -15,6 +15,7 @@
 #include "driver/core/log_format.h"
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
+#include "driver/engine/restart_causes.h"
 #include "hardware_simulator/hardware_simulator.h"
 #include "test_support/windows_test_support.h"
 
@@ -186,6 +187,7 @@ protected:
     {
         while (DriverObject.referenceCount > 0) driver->Release();
         EndModule();
+        sim::StopDeviceClock();
         sim::Clear();
         RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
     }
@@ -244,6 +246,30 @@ TEST_F(LoggedSession, InitWritesEachStreamOpenAndErrorsAnsweredToTheHost)
     EXPECT_EQ(CountContaining(lines, "host call canSampleRate(12345.0) returned -995: not offered"), 1) << text;
     EXPECT_EQ(CountContaining(lines, "host call setClockSource returned -995"), 1) << text;
     EXPECT_EQ(CountContaining(lines, "host call start before createBuffers returned -1000"), 1) << text;
+}
+
+void IgnoreSwitch(long, ASIOBool) {}
+
+TEST_F(LoggedSession, ARestartIsLoggedWithItsCause)
+{
+    LogFolder folder(true);
+    sim::StartDeviceClock();
+    driver->AddRef();
+    ASSERT_EQ(driver->init(nullptr), ASIOTrue);
+    ASIOBufferInfo output = {ASIOFalse, 0, {}};
+    ASIOCallbacks callbacks = {IgnoreSwitch, nullptr, nullptr, nullptr};
+    ASSERT_EQ(driver->createBuffers(&output, 1, 256, &callbacks), ASE_OK);
+    ASSERT_EQ(driver->start(), ASE_OK);
+    Sleep(300);
+    LONG stalls = StreamRestarts[int(RestartCause::Stall)];
+    for (std::size_t device = 0; device < 2; ++device) sim::SetClockStalled(device, true);
+    DWORD start = GetTickCount();
+    while (StreamRestarts[int(RestartCause::Stall)] == stalls && GetTickCount() - start < 5000) Sleep(10);
+    for (std::size_t device = 0; device < 2; ++device) sim::SetClockStalled(device, false);
+    driver->stop();
+    driver->Release();
+    std::vector<std::string> lines = folder.Lines();
+    EXPECT_GE(CountContaining(lines, "stream restart: stall after "), 1) << folder.Text();
 }
 
 }  // namespace
