@@ -209,3 +209,26 @@ std::size_t CountMismatches(const std::vector<INT32>& input, long channel, long 
         if (frame < std::size_t(delay) || input[frame] != LoopbackSignal(frame - delay, channel)) ++mismatches;
     return mismatches;
 }
+
+LoopbackCheck CheckLoopback(const std::vector<INT32>& input, long channel, long maxDelay)
+{
+    constexpr std::size_t Window = 64;
+    LoopbackCheck check;
+    std::size_t frame = 0;
+    while (frame < input.size() && input[frame] == 0) ++frame;
+    check.roundTrip = FindRoundTrip(input, channel, frame, maxDelay);
+    long delay = check.roundTrip;
+    if (delay < 0) return check;
+    for (;;) {
+        while (frame < input.size() && input[frame] == LoopbackSignal(frame - delay, channel)) ++frame;
+        // The last frames before the end are too few to tell a new round trip by.
+        if (frame + Window >= input.size()) return check;
+        delay = FindRoundTrip(input, channel, frame, maxDelay);
+        if (delay < 0) {
+            check.corrupt = true;
+            return check;
+        }
+        ++check.discontinuities;
+        while (frame < input.size() && input[frame] == 0) ++frame;
+    }
+}

@@ -78,3 +78,14 @@ long FindRoundTrip(const std::vector<INT32>& input, long channel, std::size_t fr
 // Input frames from `from` to `to` that differ from the signal sent `delay` frames earlier.
 std::size_t CountMismatches(const std::vector<INT32>& input, long channel, long delay, std::size_t from,
                             std::size_t to);
+
+// The input compared with the signal sent, from its first non-silent frame to its end:
+// the round trip there, and how often the round trip changed on the way (a glitch that
+// dropped or delayed frames). Frames that match the signal at no round trip up to
+// `maxDelay` make it corrupt.
+struct LoopbackCheck {
+    long roundTrip = -1;  // at the start; -1 when the signal never came back
+    unsigned discontinuities = 0;
+    bool corrupt = false;
+};
+LoopbackCheck CheckLoopback(const std::vector<INT32>& input, long channel, long maxDelay);
