@@ -24,7 +24,7 @@
 #include "driver/tests/panel_windows.h"
 #include "driver/ui/tray_icon.h"
 #include "driver/ui/tray_text.h"
-#include "hardware_simulator/machine.h"
+#include "hardware_simulator/hardware_simulator.h"
 
 namespace sim = hardware_simulator;
 
@@ -134,6 +134,9 @@ protected:
         AttachModule(GetModuleHandleA(nullptr));
         RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
         ASSERT_TRUE(sim::InstallDefaultMachine());
+        // The devices play, so a running stream is steady and restarts only when a test
+        // asks for one.
+        sim::StartDeviceClock();
         saved = OemConfig;
         OemConfig.defaultFlags.value |= OemFlagTrayIcon;
         GlobalSettingsFlags = 0;
@@ -154,6 +157,7 @@ protected:
         StopUiThread();
         EndModule();
         OemConfig = saved;
+        sim::StopDeviceClock();
         sim::Clear();
         RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
     }
