@@ -17,11 +17,6 @@ StreamRun Stream;
 
 namespace {
 
-bool IsOpen(const PinRecord* pin)
-{
-    return pin->handle != INVALID_HANDLE_VALUE && pin->handle != nullptr;
-}
-
 // Packets and halves of loops that notify are converted whole; polled loops and large
 // packets from the moving loop position.
 bool ConvertsPackets(const PinRecord* pin)
@@ -35,7 +30,7 @@ void ConvertCapture(const HostStream& host)
         PinRecord* pin = ActivePins[index].pin;
         // A closed pin's memory may be gone (a looped buffer); its inputs keep the
         // silence of the restart.
-        if (!IsCapturePin(pin) || !IsOpen(pin)) continue;
+        if (!IsCapturePin(pin) || !IsPinOpen(pin)) continue;
         if (ConvertsPackets(pin))
             CaptureFromPackets(host, pin->conversion);
         else
@@ -73,7 +68,7 @@ ASIOError FinishOutputs()
     DWORD depth = 1;
     for (DWORD index = 0; index < ActivePinCount; ++index) {
         PinRecord* pin = ActivePins[index].pin;
-        if (IsCapturePin(pin) || !IsOpen(pin)) continue;
+        if (IsCapturePin(pin) || !IsPinOpen(pin)) continue;
         if (pin->notificationEvent != nullptr) {
             RenderToPackets(host, pin->conversion, FlushCacheRange);
         } else if (!IsStandardMode(pin->streamFlags)) {

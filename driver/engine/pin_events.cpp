@@ -17,11 +17,6 @@ constexpr DWORD RunFailurePauseMs = 200;
 constexpr LONG OffsetLimitMs = 50;
 constexpr DWORD OffsetMeasuredBeforeCompletion = 16;
 
-bool IsOpen(const PinRecord* pin)
-{
-    return pin->handle != INVALID_HANDLE_VALUE && pin->handle != nullptr;
-}
-
 bool IsStandardCapture(const PinRecord* pin)
 {
     return IsStandardMode(pin->streamFlags) && IsCapturePin(pin);
@@ -44,7 +39,7 @@ bool StartStandardRender()
 {
     for (DWORD index = 0; index < ActivePinCount; ++index) {
         PinRecord* pin = ActivePins[index].pin;
-        if (IsStandardRender(pin) && IsOpen(pin) && !SetPinState(pin, KSSTATE_RUN)) return false;
+        if (IsStandardRender(pin) && IsPinOpen(pin) && !SetPinState(pin, KSSTATE_RUN)) return false;
     }
     return true;
 }

@@ -14,16 +14,11 @@
 
 namespace {
 
-bool IsOpen(const PinRecord* pin)
-{
-    return pin->handle != INVALID_HANDLE_VALUE && pin->handle != nullptr;
-}
-
 // A property request on the pin's own OVERLAPPED. A request the device leaves pending
 // still owns that OVERLAPPED and the caller's buffers, so it is waited for.
 bool PinPropertyRequest(PinRecord* pin, void* request, DWORD requestSize, void* output, DWORD outputSize)
 {
-    if (!IsOpen(pin)) return false;
+    if (!IsPinOpen(pin)) return false;
     if (pin->requestOverlapped.hEvent == nullptr) pin->requestOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     OVERLAPPED& overlapped = pin->requestOverlapped;
     overlapped.Internal = 0;
@@ -152,7 +147,7 @@ void SubmitPacket(PinRecord* pin, DWORD ioctl, DWORD frames)
     DWORD bytes = frames * PinWaveFormat(pin)->blockAlign;
     int slot = NextPacketSlot(pin);
     pin->conversion.submittedCount++;
-    if (!IsOpen(pin)) return;
+    if (!IsPinOpen(pin)) return;
     if (ioctl == IOCTL_KS_WRITE_STREAM) InterlockedIncrement(&pin->inFlight);
     KsStreamHeader& header = pin->streamHeaders[slot];
     std::memset(&header, 0, sizeof(header));
@@ -288,7 +283,7 @@ static void StopPin(PinRecord* pin)
 
 void ClosePin(PinRecord* pin)
 {
-    if (!IsOpen(pin)) return;
+    if (!IsPinOpen(pin)) return;
     StopPin(pin);
     CloseHandleOf(&pin->handle);
 }
@@ -310,7 +305,7 @@ void CloseAllPins()
             if (previousFilter != nullptr && previousFilter != filter) CloseFilter(previousFilter);
             previousFilter = filter;
             for (PinRecord* pin = FirstPin(filter); pin != nullptr; pin = NextPin(pin)) {
-                if (IsOpen(pin)) {
+                if (IsPinOpen(pin)) {
                     StopPin(pin);
                     CloseHandleOf(&pin->handle);
                 }

@@ -7,6 +7,12 @@
 
 #include "driver/core/device_tree.h"
 
+// Whether the pin has a handle: it was created and not closed since.
+inline bool IsPinOpen(const PinRecord* pin)
+{
+    return pin->handle != INVALID_HANDLE_VALUE && pin->handle != nullptr;
+}
+
 // Sends nothing when `state` is already the recorded one.
 bool SetPinState(PinRecord* pin, DWORD state);
 bool SetPinHint(PinRecord* pin, DWORD value);

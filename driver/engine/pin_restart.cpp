@@ -21,11 +21,6 @@ constexpr DWORD FirstRetryPauseMs = 256;
 constexpr DWORD RetryPauseStepMs = 128;
 constexpr DWORD ReopenPauseMs = 100;
 
-bool IsOpen(const PinRecord* pin)
-{
-    return pin->handle != INVALID_HANDLE_VALUE && pin->handle != nullptr;
-}
-
 bool IsConverting(const PinRecord* pin)
 {
     return UsesRateConverter(PinWaveFormat(pin)->samplesPerSec, ActiveHostRate);
@@ -145,7 +140,7 @@ bool PauseUnlessStopped(DWORD milliseconds)
 
 void RestartPin(PinRecord* pin)
 {
-    if (IsOpen(pin)) {
+    if (IsPinOpen(pin)) {
         ClosePin(pin);
         Sleep(ReopenPauseMs);
     }

@@ -58,11 +58,6 @@ void ClearInSwitchFlag()
     __atomic_fetch_and(&InSwitchFlag, ~LONG(1), __ATOMIC_SEQ_CST);
 }
 
-bool IsOpen(const PinRecord* pin)
-{
-    return pin->handle != INVALID_HANDLE_VALUE && pin->handle != nullptr;
-}
-
 // Waits for StartEvent; false when StopEvent comes first.
 bool AwaitStart()
 {
@@ -169,16 +164,16 @@ void RunPins()
 {
     for (DWORD index = 0; index < ActivePinCount; ++index) {
         PinRecord* pin = ActivePins[index].pin;
-        if (IsCapturePin(pin) && IsOpen(pin)) SetPinState(pin, KSSTATE_RUN);
+        if (IsCapturePin(pin) && IsPinOpen(pin)) SetPinState(pin, KSSTATE_RUN);
     }
     for (DWORD index = 0; index < ActivePinCount; ++index) {
         PinRecord* pin = ActivePins[index].pin;
-        if (IsCapturePin(pin) && IsOpen(pin)) AwaitCaptureFifo(pin);
+        if (IsCapturePin(pin) && IsPinOpen(pin)) AwaitCaptureFifo(pin);
     }
     bool renderStartsNow = ActivePinModes.standardCapture == 0;
     for (DWORD index = 0; index < ActivePinCount; ++index) {
         PinRecord* pin = ActivePins[index].pin;
-        if (!IsCapturePin(pin) && IsOpen(pin) && (renderStartsNow || !IsStandardMode(pin->streamFlags)))
+        if (!IsCapturePin(pin) && IsPinOpen(pin) && (renderStartsNow || !IsStandardMode(pin->streamFlags)))
             SetPinState(pin, KSSTATE_RUN);
     }
 }

@@ -210,9 +210,24 @@ std::size_t CountMismatches(const std::vector<INT32>& input, long channel, long 
     return mismatches;
 }
 
+// The round trip at which the `window` frames from `frame` are the signal sent, or -1.
+static long RoundTripAt(const std::vector<INT32>& input, long channel, std::size_t frame, std::size_t window,
+                        long maxDelay)
+{
+    for (long delay = 0; delay <= maxDelay && ULONGLONG(delay) <= frame; ++delay) {
+        std::size_t matched = 0;
+        while (matched < window && input[frame + matched] == LoopbackSignal(frame + matched - delay, channel))
+            ++matched;
+        if (matched == window) return delay;
+    }
+    return -1;
+}
+
 LoopbackCheck CheckLoopback(const std::vector<INT32>& input, long channel, long maxDelay)
 {
-    constexpr std::size_t Window = 64;
+    // Eight frames of 16 random bits each tell a round trip beyond doubt, and are short
+    // enough to fit between two glitches close together.
+    constexpr std::size_t Window = 8;
     LoopbackCheck check;
     std::size_t frame = 0;
     while (frame < input.size() && input[frame] == 0) ++frame;
@@ -220,15 +235,15 @@ LoopbackCheck CheckLoopback(const std::vector<INT32>& input, long channel, long 
     long delay = check.roundTrip;
     if (delay < 0) return check;
     for (;;) {
-        while (frame < input.size() && input[frame] == LoopbackSignal(frame - delay, channel)) ++frame;
-        // The last frames before the end are too few to tell a new round trip by.
-        if (frame + Window >= input.size()) return check;
-        delay = FindRoundTrip(input, channel, frame, maxDelay);
-        if (delay < 0) {
+        while (frame < input.size() && (input[frame] == 0 || input[frame] == LoopbackSignal(frame - delay, channel)))
+            ++frame;
+        if (frame + Window > input.size()) return check;
+        long next = RoundTripAt(input, channel, frame, Window, maxDelay);
+        if (next < 0) {
             check.corrupt = true;
             return check;
         }
         ++check.discontinuities;
-        while (frame < input.size() && input[frame] == 0) ++frame;
+        delay = next;
     }
 }

@@ -81,8 +81,8 @@ std::size_t CountMismatches(const std::vector<INT32>& input, long channel, long 
 
 // The input compared with the signal sent, from its first non-silent frame to its end:
 // the round trip there, and how often the round trip changed on the way (a glitch that
-// dropped or delayed frames). Frames that match the signal at no round trip up to
-// `maxDelay` make it corrupt.
+// dropped or delayed frames; silent frames may come between). Frames that match the
+// signal at no round trip up to `maxDelay` make it corrupt.
 struct LoopbackCheck {
     long roundTrip = -1;  // at the start; -1 when the signal never came back
     unsigned discontinuities = 0;

@@ -179,7 +179,8 @@ TEST(HostTool, StreamsForTheGivenTimeAndReportsTheRunWithItsFiles)
 }
 
 // With output 0 looped back to input 0 (the simulated device's loopback), the measured
-// round trip lies within a buffer of the latencies the driver reports.
+// round trip is at least a buffer and at most a buffer beyond the latencies the driver
+// reports (which carry the service's safety margins the simulated device lacks).
 TEST(HostTool, MeasuresTheRoundTripOfTheSimulatedLoopback)
 {
     const std::string wav = TempPath("loop.wav"), svg = TempPath("loop.svg");
@@ -189,17 +190,13 @@ TEST(HostTool, MeasuresTheRoundTripOfTheSimulatedLoopback)
     ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
     const std::string report = "\n" + run.out;
     std::string loopback = ReportLine(report, "Loopback:");
-    if (loopback.find("no looped-back signal found") != std::string::npos) {
-        DeleteFileA(svg.c_str());
-        GTEST_SKIP() << "the simulated device plays no audio back yet:" << loopback;
-    }
     long input = 0, output = 0, reported = 0, measured = 0;
     ASSERT_EQ(std::sscanf(ReportLine(report, "Latency:").c_str(), " reported input %ld + output %ld = %ld", &input,
                           &output, &reported),
               3)
         << report;
     ASSERT_EQ(std::sscanf(loopback.c_str(), " measured round trip %ld frames", &measured), 1) << report;
-    EXPECT_GE(measured, reported - 256) << report;
+    EXPECT_GE(measured, 256) << report;
     EXPECT_LE(measured, reported + 256) << report;
     std::vector<std::uint8_t> picture = ReadFileBytes(svg);
     DeleteFileA(svg.c_str());

@@ -46,6 +46,14 @@ LONG AllRestarts()
     return total;
 }
 
+// Waits until `cause` has restarted the stream more often than `before`.
+bool AwaitRestart(RestartCause cause, LONG before, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (Restarts(cause) == before && GetTickCount() - start < timeoutMs) Sleep(5);
+    return Restarts(cause) != before;
+}
+
 // The restarts so far by cause, for failure messages.
 std::string RestartSummary()
 {
@@ -355,9 +363,7 @@ protected:
     // bit-exact again.
     void ExpectRestartAndRecovery(RestartCause cause, LONG before, DWORD timeoutMs = 8000)
     {
-        DWORD start = GetTickCount();
-        while (Restarts(cause) == before && GetTickCount() - start < timeoutMs) Sleep(10);
-        ASSERT_GT(Restarts(cause), before) << RestartCauseName(cause) << " did not restart the stream";
+        ASSERT_TRUE(AwaitRestart(cause, before, timeoutMs)) << RestartCauseName(cause) << " did not restart the stream";
         ExpectFlowingAgain();
         EXPECT_GT(StreamResyncs, resyncsBefore) << "the restart is stamped for the tray";
     }
@@ -378,8 +384,7 @@ TEST_F(StreamRestart, AStalledDeviceClock)
     StartStreaming(ProductDevice(), 256);
     LONG before = Restarts(RestartCause::Stall);
     sim::SetClockStalled(0, true);
-    DWORD start = GetTickCount();
-    while (Restarts(RestartCause::Stall) == before && GetTickCount() - start < 5000) Sleep(10);
+    AwaitRestart(RestartCause::Stall, before, 5000);
     sim::SetClockStalled(0, false);
     ExpectRestartAndRecovery(RestartCause::Stall, before);
 }
@@ -416,8 +421,7 @@ TEST_F(StreamRestart, RenderCompletionsLaggingBehindCapture)
     LONG before = Restarts(RestartCause::RenderOverrun);
     // About five blocks late: the render queue stays deeper than it should, short of full.
     sim::SetCompletionDelay(0, KSPIN_DATAFLOW_IN, 27, 0);
-    DWORD start = GetTickCount();
-    while (Restarts(RestartCause::RenderOverrun) == before && GetTickCount() - start < 5000) Sleep(10);
+    AwaitRestart(RestartCause::RenderOverrun, before, 5000);
     sim::SetCompletionDelay(0, KSPIN_DATAFLOW_IN, 0, 0);
     ExpectRestartAndRecovery(RestartCause::RenderOverrun, before);
 }
@@ -427,8 +431,7 @@ TEST_F(StreamRestart, RenderThatStopsCompleting)
     StartStreaming(ProductDevice(), 256);
     LONG before = Restarts(RestartCause::CaptureBacklog);
     sim::SetPinsStalled(0, KSPIN_DATAFLOW_IN, true);
-    DWORD start = GetTickCount();
-    while (Restarts(RestartCause::CaptureBacklog) == before && GetTickCount() - start < 5000) Sleep(10);
+    AwaitRestart(RestartCause::CaptureBacklog, before, 5000);
     sim::SetPinsStalled(0, KSPIN_DATAFLOW_IN, false);
     ExpectRestartAndRecovery(RestartCause::CaptureBacklog, before);
 }
@@ -447,8 +450,7 @@ TEST_F(StreamRestart, ARenderQueueThatRunsDry)
     LONG before = Restarts(RestartCause::RenderUnderrun);
     // Without capture completions no switch comes, and render plays out its queue.
     sim::SetPinsStalled(0, KSPIN_DATAFLOW_OUT, true);
-    DWORD start = GetTickCount();
-    while (Restarts(RestartCause::RenderUnderrun) == before && GetTickCount() - start < 5000) Sleep(5);
+    AwaitRestart(RestartCause::RenderUnderrun, before, 5000);
     sim::SetPinsStalled(0, KSPIN_DATAFLOW_OUT, false);
     ExpectRestartAndRecovery(RestartCause::RenderUnderrun, before);
 }
@@ -461,8 +463,7 @@ TEST_F(StreamRestart, ARenderPinThatCannotStart)
     sim::FailPinStateChange(0, KSPIN_DATAFLOW_IN, KSSTATE_RUN, ERROR_GEN_FAILURE, 1);
     LONG stalls = Restarts(RestartCause::Stall);
     sim::SetClockStalled(0, true);
-    DWORD start = GetTickCount();
-    while (Restarts(RestartCause::Stall) == stalls && GetTickCount() - start < 5000) Sleep(5);
+    AwaitRestart(RestartCause::Stall, stalls, 5000);
     sim::SetClockStalled(0, false);
     ExpectRestartAndRecovery(RestartCause::RunFailure, before);
 }
@@ -472,9 +473,7 @@ TEST_F(StreamRestart, ASampleRateChangeReopensThePinsWithoutAStop)
     StartStreaming(ProductDevice(), 256);
     LONG before = Restarts(RestartCause::RestartRequest);
     ASSERT_EQ(host.Driver()->setSampleRate(44100), ASE_OK);
-    DWORD start = GetTickCount();
-    while (Restarts(RestartCause::RestartRequest) == before && GetTickCount() - start < 3000) Sleep(10);
-    ASSERT_GT(Restarts(RestartCause::RestartRequest), before);
+    ASSERT_TRUE(AwaitRestart(RestartCause::RestartRequest, before, 3000));
     long after = host.Switches();
     ASSERT_TRUE(StreamFor(1.0, 44100, 256));
     for (DWORD index = 0; index < ActivePinCount; ++index)
