@@ -228,6 +228,7 @@ LoopbackCheck CheckLoopback(const std::vector<INT32>& input, long channel, long 
     // Eight frames of 16 random bits each tell a round trip beyond doubt, and are short
     // enough to fit between two glitches close together.
     constexpr std::size_t Window = 8;
+    constexpr std::size_t RelockSpan = 16;
     LoopbackCheck check;
     std::size_t frame = 0;
     while (frame < input.size() && input[frame] == 0) ++frame;
@@ -237,12 +238,17 @@ LoopbackCheck CheckLoopback(const std::vector<INT32>& input, long channel, long 
     for (;;) {
         while (frame < input.size() && (input[frame] == 0 || input[frame] == LoopbackSignal(frame - delay, channel)))
             ++frame;
-        if (frame + Window > input.size()) return check;
-        long next = RoundTripAt(input, channel, frame, Window, maxDelay);
+        // The window may straddle the next glitch: a few frames on it lies clear of it.
+        long next = -1;
+        for (std::size_t skipped = 0; next < 0 && skipped < RelockSpan; ++skipped, ++frame) {
+            if (frame + Window > input.size()) return check;
+            if (input[frame] != 0) next = RoundTripAt(input, channel, frame, Window, maxDelay);
+        }
         if (next < 0) {
             check.corrupt = true;
             return check;
         }
+        --frame;
         ++check.discontinuities;
         delay = next;
     }
