@@ -27,7 +27,7 @@ private:
     std::size_t length_ = 0;
 };
 
-struct Spec {
+struct FieldFormat {
     bool left = false;
     bool zero = false;
     int width = 0;
@@ -35,15 +35,15 @@ struct Spec {
 };
 
 // Places `text` of `length` characters in the field; `sign` goes before any zero padding.
-void PutField(Output& out, const Spec& spec, const char* sign, const char* text, int length)
+void PutField(Output& out, const FieldFormat& field, const char* sign, const char* text, int length)
 {
     int signLength = sign[0] ? 1 : 0;
-    int padding = spec.width - length - signLength;
-    if (!spec.left && !spec.zero) out.Repeat(' ', padding);
+    int padding = field.width - length - signLength;
+    if (!field.left && !field.zero) out.Repeat(' ', padding);
     if (signLength) out.Put(sign[0]);
-    if (!spec.left && spec.zero) out.Repeat('0', padding);
+    if (!field.left && field.zero) out.Repeat('0', padding);
     for (int i = 0; i < length; ++i) out.Put(text[i]);
-    if (spec.left) out.Repeat(' ', padding);
+    if (field.left) out.Repeat(' ', padding);
 }
 
 // Digits of `value` in `base`, most significant first, into `digits`; returns their count.
@@ -60,21 +60,21 @@ int Digits(std::uint64_t value, unsigned base, bool upper, char* digits)
     return count;
 }
 
-void PutInteger(Output& out, const Spec& spec, bool negative, std::uint64_t magnitude, unsigned base, bool upper)
+void PutInteger(Output& out, const FieldFormat& field, bool negative, std::uint64_t magnitude, unsigned base, bool upper)
 {
     char digits[24];
     int count = Digits(magnitude, base, upper, digits);
-    PutField(out, spec, negative ? "-" : "", digits, count);
+    PutField(out, field, negative ? "-" : "", digits, count);
 }
 
 // Fixed-point notation; values beyond 2^64 and non-numbers are shown as words.
-void PutFloat(Output& out, const Spec& spec, double value)
+void PutFloat(Output& out, const FieldFormat& field, double value)
 {
-    int precision = spec.precision < 0 ? 6 : spec.precision > 9 ? 9 : spec.precision;
-    if (value != value) return PutField(out, spec, "", "nan", 3);
+    int precision = field.precision < 0 ? 6 : field.precision > 9 ? 9 : field.precision;
+    if (value != value) return PutField(out, field, "", "nan", 3);
     bool negative = value < 0;
     if (negative) value = -value;
-    if (value >= 1.8e19) return PutField(out, spec, negative ? "-" : "", "inf", 3);
+    if (value >= 1.8e19) return PutField(out, field, negative ? "-" : "", "inf", 3);
     std::uint64_t scale = 1;
     for (int i = 0; i < precision; ++i) scale *= 10;
     auto whole = std::uint64_t(value);
@@ -92,7 +92,7 @@ void PutFloat(Output& out, const Spec& spec, double value)
         for (int i = count; i < precision; ++i) text[length++] = '0';
         for (int i = 0; i < count; ++i) text[length++] = digits[i];
     }
-    PutField(out, spec, negative ? "-" : "", text, length);
+    PutField(out, field, negative ? "-" : "", text, length);
 }
 
 }  // namespace
@@ -106,19 +106,19 @@ std::size_t FormatLine(char* out, std::size_t size, const char* format, std::va_
             continue;
         }
         const char* start = p++;
-        Spec spec;
+        FieldFormat field;
         for (;; ++p) {
             if (*p == '-')
-                spec.left = true;
+                field.left = true;
             else if (*p == '0')
-                spec.zero = true;
+                field.zero = true;
             else
                 break;
         }
-        for (; *p >= '0' && *p <= '9'; ++p) spec.width = spec.width * 10 + (*p - '0');
+        for (; *p >= '0' && *p <= '9'; ++p) field.width = field.width * 10 + (*p - '0');
         if (*p == '.') {
-            spec.precision = 0;
-            for (++p; *p >= '0' && *p <= '9'; ++p) spec.precision = spec.precision * 10 + (*p - '0');
+            field.precision = 0;
+            for (++p; *p >= '0' && *p <= '9'; ++p) field.precision = field.precision * 10 + (*p - '0');
         }
         int longs = 0;
         bool sizeType = false;
@@ -141,40 +141,40 @@ std::size_t FormatLine(char* out, std::size_t size, const char* format, std::va_
             break;
         case 'c': {
             char c = char(va_arg(args, int));
-            PutField(output, spec, "", &c, 1);
+            PutField(output, field, "", &c, 1);
             break;
         }
         case 's': {
             const char* text = va_arg(args, const char*);
             if (text == nullptr) text = "(null)";
             int length = 0;
-            while (text[length] != '\0' && (spec.precision < 0 || length < spec.precision)) ++length;
-            PutField(output, spec, "", text, length);
+            while (text[length] != '\0' && (field.precision < 0 || length < field.precision)) ++length;
+            PutField(output, field, "", text, length);
             break;
         }
         case 'd':
         case 'i': {
             std::int64_t value = takeSigned();
-            PutInteger(output, spec, value < 0, value < 0 ? 0 - std::uint64_t(value) : std::uint64_t(value), 10,
+            PutInteger(output, field, value < 0, value < 0 ? 0 - std::uint64_t(value) : std::uint64_t(value), 10,
                        false);
             break;
         }
         case 'u':
-            PutInteger(output, spec, false, takeUnsigned(), 10, false);
+            PutInteger(output, field, false, takeUnsigned(), 10, false);
             break;
         case 'x':
         case 'X':
-            PutInteger(output, spec, false, takeUnsigned(), 16, *p == 'X');
+            PutInteger(output, field, false, takeUnsigned(), 16, *p == 'X');
             break;
         case 'p': {
-            Spec pointer = {false, true, int(2 * sizeof(void*)), -1};
+            FieldFormat pointer = {false, true, int(2 * sizeof(void*)), -1};
             output.Put('0');
             output.Put('x');
             PutInteger(output, pointer, false, std::uintptr_t(va_arg(args, void*)), 16, false);
             break;
         }
         case 'f':
-            PutFloat(output, spec, va_arg(args, double));
+            PutFloat(output, field, va_arg(args, double));
             break;
         default:
             // Unknown or cut short: the text stands as written.
