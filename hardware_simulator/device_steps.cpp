@@ -5,6 +5,7 @@
 #include <random>
 #include <vector>
 
+#include "hardware_simulator/fault_hooks.h"
 #include "hardware_simulator/sample_container.h"
 #include "hardware_simulator/simulator_state.h"
 
@@ -90,6 +91,11 @@ StreamRequest* NextRequest(const PinStep& step)
     StreamQueue& queue = step.pin.queue;
     for (StreamRequest* request = queue.Oldest(); request != nullptr; request = queue.Oldest()) {
         ULONG room = request->capture ? request->frameExtent : request->dataUsed;
+        if (auto status =
+                InjectedRequestEnd(step.device, step.pin.dataFlow, request->overlapped, request->transferred, room)) {
+            queue.FinishOldest(step.signalAt, *status);
+            continue;
+        }
         if (room - request->transferred >= (request->capture ? step.frameBytes : 1)) return request;
         queue.FinishOldest(step.signalAt);
     }

@@ -5,6 +5,7 @@
 
 #include "driver/engine/device_access.h"
 #include "hardware_simulator/call_result.h"
+#include "hardware_simulator/fault_hooks.h"
 #include "hardware_simulator/filter_lookup.h"
 #include "hardware_simulator/simulator_state.h"
 
@@ -73,6 +74,9 @@ DWORD CreatePin(LogEntry& entry, const void* connect, ACCESS_MASK access, HANDLE
 
     LocatedFilter located = FindOpenFilter(State().machine, *open);
     if (located.filter == nullptr) return ERROR_DEVICE_NOT_CONNECTED;
+    if (request.pinId < located.filter->pins.size())
+        if (DWORD error = InjectedCreationFailure(open->instanceId, located.filter->pins[request.pinId].dataFlow))
+            return error;
     if (DWORD error = CheckConnection(*located.filter, request, format)) return error;
 
     OpenPin instance;

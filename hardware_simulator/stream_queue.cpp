@@ -24,31 +24,32 @@ bool StreamQueue::CompleteOldest(ULONG bytes)
     return true;
 }
 
-void StreamQueue::FinishOldest(LONGLONG signalAt)
+void StreamQueue::FinishOldest(LONGLONG signalAt, ULONG_PTR status)
 {
     StreamRequest request = requests_.front();
     requests_.pop_front();
     if (request.capture) request.header->dataUsed = request.transferred;
     completed_ += request.transferred;
     if (signalAt == 0 && held_.empty()) {
-        CompleteOverlapped(request.overlapped, StatusSuccess, request.transferred);
+        CompleteOverlapped(request.overlapped, status, request.transferred);
         return;
     }
     if (!held_.empty()) signalAt = std::max(signalAt, held_.back().signalAt);
-    held_.push_back({request.overlapped, request.transferred, signalAt});
+    held_.push_back({request.overlapped, status, request.transferred, signalAt});
 }
 
 void StreamQueue::SignalDue(LONGLONG now)
 {
     while (!held_.empty() && held_.front().signalAt <= now) {
-        CompleteOverlapped(held_.front().overlapped, StatusSuccess, held_.front().bytes);
+        CompleteOverlapped(held_.front().overlapped, held_.front().status, held_.front().bytes);
         held_.pop_front();
     }
 }
 
 void StreamQueue::FailAll(ULONG_PTR status)
 {
-    for (const HeldCompletion& completion : held_) CompleteOverlapped(completion.overlapped, StatusSuccess, completion.bytes);
+    for (const HeldCompletion& completion : held_)
+        CompleteOverlapped(completion.overlapped, completion.status, completion.bytes);
     held_.clear();
     for (const StreamRequest& request : requests_) {
         request.header->dataUsed = 0;
