@@ -75,7 +75,10 @@ ASIOError FinishOutputs()
             RenderToLoop(host, pin->conversion, FlushCacheRange);
         } else {
             RenderToPackets(host, pin->conversion, FlushCacheRange);
-            SubmitRenderPacket(pin);
+            if (TrimsRenderQueue(pin))
+                SkipRenderPacket(pin);
+            else
+                SubmitRenderPacket(pin);
             if (DWORD(pin->inFlight) > depth) depth = DWORD(pin->inFlight);
         }
     }

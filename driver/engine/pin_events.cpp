@@ -44,12 +44,13 @@ bool StartStandardRender()
     return true;
 }
 
-// A switch is due once every standard capture pin has a packet to convert.
+// A switch is due once every open standard capture pin has a packet to convert. A pin
+// that could not open never completes: waiting for it would silence every output.
 RestartCause CheckCaptureReady()
 {
     for (DWORD index = 0; index < ActivePinCount; ++index) {
         PinRecord* pin = ActivePins[index].pin;
-        if (IsStandardCapture(pin) && !HasUnconvertedPacket(pin)) return RestartCause::None;
+        if (IsStandardCapture(pin) && IsPinOpen(pin) && !HasUnconvertedPacket(pin)) return RestartCause::None;
     }
     if (!Stream.firstCompleteSetSeen) {
         Stream.firstCompleteSetSeen = true;
@@ -69,11 +70,54 @@ RestartCause CheckCaptureReady()
     return RestartCause::None;
 }
 
+void UpdateRenderQueueDepth()
+{
+    DWORD depth = 0;
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* other = ActivePins[index].pin;
+        if (IsStandardRender(other) && DWORD(other->inFlight) > depth) depth = DWORD(other->inFlight);
+    }
+    Stream.renderQueueDepth = depth;
+}
+
+// One completion of a standard render pin. A queue that runs dry is a restart unless
+// the device plays silence then.
+RestartCause CountRenderCompletion(PinRecord* pin)
+{
+    if (PacketRequestEnd(pin, CompletionSlot(pin)) == RequestEnd::Failed) return RestartCause::DeviceError;
+    if (InterlockedDecrement(&pin->inFlight) == 0 && !(pin->streamFlags & DryQueueTolerated))
+        return RestartCause::RenderUnderrun;
+    ++pin->completedCount;
+    return RestartCause::None;
+}
+
+// Render completions that came while the thread was away wait behind the capture
+// slots in the wait. They are counted before the queue-depth rules, which would
+// otherwise take them for packets still in flight.
+RestartCause CountCompletedRender()
+{
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* pin = ActivePins[index].pin;
+        if (!IsStandardRender(pin) || !IsPinOpen(pin)) continue;
+        while (pin->inFlight > 0 &&
+               WaitForSingleObject(pin->packetOverlapped[CompletionSlot(pin)].hEvent, 0) == WAIT_OBJECT_0) {
+            RestartCause cause = CountRenderCompletion(pin);
+            if (cause != RestartCause::None) return cause;
+        }
+    }
+    UpdateRenderQueueDepth();
+    return RestartCause::None;
+}
+
 RestartCause HandleStandardCapture(PinRecord* pin)
 {
-    Stream.captureResubmits[Stream.captureResubmitCount++] = pin;
+    int slot = CompletionSlot(pin);
+    if (PacketRequestEnd(pin, slot) == RequestEnd::Failed) return RestartCause::DeviceError;
+    SilenceUndeliveredCapture(pin, slot);
     ++pin->completedCount;
     if (ActivePinModes.standardRender != 0) {
+        RestartCause cause = CountCompletedRender();
+        if (cause != RestartCause::None) return cause;
         if (Stream.renderQueueDepth > PacketsInFlight + 1)
             ++pin->overrunCount;
         else
@@ -90,15 +134,9 @@ RestartCause HandleStandardCapture(PinRecord* pin)
 
 RestartCause HandleStandardRender(PinRecord* pin)
 {
-    if (InterlockedDecrement(&pin->inFlight) == 0 && !(pin->streamFlags & DryQueueTolerated))
-        return RestartCause::RenderUnderrun;
-    DWORD depth = 0;
-    for (DWORD index = 0; index < ActivePinCount; ++index) {
-        PinRecord* other = ActivePins[index].pin;
-        if (IsStandardRender(other) && DWORD(other->inFlight) > depth) depth = DWORD(other->inFlight);
-    }
-    Stream.renderQueueDepth = depth;
-    ++pin->completedCount;
+    RestartCause cause = CountRenderCompletion(pin);
+    if (cause != RestartCause::None) return cause;
+    UpdateRenderQueueDepth();
     return CheckCaptureReady();
 }
 
@@ -139,6 +177,9 @@ void MeasureCompletionOffset(PinRecord* pin)
 
 RestartCause HandleLargePacket(PinRecord* pin)
 {
+    int slot = CompletionSlot(pin);
+    if (PacketRequestEnd(pin, slot) == RequestEnd::Failed) return RestartCause::DeviceError;
+    if (IsCapturePin(pin)) SilenceUndeliveredCapture(pin, slot);
     ++pin->completedCount;
     if (pin == Stream.master) {
         pin->lastCompletionTime = LastWakeUpTime;
@@ -180,6 +221,33 @@ RestartCause HandleLoopedNotification(PinRecord* master)
 }
 
 }  // namespace
+
+volatile LONG TrimmedRenderBlocks;
+
+bool TrimsRenderQueue(PinRecord* pin)
+{
+    if (DWORD(pin->inFlight) <= PacketsInFlight) {
+        Stream.renderTrimsInARow = 0;
+        return false;
+    }
+    // Completions the thread has seen cannot tell a queue that grew while it caught up
+    // after a late wake-up from completions that come late: only the device's position
+    // says how much it holds.
+    DWORD queued = 0;
+    if (!ReadQueuedRenderBytes(pin, &queued)) return false;
+    const ConversionPin& conversion = pin->conversion;
+    ULONGLONG blockBytes = ULONGLONG(ActiveBufferSize) * conversion.sampleRate / ActiveHostRate * conversion.blockAlign;
+    if (queued <= PacketsInFlight * blockBytes) {
+        Stream.renderTrimsInARow = 0;
+        return false;
+    }
+    // Catching up deepens a queue by fewer blocks than it has room for. One that stays
+    // deep is not being played: the queue rules restart the stream then.
+    if (Stream.renderTrimsInARow == PacketSlots - PacketsInFlight) return false;
+    ++Stream.renderTrimsInARow;
+    InterlockedIncrement(&TrimmedRenderBlocks);
+    return true;
+}
 
 RestartCause HandlePinEvent(PinRecord* pin)
 {

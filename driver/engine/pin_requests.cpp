@@ -12,7 +12,15 @@
 #include "driver/engine/realtime_scheduling.h"
 #include "driver/engine/stream_flags.h"
 
+volatile LONG RefusedStreamRequests;
+
 namespace {
+
+// NTSTATUS values the I/O manager leaves in OVERLAPPED.Internal.
+constexpr DWORD StatusPending = 0x00000103;
+constexpr DWORD StatusUnsuccessful = 0xC0000001;
+constexpr DWORD StatusCancelled = 0xC0000120;
+constexpr DWORD ErrorSeverity = 0xC0000000;
 
 // A property request on the pin's own OVERLAPPED. A request the device leaves pending
 // still owns that OVERLAPPED and the caller's buffers, so it is waited for.
@@ -158,8 +166,19 @@ void SubmitPacket(PinRecord* pin, DWORD ioctl, DWORD frames)
     header.dataUsed = ioctl == IOCTL_KS_WRITE_STREAM ? bytes : 0;
     header.data = pin->conversion.packetData[slot];
     DWORD returned = 0;
-    device_access::DeviceIoControl(pin->handle, ioctl, nullptr, 0, &header, sizeof(header), &returned,
-                                   &pin->packetOverlapped[slot]);
+    OVERLAPPED& overlapped = pin->packetOverlapped[slot];
+    if (!device_access::DeviceIoControl(pin->handle, ioctl, nullptr, 0, &header, sizeof(header), &returned,
+                                        &overlapped) &&
+        GetLastError() != ERROR_IO_PENDING) {
+        // Refused outright: nothing is queued on the slot and no completion will come.
+        overlapped.Internal = StatusUnsuccessful;
+        InterlockedIncrement(&RefusedStreamRequests);
+    }
+}
+
+bool IsPending(const OVERLAPPED& overlapped)
+{
+    return DWORD(overlapped.Internal) == StatusPending;
 }
 
 }  // namespace
@@ -202,6 +221,17 @@ DWORD ReadPinPosition(PinRecord* pin)
     return DWORD(position.writeOffset);
 }
 
+bool ReadQueuedRenderBytes(PinRecord* pin, DWORD* bytes)
+{
+    KsIdentifier request = {KSPROPSETID_Audio, KSPROPERTY_AUDIO_POSITION, KSPROPERTY_TYPE_GET};
+    KsAudioPosition position = {};
+    if (!PinPropertyRequest(pin, &request, sizeof(request), &position, sizeof(position)) ||
+        position.writeOffset < position.playOffset)
+        return false;
+    *bytes = DWORD(position.writeOffset - position.playOffset);
+    return true;
+}
+
 int NextPacketSlot(const PinRecord* pin)
 {
     // Large packets alternate between slots 2 and 1, slot 2 first.
@@ -223,6 +253,52 @@ void SubmitShortCapturePacket(PinRecord* pin, DWORD frames)
 void SubmitRenderPacket(PinRecord* pin)
 {
     SubmitPacket(pin, IOCTL_KS_WRITE_STREAM, PacketFrames(CurrentHostStream(), pin->conversion));
+}
+
+void SkipRenderPacket(PinRecord* pin)
+{
+    PacketFrames(CurrentHostStream(), pin->conversion);
+}
+
+int CompletionSlot(const PinRecord* pin)
+{
+    DWORD slot = pin->completedCount % PacketSlots;
+    if (pin->streamFlags & LargePacketMode) slot = (slot - 1) % 2 + 1;
+    return int(slot);
+}
+
+RequestEnd PacketRequestEnd(const PinRecord* pin, int slot)
+{
+    const OVERLAPPED& overlapped = pin->packetOverlapped[slot];
+    auto status = DWORD(overlapped.Internal);
+    // A request still pending delivered nothing the driver may read yet.
+    if (status == StatusCancelled || IsPending(overlapped)) return RequestEnd::Cancelled;
+    return status >= ErrorSeverity ? RequestEnd::Failed : RequestEnd::Completed;
+}
+
+void SilenceUndeliveredCapture(PinRecord* pin, int slot)
+{
+    const KsStreamHeader& header = pin->streamHeaders[slot];
+    auto* data = static_cast<BYTE*>(header.data);
+    DWORD extent = header.frameExtent;
+    if (data == nullptr) return;
+    DWORD delivered = PacketRequestEnd(pin, slot) == RequestEnd::Failed ? 0 : header.dataUsed;
+    if (delivered > extent) delivered = extent;
+    DWORD blockAlign = PinWaveFormat(pin)->blockAlign;
+    if (blockAlign != 0) delivered -= delivered % blockAlign;
+    if (delivered < extent) std::memset(data + delivered, 0, extent - delivered);
+}
+
+bool AwaitOutstandingRequests(PinRecord* pin, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (OVERLAPPED& overlapped : pin->packetOverlapped) {
+        if (overlapped.hEvent == nullptr || !IsPending(overlapped)) continue;
+        DWORD waited = GetTickCount() - start;
+        DWORD left = waited < timeoutMs ? timeoutMs - waited : 0;
+        if (WaitForSingleObject(overlapped.hEvent, left) != WAIT_OBJECT_0 && IsPending(overlapped)) return false;
+    }
+    return true;
 }
 
 bool PrepareLoopedBuffer(PinRecord* pin)

@@ -4,6 +4,7 @@
 
 #include "driver/core/active_pins.h"
 #include "driver/core/ks_requests.h"
+#include "driver/engine/cache_flush.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/conversion/rate_tables.h"
 #include "driver/engine/pin_conversion.h"
@@ -20,6 +21,7 @@ constexpr int OpenAttempts = 5;
 constexpr DWORD FirstRetryPauseMs = 256;
 constexpr DWORD RetryPauseStepMs = 128;
 constexpr DWORD ReopenPauseMs = 100;
+constexpr DWORD CancelledRequestLimitMs = 250;
 
 bool IsConverting(const PinRecord* pin)
 {
@@ -66,14 +68,32 @@ void PrimeRender(PinRecord* pin)
         pin->completedCount = 0;
         pin->inFlight = 0;
         if (LookUpServiceQuirk(pin->device).latencyMode != 1) pin->streamFlags |= DryQueueTolerated;
-        if (ActivePinModes.standardCapture == 0) {
-            // Without capture completions to pace it, the first wait returns at once on
-            // this pin's slot 7, as if a packet had completed.
-            SetEvent(pin->packetOverlapped[PacketSlots - 1].hEvent);
-            pin->completedCount = DWORD(-1);
-            pin->inFlight = 1;
-        }
         for (DWORD packet = 1; packet < PacketsInFlight; ++packet) SubmitRenderPacket(pin);
+    }
+}
+
+bool IsStandardCapture(const PinRecord* pin)
+{
+    return IsCapturePin(pin) && IsStandardMode(pin->streamFlags);
+}
+
+// Standard render pins are paced by capture completions. Without an open standard
+// capture pin (none configured, or none that could open), each one's first wait
+// returns at once on its slot 7, as if a packet had completed there.
+void KickUnpacedRender()
+{
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* pin = ActivePins[index].pin;
+        if (IsStandardCapture(pin) && IsPinOpen(pin)) return;
+    }
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* pin = ActivePins[index].pin;
+        if (IsCapturePin(pin) || !IsStandardMode(pin->streamFlags) || !IsPinOpen(pin)) continue;
+        OVERLAPPED& kick = pin->packetOverlapped[PacketSlots - 1];
+        kick.Internal = 0;  // a completion that succeeded
+        SetEvent(kick.hEvent);
+        pin->completedCount = DWORD(-1);
+        InterlockedIncrement(&pin->inFlight);
     }
 }
 
@@ -130,6 +150,49 @@ void MarkCreateFailure(PinRecord* pin)
         pin->flags = (pin->flags & ~RecordOpen) | RecordOpenFailed;
 }
 
+// Clears the pin and queues or places its first packets, as at every start.
+void PrimePin(PinRecord* pin)
+{
+    ClearCounters(pin);
+    bool render = !IsCapturePin(pin);
+    if (render)
+        PrimeRender(pin);
+    else
+        PrimeCapture(pin);
+    PlaceFirstLoopPosition(pin, render);
+    RestartRateConverter(pin->conversion.converter, pin->conversion.channels,
+                         render ? ConversionDirection::Render : ConversionDirection::Capture);
+}
+
+void ResetPacketEvents(PinRecord* pin)
+{
+    for (OVERLAPPED& packet : pin->packetOverlapped)
+        if (packet.hEvent != nullptr) ResetEvent(packet.hEvent);
+}
+
+// A soft restart keeps the pin's handle: STOP cancels what is queued and rewinds the
+// position, and the cancelled requests must be done before their slots are used again.
+bool StopForRearm(PinRecord* pin)
+{
+    return IsPinOpen(pin) && SetPinState(pin, KSSTATE_STOP) && AwaitOutstandingRequests(pin, CancelledRequestLimitMs);
+}
+
+// Primes a stopped pin again in PAUSE. A looped buffer is the device's own memory and
+// still holds the old stream: it starts over silent, as a new one would.
+bool RearmPin(PinRecord* pin)
+{
+    ResetPacketEvents(pin);
+    if (pin->notificationEvent != nullptr) ResetEvent(pin->notificationEvent);
+    if (!SetPinState(pin, KSSTATE_PAUSE)) return false;
+    const ConversionPin& conversion = pin->conversion;
+    if ((pin->streamFlags & LoopedMode) && conversion.packetData[2] != nullptr) {
+        std::memset(conversion.packetData[2], 0, conversion.packetData[3] - conversion.packetData[2]);
+        FlushCacheRange(conversion.packetData[2], conversion.packetData[3]);
+    }
+    PrimePin(pin);
+    return true;
+}
+
 // Waits `milliseconds`; false when StopEvent came first.
 bool PauseUnlessStopped(DWORD milliseconds)
 {
@@ -150,9 +213,10 @@ void RestartPin(PinRecord* pin)
         OpenFilter(filter);
     }
     bool looped = pin->streamFlags & LoopedMode;
-    if (!looped)
-        for (OVERLAPPED& packet : pin->packetOverlapped)
-            if (packet.hEvent != nullptr) ResetEvent(packet.hEvent);
+    // Requests cancelled by the close may complete a little later; their slots are
+    // reused only then. A device that never completes them cannot hold the restart up.
+    AwaitOutstandingRequests(pin, CancelledRequestLimitMs);
+    if (!looped) ResetPacketEvents(pin);
 
     FormatForCurrentRate(pin);
     if (!CreatePin(pin)) {
@@ -164,21 +228,13 @@ void RestartPin(PinRecord* pin)
     if (!looped) SetPinHint(pin, 4);
     SetPinState(pin, KSSTATE_PAUSE);
     DescribePinForConversion(pin);
-    ClearCounters(pin);
-
-    bool render = !IsCapturePin(pin);
-    if (render)
-        PrimeRender(pin);
-    else
-        PrimeCapture(pin);
-    PlaceFirstLoopPosition(pin, render);
-    RestartRateConverter(pin->conversion.converter, pin->conversion.channels,
-                         render ? ConversionDirection::Render : ConversionDirection::Capture);
+    PrimePin(pin);
     pin->flags = (pin->flags & ~RecordOpenFailed) | RecordOpen;
 }
 
 bool OpenAllPins()
 {
+    DWORD opened = 0;  // one past the last pin that opened
     for (DWORD index = 0; index < ActivePinCount; ++index) {
         PinRecord* pin = ActivePins[index].pin;
         for (int attempt = 1; attempt <= OpenAttempts; ++attempt) {
@@ -186,7 +242,23 @@ bool OpenAllPins()
             RestartPin(pin);
             if (!(pin->flags & RecordOpenFailed)) break;
         }
+        if (IsPinOpen(pin)) opened = index + 1;
     }
+    // A pin that gave up before a later one opened most likely met its device on the way
+    // back (a replug): one more attempt, or it would stay out until the next restart.
+    for (DWORD index = 0; index < opened; ++index)
+        if (!IsPinOpen(ActivePins[index].pin)) RestartPin(ActivePins[index].pin);
+    KickUnpacedRender();
+    return true;
+}
+
+bool RearmAllPins()
+{
+    for (DWORD index = 0; index < ActivePinCount; ++index)
+        if (!StopForRearm(ActivePins[index].pin)) return false;
+    for (DWORD index = 0; index < ActivePinCount; ++index)
+        if (!RearmPin(ActivePins[index].pin)) return false;
+    KickUnpacedRender();
     return true;
 }
 

@@ -11,8 +11,14 @@
 void RestartPin(PinRecord* pin);
 
 // RestartPin for every active pin, up to five attempts each with growing pauses between
-// them. False when StopEvent came during a pause: the stream is to end.
+// them, and one more for a pin that gave up before a later pin opened. False when
+// StopEvent came during a pause: the stream is to end.
 bool OpenAllPins();
+
+// The soft restart: every active pin goes back to the start on its existing handle
+// (STOP, PAUSE, cleared and primed again). False when a pin is closed or does not
+// follow; the pins must then be stopped and opened again.
+bool RearmAllPins();
 
 // Closes every active pin and then the open filters they belong to.
 void StopAllPins();

@@ -25,8 +25,7 @@ struct StreamRun {
     DWORD referenceCount;
     DWORD loopedWraps;
     DWORD lastLoopedPosition;
-    PinRecord* captureResubmits[MaxActivePins];
-    DWORD captureResubmitCount;
+    DWORD renderTrimsInARow;  // switches in a row that left a render block unqueued
 };
 extern StreamRun Stream;
 
@@ -38,7 +37,8 @@ void DoSwitch();
 void ScheduleNextSwitch();
 // Whether the looped master's hardware position has reached the next switch.
 bool CheckLoopedPosition(PinRecord* master);
-// Milliseconds the wait may last: INFINITE when completions or notifications pace it.
+// Milliseconds the wait may last: INFINITE when completions or notifications pace it,
+// or when the master is closed.
 DWORD TimeToNextTimedSwitch();
 
 // Marks a resynchronisation of the stream (a restart or a late notification) for the
@@ -48,3 +48,9 @@ extern volatile LONG StreamResyncs;
 
 // What a completion or notification of the pin in a wait slot does.
 RestartCause HandlePinEvent(PinRecord* pin);
+
+// Whether this switch leaves the standard render pin's block unqueued, because the
+// device holds more than packets-in-flight blocks of it: the queue grew as the stream
+// caught up after a late wake-up. Counted.
+bool TrimsRenderQueue(PinRecord* pin);
+extern volatile LONG TrimmedRenderBlocks;

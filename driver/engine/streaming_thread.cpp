@@ -170,7 +170,11 @@ void RunPins()
         PinRecord* pin = ActivePins[index].pin;
         if (IsCapturePin(pin) && IsPinOpen(pin)) AwaitCaptureFifo(pin);
     }
-    bool renderStartsNow = ActivePinModes.standardCapture == 0;
+    bool renderStartsNow = true;
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* pin = ActivePins[index].pin;
+        if (IsCapturePin(pin) && IsStandardMode(pin->streamFlags) && IsPinOpen(pin)) renderStartsNow = false;
+    }
     for (DWORD index = 0; index < ActivePinCount; ++index) {
         PinRecord* pin = ActivePins[index].pin;
         if (!IsCapturePin(pin) && IsPinOpen(pin) && (renderStartsNow || !IsStandardMode(pin->streamFlags)))
@@ -189,19 +193,23 @@ void FillWaitSlots(WaitSet* waits)
         if (pin == Stream.master && pin->notificationEvent != nullptr) {
             slot = pin->notificationEvent;
         } else if (!(pin->streamFlags & LoopedMode)) {
-            DWORD packet = pin->completedCount % PacketSlots;
-            if (pin->streamFlags & LargePacketMode) packet = (packet - 1) % 2 + 1;
-            slot = pin->packetOverlapped[packet].hEvent;
+            slot = pin->packetOverlapped[CompletionSlot(pin)].hEvent;
         }
         waits->handles[FirstPinSlot + index] = slot != nullptr ? slot : PlaceholderEvent;
     }
     waits->count = FirstPinSlot + ActivePinCount;
 }
 
+// A standard capture packet goes back to the device once it was converted, not when it
+// completed: while it waits for its switch the device must not write into it again.
 void ResubmitCapturePackets()
 {
-    for (DWORD index = 0; index < Stream.captureResubmitCount; ++index) SubmitCapturePacket(Stream.captureResubmits[index]);
-    Stream.captureResubmitCount = 0;
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* pin = ActivePins[index].pin;
+        if (!IsCapturePin(pin) || !IsStandardMode(pin->streamFlags) || !IsPinOpen(pin)) continue;
+        ConversionPin& conversion = pin->conversion;
+        while (LONG(conversion.convertedCount - conversion.submittedCount) > 0) SubmitCapturePacket(pin);
+    }
 }
 
 bool HeartbeatIsStale()
@@ -224,14 +232,28 @@ void MakeTimedSwitch()
 
 enum class StreamEnd { Restart, Stop };
 
-// The stream between two restart points: pins reopened and primed, started, then every
-// completion, notification and deadline handled, until something calls for a restart
-// (its cause in `cause`) or StopEvent comes.
-StreamEnd RunStream(bool* firstRun, RestartCause* cause)
+// Back to the start of the stream: a soft restart primes the open pins again on their
+// handles; when it cannot, or `reopen` asks for it, every pin is closed and opened anew.
+// False when StopEvent came while pins were retried.
+bool PreparePins(bool reopen)
 {
+    if (!reopen && RearmAllPins()) return true;
+    InterlockedIncrement(&StreamReopens);
+    StopAllPins();
+    return OpenAllPins();
+}
+
+// The stream between two restart points: pins primed again (or reopened), started, then
+// every completion, notification and deadline handled, until something calls for a
+// restart (its cause in `cause`) or StopEvent comes.
+StreamEnd RunStream(bool* firstRun, bool reopen, RestartCause* cause)
+{
+    DWORD rate = ActiveHostRate;
+    DWORD bufferSize = ActiveBufferSize;
     ResetStream();
+    if (ActiveHostRate != rate || ActiveBufferSize != bufferSize) reopen = true;
     TouchStackPages();
-    if (!OpenAllPins()) return StreamEnd::Stop;
+    if (!PreparePins(reopen)) return StreamEnd::Stop;
     if (*firstRun) {
         *firstRun = false;
         if (!AwaitStart()) return StreamEnd::Stop;
@@ -239,10 +261,21 @@ StreamEnd RunStream(bool* firstRun, RestartCause* cause)
     RunPins();
     Stream.streamStartTime = timeGetTime();
     if (Stream.master != nullptr) Stream.master->lastCompletionTime = Stream.streamStartTime;
+    // Requests the device refused while the pins were primed show up as a stall; from
+    // here on a refusal means the device is gone.
+    LONG refusedBefore = RefusedStreamRequests;
+    // The timed switches of a master without notifications: a master whose position
+    // stands still (a stalled or unplugged device) is a stall, as a silent wait is.
+    DWORD switchesSeen = Stream.switchEvents;
+    DWORD lastSwitchTime = Stream.streamStartTime;
 
     WaitSet waits;
     for (;;) {
         ResubmitCapturePackets();
+        if (RefusedStreamRequests != refusedBefore) {
+            *cause = RestartCause::DeviceError;
+            return StreamEnd::Restart;
+        }
         FillWaitSlots(&waits);
         DWORD timeout = TimeToNextTimedSwitch();
         if (timeout != 0) {
@@ -252,6 +285,13 @@ StreamEnd RunStream(bool* firstRun, RestartCause* cause)
             return StreamEnd::Restart;
         }
         bool stallable = timeout == INFINITE;
+        if (Stream.switchEvents != switchesSeen) {
+            switchesSeen = Stream.switchEvents;
+            lastSwitchTime = timeGetTime();
+        } else if (!stallable && timeGetTime() - lastSwitchTime >= StallTimeoutMs) {
+            *cause = RestartCause::Stall;
+            return StreamEnd::Restart;
+        }
         DWORD result = WaitForMultipleObjects(waits.count, waits.handles, FALSE, stallable ? StallTimeoutMs : timeout);
         if (result == WAIT_TIMEOUT && stallable) {
             *cause = RestartCause::Stall;
@@ -288,17 +328,19 @@ StreamEnd RunStream(bool* firstRun, RestartCause* cause)
 void RunPinStream()
 {
     bool firstRun = true;
+    bool reopen = true;
     Stream.master = ChooseMaster();
     for (;;) {
         ClearInSwitchFlag();
-        StopAllPins();
+        if (reopen) StopAllPins();
         if (!firstRun) {
             StampResync();
             Sleep(RestartPauseMs);
         }
         RestartCause cause = RestartCause::None;
-        if (RunStream(&firstRun, &cause) == StreamEnd::Stop) break;
+        if (RunStream(&firstRun, reopen, &cause) == StreamEnd::Stop) break;
         InterlockedIncrement(&StreamRestarts[int(cause)]);
+        reopen = RestartReopensPins(cause);
         DiagnosticLine("stream restart: %s after %lu switches", RestartCauseName(cause), Stream.switchEvents);
     }
     StopAllPins();

@@ -64,7 +64,8 @@ void ScheduleNextSwitch()
 DWORD TimeToNextTimedSwitch()
 {
     PinRecord* master = Stream.master;
-    if (master == nullptr || master->notificationEvent != nullptr) return INFINITE;
+    // A master that could not open has no time to give: the wait runs into the stall.
+    if (master == nullptr || master->notificationEvent != nullptr || !IsPinOpen(master)) return INFINITE;
     if (Stream.subBlockCount == 0) return 0;
     if (!Stream.deadlineValid) return INFINITE;
     LONG left = LONG(Stream.deadline - timeGetTime());

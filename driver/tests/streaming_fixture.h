@@ -1,0 +1,97 @@
+// What the streaming tests share: the driver in-process with a recording host on a
+// simulated device whose outputs loop back to its inputs, the restart counters, and
+// the checks of what comes back.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "driver/core/com_objects.h"
+#include "driver/core/device_tree.h"
+#include "driver/core/oem_block.h"
+#include "driver/engine/restart_causes.h"
+#include "driver/loopback_host/loopback_host.h"
+#include "hardware_simulator/hardware_simulator.h"
+
+namespace sim = hardware_simulator;
+
+constexpr ULONG LoopbackLatencyFrames = 32;
+
+std::string DriverKey();
+
+LONG Restarts(RestartCause cause);
+LONG AllRestarts();
+// Waits until `cause` has restarted the stream more often than `before`.
+bool AwaitRestart(RestartCause cause, LONG before, DWORD timeoutMs);
+// The restarts so far by cause, for failure messages.
+std::string RestartSummary();
+
+// Frames of `seconds` at `rate`, as switches of `bufferSize`.
+long SwitchesFor(double seconds, double rate, long bufferSize);
+// The mean period of the switches after the first lies within a fifth of the block time.
+bool IsPlausibleSwitchRate(const std::vector<SwitchTiming>& timings, long bufferSize, double rate);
+
+// The product's own device: the 64-bit build drives the QORDA-8, the 32-bit one the
+// DESK PRO.
+sim::Device ProductDevice();
+
+// Everything that may make the returning signal jump: glitches the device counted,
+// restarts and render blocks left out to trim a queue.
+struct Disturbances {
+    unsigned total = 0;
+    unsigned restarts = 0;
+    std::string text;
+};
+class DisturbanceMark {
+public:
+    DisturbanceMark();
+    Disturbances Since() const;
+
+private:
+    sim::GlitchCounters glitches_;
+    LONG restarts_[int(RestartCause::Count)];
+    LONG trims_;
+};
+
+class Streaming : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Plugs `device` in with its outputs looped back and starts its clock.
+    void PlugIn(sim::Device device);
+    // Takes the driver so that its scan sees the machine, then lets `edit` change the
+    // device's records as stored settings would, then opens the host.
+    bool OpenHost(long bufferSize, double rate, const HostHabits& habits = {},
+                  void (*edit)(DeviceRecord*) = nullptr);
+    void Start() { ASSERT_EQ(host.Driver()->start(), ASE_OK); }
+    // Streams for `seconds`; false when the switches did not come.
+    bool StreamFor(double seconds, double rate, long bufferSize);
+    // Closes the host and unplugs everything, for a test that goes through cases.
+    void EndCase();
+
+    // Every frame recorded from the switch on is a sent frame, in order between jumps,
+    // and at least four blocks of them came back.
+    void ExpectSignalReturnsAfter(long switchNumber);
+
+    LoopbackHost host;
+    decltype(OemConfig.hardwareId) savedHardwareId;
+};
+
+// A stream running on the product's device, then disturbed: it must restart, stamp the
+// resynchronisation and carry the signal again without the host doing anything.
+class StreamRestart : public Streaming {
+protected:
+    void StartStreaming(sim::Device device, long bufferSize, const HostHabits& habits = {},
+                        void (*edit)(DeviceRecord*) = nullptr);
+    // Waits until `cause` restarted the stream; then the signal must flow again.
+    void ExpectRestartAndRecovery(RestartCause cause, LONG before, DWORD timeoutMs = 8000);
+    // The signal sent after now comes back; the host then stops.
+    void ExpectFlowingAgain();
+
+    LONG resyncsBefore = 0;
+};
