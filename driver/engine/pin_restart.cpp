@@ -252,6 +252,18 @@ bool OpenAllPins()
     return true;
 }
 
+bool RetryClosedPins()
+{
+    bool opened = false;
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* pin = ActivePins[index].pin;
+        if (IsPinOpen(pin)) continue;
+        RestartPin(pin);
+        opened |= IsPinOpen(pin);
+    }
+    return opened;
+}
+
 bool RearmAllPins()
 {
     for (DWORD index = 0; index < ActivePinCount; ++index)

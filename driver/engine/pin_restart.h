@@ -15,6 +15,10 @@ void RestartPin(PinRecord* pin);
 // StopEvent came during a pause: the stream is to end.
 bool OpenAllPins();
 
+// One attempt for every active pin that is closed, while the others stream on: true
+// when one of them opened (in PAUSE, primed), and the stream must start over with it.
+bool RetryClosedPins();
+
 // The soft restart: every active pin goes back to the start on its existing handle
 // (STOP, PAUSE, cleared and primed again). False when a pin is closed or does not
 // follow; the pins must then be stopped and opened again.

@@ -13,9 +13,10 @@ enum class RestartCause {
     RenderOverrun,   // the render queue stayed too deep for 64 capture completions
     CaptureBacklog,  // the render queue is full and 8 capture packets wait
     RenderUnderrun,  // a render pin ran dry
-    RunFailure,      // a render pin could not be started
+    RunFailure,      // a pin could not be started
     RestartRequest,  // the host changed the sample rate
-    DeviceError,     // a stream request failed: the device was unplugged or broke down
+    DeviceError,     // a stream request failed or was refused: the device is gone or broke down
+    PinReturned,     // a pin that could not open opened when tried again
     Count,
 };
 

@@ -34,6 +34,8 @@ constexpr DWORD StreamingStackCommit = 0x40000;
 constexpr DWORD StopTimeLimitMs = 10000;
 constexpr DWORD TerminatedExitCode = 0xBAADF00D;
 constexpr DWORD StallTimeoutMs = 1000;
+constexpr DWORD ClosedPinRetryMs = 500;
+constexpr DWORD FailurePauseMs = 200;
 constexpr DWORD ZeroTimeoutLimit = 64;
 constexpr LONG StarvedHeartbeatMs = 500;
 constexpr DWORD StarvationPauseMs = 100;
@@ -160,11 +162,13 @@ void AwaitCaptureFifo(PinRecord* pin)
 
 // Capture starts first; render pins that are looped or large, or all of them when no
 // standard capture pin will start them, follow. The rest wait for the first capture.
-void RunPins()
+// False when a pin refused to run: it would never complete.
+bool RunPins()
 {
+    bool running = true;
     for (DWORD index = 0; index < ActivePinCount; ++index) {
         PinRecord* pin = ActivePins[index].pin;
-        if (IsCapturePin(pin) && IsPinOpen(pin)) SetPinState(pin, KSSTATE_RUN);
+        if (IsCapturePin(pin) && IsPinOpen(pin)) running &= SetPinState(pin, KSSTATE_RUN);
     }
     for (DWORD index = 0; index < ActivePinCount; ++index) {
         PinRecord* pin = ActivePins[index].pin;
@@ -178,8 +182,9 @@ void RunPins()
     for (DWORD index = 0; index < ActivePinCount; ++index) {
         PinRecord* pin = ActivePins[index].pin;
         if (!IsCapturePin(pin) && IsPinOpen(pin) && (renderStartsNow || !IsStandardMode(pin->streamFlags)))
-            SetPinState(pin, KSSTATE_RUN);
+            running &= SetPinState(pin, KSSTATE_RUN);
     }
+    return running;
 }
 
 // The handle each pin's next completion or notification signals.
@@ -253,28 +258,43 @@ StreamEnd RunStream(bool* firstRun, bool reopen, RestartCause* cause)
     ResetStream();
     if (ActiveHostRate != rate || ActiveBufferSize != bufferSize) reopen = true;
     TouchStackPages();
+    // A request the device refuses (a pin it did not take to PAUSE, a device gone) never
+    // completes: the stream starts over, after a pause in case the device refuses on.
+    LONG refusedBefore = RefusedStreamRequests;
     if (!PreparePins(reopen)) return StreamEnd::Stop;
     if (*firstRun) {
         *firstRun = false;
         if (!AwaitStart()) return StreamEnd::Stop;
     }
-    RunPins();
+    if (!RunPins()) {
+        Sleep(FailurePauseMs);
+        *cause = RestartCause::RunFailure;
+        return StreamEnd::Restart;
+    }
     Stream.streamStartTime = timeGetTime();
     if (Stream.master != nullptr) Stream.master->lastCompletionTime = Stream.streamStartTime;
-    // Requests the device refused while the pins were primed show up as a stall; from
-    // here on a refusal means the device is gone.
-    LONG refusedBefore = RefusedStreamRequests;
     // The timed switches of a master without notifications: a master whose position
     // stands still (a stalled or unplugged device) is a stall, as a silent wait is.
     DWORD switchesSeen = Stream.switchEvents;
     DWORD lastSwitchTime = Stream.streamStartTime;
+    // A pin that could not open is tried again now and then, so that it does not stay out
+    // of the stream until something else restarts it.
+    DWORD lastRetryTime = Stream.streamStartTime;
 
     WaitSet waits;
     for (;;) {
         ResubmitCapturePackets();
         if (RefusedStreamRequests != refusedBefore) {
+            Sleep(FailurePauseMs);
             *cause = RestartCause::DeviceError;
             return StreamEnd::Restart;
+        }
+        if (timeGetTime() - lastRetryTime >= ClosedPinRetryMs) {
+            lastRetryTime = timeGetTime();
+            if (RetryClosedPins()) {
+                *cause = RestartCause::PinReturned;
+                return StreamEnd::Restart;
+            }
         }
         FillWaitSlots(&waits);
         DWORD timeout = TimeToNextTimedSwitch();

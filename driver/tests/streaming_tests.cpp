@@ -251,17 +251,24 @@ TEST_F(StreamRestart, ARenderQueueThatRunsDry)
     ExpectRestartAndRecovery(RestartCause::RenderUnderrun, before);
 }
 
-TEST_F(StreamRestart, ARenderPinThatCannotStart)
+// At the start after a stall restart a pin refuses KSSTATE_RUN: render pins when the
+// first capture completes, capture pins right away. It would never complete: the stream
+// restarts at once instead of stalling for a second.
+TEST_F(StreamRestart, APinThatCannotStart)
 {
-    StartStreaming(ProductDevice(), 256);
-    LONG before = Restarts(RestartCause::RunFailure);
-    // A stall restarts the stream; at the new start the render pin refuses KSSTATE_RUN.
-    sim::FailPinStateChange(0, KSPIN_DATAFLOW_IN, KSSTATE_RUN, ERROR_GEN_FAILURE, 1);
-    LONG stalls = Restarts(RestartCause::Stall);
-    sim::SetClockStalled(0, true);
-    AwaitRestart(RestartCause::Stall, stalls, 5000);
-    sim::SetClockStalled(0, false);
-    ExpectRestartAndRecovery(RestartCause::RunFailure, before);
+    for (ULONG dataFlow : {ULONG(KSPIN_DATAFLOW_IN), ULONG(KSPIN_DATAFLOW_OUT)}) {
+        SCOPED_TRACE(dataFlow == KSPIN_DATAFLOW_IN ? "render" : "capture");
+        StartStreaming(ProductDevice(), 256);
+        LONG before = Restarts(RestartCause::RunFailure);
+        sim::FailPinStateChange(0, dataFlow, KSSTATE_RUN, ERROR_GEN_FAILURE, 1);
+        LONG stalls = Restarts(RestartCause::Stall);
+        sim::SetClockStalled(0, true);
+        AwaitRestart(RestartCause::Stall, stalls, 5000);
+        sim::SetClockStalled(0, false);
+        ExpectRestartAndRecovery(RestartCause::RunFailure, before, 1500);
+        EXPECT_EQ(Restarts(RestartCause::Stall), stalls + 1);
+        EndCase();
+    }
 }
 
 TEST_F(StreamRestart, ASampleRateChangeReopensThePinsWithoutAStop)
