@@ -234,7 +234,7 @@ void RestartPin(PinRecord* pin)
 
 bool OpenAllPins()
 {
-    DWORD opened = 0;  // one past the last pin that opened
+    bool anyOpen = false;
     for (DWORD index = 0; index < ActivePinCount; ++index) {
         PinRecord* pin = ActivePins[index].pin;
         for (int attempt = 1; attempt <= OpenAttempts; ++attempt) {
@@ -242,12 +242,14 @@ bool OpenAllPins()
             RestartPin(pin);
             if (!(pin->flags & RecordOpenFailed)) break;
         }
-        if (IsPinOpen(pin)) opened = index + 1;
+        anyOpen |= IsPinOpen(pin);
     }
-    // A pin that gave up before a later one opened most likely met its device on the way
-    // back (a replug): one more attempt, or it would stay out until the next restart.
-    for (DWORD index = 0; index < opened; ++index)
-        if (!IsPinOpen(ActivePins[index].pin)) RestartPin(ActivePins[index].pin);
+    // A pin that gave up while another opened most likely met its device on the way back
+    // (a replug), or failed for a moment: one more attempt now rather than at the next
+    // retry of closed pins.
+    if (anyOpen)
+        for (DWORD index = 0; index < ActivePinCount; ++index)
+            if (!IsPinOpen(ActivePins[index].pin)) RestartPin(ActivePins[index].pin);
     KickUnpacedRender();
     return true;
 }

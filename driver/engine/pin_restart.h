@@ -11,7 +11,7 @@
 void RestartPin(PinRecord* pin);
 
 // RestartPin for every active pin, up to five attempts each with growing pauses between
-// them, and one more for a pin that gave up before a later pin opened. False when
+// them, and one more for a pin that gave up while another pin opened. False when
 // StopEvent came during a pause: the stream is to end.
 bool OpenAllPins();
 
