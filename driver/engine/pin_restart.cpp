@@ -259,7 +259,9 @@ bool RetryClosedPins()
     bool opened = false;
     for (DWORD index = 0; index < ActivePinCount; ++index) {
         PinRecord* pin = ActivePins[index].pin;
-        if (IsPinOpen(pin)) continue;
+        // A pin whose cancelled requests are still with the device waits: the others
+        // stream meanwhile and must not be held up.
+        if (IsPinOpen(pin) || !AwaitOutstandingRequests(pin, 0)) continue;
         RestartPin(pin);
         opened |= IsPinOpen(pin);
     }
