@@ -385,6 +385,9 @@ void CloseAllPins()
                     StopPin(pin);
                     CloseHandleOf(&pin->handle);
                 }
+                // The device may complete what the close cancelled a little later: the
+                // packets and their OVERLAPPEDs must be there until it has.
+                AwaitOutstandingRequests(pin, CancelledRequestLimitMs);
                 CloseEvent(&pin->requestOverlapped.hEvent);
                 for (OVERLAPPED& packet : pin->packetOverlapped) CloseEvent(&packet.hEvent);
                 const DWORD marks = RecordOpen | RecordOpenFailed;

@@ -53,6 +53,8 @@ RequestEnd PacketRequestEnd(const PinRecord* pin, int slot);
 // A completed or cancelled capture packet keeps only the whole frames the device
 // delivered into it (DataUsed); the rest, all of it for a failed request, becomes silence.
 void SilenceUndeliveredCapture(PinRecord* pin, int slot);
+// How long a close or a STOP waits for the requests it cancelled.
+constexpr DWORD CancelledRequestLimitMs = 250;
 // Waits until no stream request of the pin is pending, at most `timeoutMs` in all:
 // the device may complete cancelled requests after the STOP or close that cancelled
 // them, and until then their OVERLAPPEDs and packets are not the driver's. False when
@@ -66,5 +68,6 @@ void ReleaseLoopedBuffer(PinRecord* pin);
 
 // Stops (RUN before STOP from PAUSE), releases the looped buffer and closes the handle.
 void ClosePin(PinRecord* pin);
-// Closes every pin and filter, the pins' events, and frees the engine memory.
+// Closes every pin and filter, the pins' events, and frees the engine memory, once the
+// requests the closes cancelled are done with it.
 void CloseAllPins();

@@ -21,7 +21,6 @@ constexpr int OpenAttempts = 5;
 constexpr DWORD FirstRetryPauseMs = 256;
 constexpr DWORD RetryPauseStepMs = 128;
 constexpr DWORD ReopenPauseMs = 100;
-constexpr DWORD CancelledRequestLimitMs = 250;
 
 bool IsConverting(const PinRecord* pin)
 {
