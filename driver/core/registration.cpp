@@ -5,6 +5,7 @@
 #include "driver/core/com_objects.h"
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
+#include "driver/core/oem_values.h"
 
 static const char AsioKeyPrefix[] = "SOFTWARE\\ASIO\\";
 static const char InprocServerSuffix[] = "\\InprocServer32";
@@ -42,8 +43,19 @@ static LONG WriteKey(const char* path, const char* name1, const char* text1,
     return error;
 }
 
+// The block may have been written by any tool. A name that is no registry key name
+// would register as nested keys or onto SOFTWARE\ASIO itself, and unregistering under
+// it would delete keys that are not the driver's; a class id that is malformed or an
+// interface id of ours would make a host create the wrong object.
+static bool RegistrationIdentityUsable()
+{
+    return DriverNameFault(OemConfig.driverName.text, OemTextSize) == nullptr &&
+           ClassIdFault(OemConfig.classId.text) == nullptr;
+}
+
 HRESULT RegisterDriver()
 {
+    if (!RegistrationIdentityUsable()) return SELFREG_E_CLASS;
     const char* driverName = OemConfig.driverName.text;
     char modulePath[264];
     DWORD length = GetModuleFileNameA(ModuleInstance, modulePath, sizeof(modulePath));
@@ -68,6 +80,7 @@ HRESULT RegisterDriver()
 
 HRESULT UnregisterDriver()
 {
+    if (!RegistrationIdentityUsable()) return SELFREG_E_CLASS;
     char asioPath[sizeof(AsioKeyPrefix) + OemTextSize];
     BuildAsioKeyPath(asioPath);
     char inprocPath[ClassKeyPathSize + sizeof(InprocServerSuffix)];
