@@ -49,9 +49,15 @@ static HRESULT MEMBER_CALL Rescan(void*)
         StartModule();
         return S_OK;
     }
-    // A new tree replaces the records that open pins and the active pin list point to:
-    // those let go first, and the host sees no channel until it initialises again.
+    // Checked again under the lock: a host's createBuffers or start that came in since
+    // must find its pins and buffers as it left them. A new tree replaces the
+    // records that open pins and the active pin list point to: those let go first, and
+    // the host sees no channel until it initialises again.
     EnterDriverLock();
+    if (DriverState > DriverInitialised) {
+        LeaveDriverLock();
+        return SETUP_E_ACTIVE;
+    }
     if (DriverState == DriverInitialised) {
         CloseAllPins();
         ClearActivePins();

@@ -1,5 +1,6 @@
 #include "driver/core/setup_values.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "driver/core/device_tree.h"
@@ -73,19 +74,30 @@ Field PinField(TreeRecord* record, LONG key)
 }
 
 // A text or interface detail set through the interface is copied into the tree, so that
-// the driver never keeps a pointer into the caller's memory.
-bool StoreCopy(const Field& field, const void* source)
+// the driver never keeps a pointer into the caller's memory. Of the caller's detail only
+// the length field's place and the path up to its NUL are read: the structure is only as
+// long as its path. A path too long for the driver's records is refused.
+HRESULT StoreCopy(const Field& field, const void* source)
 {
     void* copy;
     if (field.kind == FieldKind::Text) {
         copy = CopyTextToArena(static_cast<const char*>(source), TextSize);
     } else {
-        copy = AllocateFromArena(InterfaceDetailSize);
-        if (copy != nullptr) std::memcpy(copy, source, InterfaceDetailSize - 1);
+        const char* path = static_cast<const char*>(source) + offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+        constexpr SIZE_T LongestPath = InterfaceDetailSize - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) - 1;
+        SIZE_T length = 0;
+        while (length <= LongestPath && path[length] != '\0') ++length;
+        if (length > LongestPath) return SETUP_E_PARAMETER;
+        auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(AllocateFromArena(InterfaceDetailSize));
+        if (detail != nullptr) {
+            detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+            std::memcpy(detail->DevicePath, path, length);
+        }
+        copy = detail;
     }
-    if (copy == nullptr) return false;
+    if (copy == nullptr) return E_OUTOFMEMORY;
     std::memcpy(field.address, &copy, sizeof(copy));
-    return true;
+    return S_OK;
 }
 
 HRESULT Access(bool set, TreeRecord* record, Field (*fieldOf)(TreeRecord*, LONG), LONG key, void* value,
@@ -112,7 +124,8 @@ HRESULT Access(bool set, TreeRecord* record, Field (*fieldOf)(TreeRecord*, LONG)
         void* source;
         std::memcpy(&source, value, sizeof(source));
         if (source == nullptr) return SETUP_E_PARAMETER;
-        if (!StoreCopy(field, source)) return E_OUTOFMEMORY;
+        HRESULT stored = StoreCopy(field, source);
+        if (stored != S_OK) return stored;
     }
     SaveRecordSettings(record);
     return S_OK;
