@@ -5,6 +5,8 @@
 #include "driver/core/log_format.h"
 #include "driver/core/oem_block.h"
 
+static_assert(OemTextSize == 260, "the heading's precision reads the driver name within its field");
+
 namespace {
 
 // A bounded queue of many producers and one consumer. Each slot's sequence says whose
@@ -145,7 +147,8 @@ void StartDiagnosticLog()
     char host[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, host, sizeof(host));
     host[length < sizeof(host) ? length : sizeof(host) - 1] = '\0';
-    DiagnosticLine("=== %s, %d-bit driver, in %s (process %lu)", OemConfig.driverName.text, int(sizeof(void*) * 8),
+    // The name is read within its field, whatever wrote the block.
+    DiagnosticLine("=== %.259s, %d-bit driver, in %s (process %lu)", OemConfig.driverName.text, int(sizeof(void*) * 8),
                    host, static_cast<unsigned long>(GetCurrentProcessId()));
 }
 

@@ -248,6 +248,27 @@ TEST_F(LoggedSession, InitWritesEachStreamOpenAndErrorsAnsweredToTheHost)
     EXPECT_EQ(CountContaining(lines, "host call start before createBuffers returned -1000"), 1) << text;
 }
 
+// A device passed over names itself, its hardware id and the pattern it missed: each
+// as long as the device or the OEM block may make it, and each whole in the file.
+TEST_F(LoggedSession, EveryTextOfALineIsWrittenWhole)
+{
+    LogFolder folder(true);
+    const OemTextField savedHardwareId = OemConfig.hardwareId;
+    const std::string pattern = "USB\\VID_1234&PID_9999&" + std::string(OemTextSize - 23, 'P');
+    std::memcpy(OemConfig.hardwareId.text, pattern.c_str(), pattern.size() + 1);
+    sim::Device other = sim::QordaDeskPro();
+    other.friendlyName = "Stage " + std::string(200, 'N');
+    other.hardwareIds[0] = "USB\\VID_4446&PID_0001&REV_0100&" + std::string(180, 'R') + "&MI_00";
+    ASSERT_TRUE(sim::Install(sim::Machine{{other}}));
+    driver->AddRef();
+    driver->Release();
+    OemConfig.hardwareId = savedHardwareId;
+
+    const std::string expected = "device \"" + other.friendlyName + "\": passed over, hardware id " +
+                                 other.hardwareIds[0] + " is not " + pattern;
+    EXPECT_EQ(CountContaining(folder.Lines(), expected), 1) << folder.Text();
+}
+
 void IgnoreSwitch(long, ASIOBool) {}
 
 TEST_F(LoggedSession, ARestartIsLoggedWithItsCause)
