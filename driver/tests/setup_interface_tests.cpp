@@ -305,6 +305,19 @@ TEST_F(SetupInterface, SettingAFilterPathReadsOnlyThePathsOwnLength)
     VirtualFree(pages, 0, MEM_RELEASE);
 }
 
+// A name as long as the driver's texts hold (259 characters) reaches the tree whole.
+TEST_F(SetupInterface, AFilterNameOfTheLongestLengthIsKeptWhole)
+{
+    sim::Device device = sim::Qorda8();
+    device.filters[0].friendlyName = std::string(OemTextSize - 1, 'F');
+    ASSERT_TRUE(sim::Install(sim::Machine{{device}}));
+    ASSERT_EQ(setup->Rescan(), S_OK);
+    const char* name = nullptr;
+    ASSERT_EQ(setup->GetFilterValue(1, 0, 0, &name, sizeof(name)), S_OK);
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(std::string(name), device.filters[0].friendlyName);
+}
+
 // A configuration program opened in setup mode after this process's first scan read the
 // host layer: what it reads and writes back must be "Defaults" and the defaults alone.
 TEST_F(SetupInterface, SetupModeNeitherShowsNorSpreadsTheHostsOwnValues)
