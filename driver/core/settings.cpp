@@ -1,9 +1,13 @@
 #include "driver/core/settings.h"
 
 #include "driver/core/hash_name.h"
+#include "driver/core/host_buffers.h"
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
 #include "driver/core/oem_values.h"
+
+static_assert(SmallestBufferSize == MinimumHostBufferSize && LargestBufferSize == MaximumHostBufferSize,
+              "an OEM default buffer size is one that hosts are offered");
 
 DWORD GlobalSettingsFlags = 0;
 DWORD GlobalSampleRate = DefaultSampleRate;

@@ -74,9 +74,10 @@ Field PinField(TreeRecord* record, LONG key)
 }
 
 // A text or interface detail set through the interface is copied into the tree, so that
-// the driver never keeps a pointer into the caller's memory. Of the caller's detail only
-// the length field's place and the path up to its NUL are read: the structure is only as
-// long as its path. A path too long for the driver's records is refused.
+// the driver never keeps a pointer into the caller's memory. Of the caller's interface
+// detail only the path is read, up to its NUL: the structure is only as long as its
+// path. A path too long for the driver's records is refused; the copy carries this
+// build's structure size.
 HRESULT StoreCopy(const Field& field, const void* source)
 {
     void* copy;
