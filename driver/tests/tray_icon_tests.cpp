@@ -103,6 +103,17 @@ std::string DriverKey()
     return std::string("SOFTWARE\\") + OemConfig.driverName.text;
 }
 
+// Global flags as every host reads them when the driver starts.
+void StoreSharedFlags(DWORD flags)
+{
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (DriverKey() + "\\Defaults").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, "Flags", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&flags), sizeof(flags));
+    RegCloseKey(key);
+}
+
 // "<driver name> - <this executable's name>".
 std::string FirstLine()
 {
@@ -289,7 +300,7 @@ TEST_F(TrayIconTest, AStreamRestartShowsTheExclamationMarkForASecond)
 
 TEST_F(TrayIconTest, AfterThePanelWasClosedOnceTheTooltipChangesWithoutABalloon)
 {
-    GlobalSettingsFlags = GlobalFlagBalloonsOff;
+    StoreSharedFlags(GlobalFlagBalloonsOff);
     Prepare();
     WaitForRequests(2);
     ForgetRequests();
@@ -313,7 +324,7 @@ TEST_F(TrayIconTest, ConfigurationProgramsAndHiddenIconsGetNoTraffic)
     };
     for (const auto& entry : cases) {
         ForgetRequests();
-        GlobalSettingsFlags = entry.flags;
+        StoreSharedFlags(entry.flags);
         driver->AddRef();
         void* setup = nullptr;
         if (entry.holdSetupObject) {
