@@ -130,21 +130,34 @@ void NameHostLayer()
     RegCloseKey(key);
 }
 
-// The device settings a record starts every load from.
-void ResetDeviceValues(DeviceRecord* device)
+// The five numbers of a device's settings.
+struct DeviceValues {
+    DWORD kernelBuffers;
+    DWORD bufferPosition;
+    DWORD latencyIn;
+    DWORD latencyOut;
+    DWORD bufferSize;
+};
+
+// What a device's numbers are before any layer has a say.
+DeviceValues DefaultDeviceValues(const DeviceRecord* device)
 {
-    if (device->flags & RecordRealTime) {
-        device->latencyIn = 0;
-        device->latencyOut = 0;
-        device->bufferSize = RealTimeBufferSize;
-        device->bufferPosition = RealTimeBufferPosition;
-    } else {
-        device->latencyIn = OemConfig.inputLatency.value <= LongestExtraLatency ? OemConfig.inputLatency.value : 0;
-        device->latencyOut = OemConfig.outputLatency.value <= LongestExtraLatency ? OemConfig.outputLatency.value : 0;
-        device->bufferSize = OemConfig.bufferSize.value;
-        device->bufferPosition = DefaultBufferPosition;
-    }
-    device->kernelBuffers = OemConfig.kernelBuffers.value;
+    if (device->flags & RecordRealTime)
+        return {OemConfig.kernelBuffers.value, RealTimeBufferPosition, 0, 0, RealTimeBufferSize};
+    auto usableLatency = [](DWORD samples) { return samples <= LongestExtraLatency ? samples : 0; };
+    return {OemConfig.kernelBuffers.value, DefaultBufferPosition, usableLatency(OemConfig.inputLatency.value),
+            usableLatency(OemConfig.outputLatency.value), OemConfig.bufferSize.value};
+}
+
+// Each field changes once, from its old value to its new one: a streaming thread that
+// restarts a pin meanwhile reads one or the other, never a default passing through.
+void StoreDeviceValues(DeviceRecord* device, const DeviceValues& values)
+{
+    device->kernelBuffers = values.kernelBuffers;
+    device->bufferPosition = values.bufferPosition;
+    device->latencyIn = values.latencyIn;
+    device->latencyOut = values.latencyOut;
+    device->bufferSize = values.bufferSize;
 }
 
 }  // namespace
@@ -218,12 +231,13 @@ void LoadRecordSettings(TreeRecord* record)
                     (record->flags & (PinInstanceFree | RecordRealTime));
 
     if (record->level != DeviceLevel) return;
-    ResetDeviceValues(device);
-    ReadSettingValue(device, nullptr, nullptr, "KernelBuffers", &device->kernelBuffers);
-    ReadSettingValue(device, nullptr, nullptr, "BufferPosition", &device->bufferPosition);
-    ReadLayers(device, nullptr, nullptr, "LtcyIn", &device->latencyIn, LongestExtraLatency);
-    ReadLayers(device, nullptr, nullptr, "LtcyOut", &device->latencyOut, LongestExtraLatency);
-    ReadSettingValue(device, nullptr, nullptr, "BufferSize", &device->bufferSize);
+    DeviceValues values = DefaultDeviceValues(device);
+    ReadSettingValue(device, nullptr, nullptr, "KernelBuffers", &values.kernelBuffers);
+    ReadSettingValue(device, nullptr, nullptr, "BufferPosition", &values.bufferPosition);
+    ReadLayers(device, nullptr, nullptr, "LtcyIn", &values.latencyIn, LongestExtraLatency);
+    ReadLayers(device, nullptr, nullptr, "LtcyOut", &values.latencyOut, LongestExtraLatency);
+    ReadSettingValue(device, nullptr, nullptr, "BufferSize", &values.bufferSize);
+    StoreDeviceValues(device, values);
 }
 
 void SaveRecordSettings(TreeRecord* record)
@@ -249,5 +263,5 @@ void SaveRecordSettings(TreeRecord* record)
 void ApplyDeviceDefaults(DeviceRecord* device)
 {
     device->flags &= (OemConfig.defaultFlags.value & OemKeptDeviceFlags) | RecordRealTime;
-    ResetDeviceValues(device);
+    StoreDeviceValues(device, DefaultDeviceValues(device));
 }
