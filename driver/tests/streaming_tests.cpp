@@ -6,9 +6,11 @@
 #include <windows.h>
 #include <mmsystem.h>
 
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "driver/core/active_pins.h"
 #include "driver/core/com_objects.h"
@@ -20,8 +22,10 @@
 #include "driver/engine/starvation_watchdog.h"
 #include "driver/engine/stream_flags.h"
 #include "driver/engine/stream_run.h"
+#include "driver/engine/streaming_thread.h"
 #include "driver/loopback_host/loopback_host.h"
 #include "hardware_simulator/hardware_simulator.h"
+#include "hardware_simulator/simulator_state.h"
 
 namespace sim = hardware_simulator;
 
@@ -511,3 +515,132 @@ TEST_F(StreamRestart, AnUnpluggedDeviceIsWaitedForAndStopEndsTheWaitPromptly)
 }
 
 }  // namespace
+
+// The host's sample rate changed while the stream starts, or twice before the thread
+// answers the first request: the thread reopens at the last rate and streams on.
+TEST_F(StreamRestart, RateChangesThatComeBeforeTheThreadCanAnswer)
+{
+    PlugIn(ProductDevice());
+    ASSERT_TRUE(OpenHost(256, 44100));
+    Start();
+    // Before the thread has waited for its start.
+    ASSERT_EQ(host.Driver()->setSampleRate(48000), ASE_OK);
+    long after = host.Switches();
+    ASSERT_TRUE(StreamFor(1.0, 48000, 256)) << "no switches after a rate change at the start; " << RestartSummary();
+    ExpectSignalReturnsAfter(after);
+
+    ASSERT_EQ(host.Driver()->setSampleRate(44100), ASE_OK);
+    ASSERT_EQ(host.Driver()->setSampleRate(44100), ASE_OK);
+    after = host.Switches();
+    ASSERT_TRUE(StreamFor(1.0, 44100, 256)) << "no switches after two rate changes in a row; " << RestartSummary();
+    for (DWORD index = 0; index < ActivePinCount; ++index)
+        EXPECT_EQ(PinWaveFormat(ActivePins[index].pin)->samplesPerSec, 44100u);
+    host.Driver()->stop();
+    ExpectSignalReturnsAfter(after);
+}
+
+// What a host's own threads do beside the streaming thread.
+class HostThreads : public Streaming {
+protected:
+    void TearDown() override
+    {
+        Streaming::TearDown();
+        for (HANDLE& event : events) {
+            CloseHandle(event);
+            event = nullptr;
+        }
+    }
+    static HANDLE NewEvent() { return CreateEventA(nullptr, TRUE, FALSE, nullptr); }
+
+    static constexpr long HeldSwitch = 20;
+    enum { TakeLock, LockTaken, ReleaseLock, CallOutputReady, Claimed, Returned, EventCount };
+    static inline HANDLE events[EventCount];
+    static inline std::atomic<DWORD> switchEventsAtReturn{0};
+};
+
+// A host thread's outputReady sends the outputs of the switch in progress; until it is
+// done the stream does not move on, so nothing it writes to can go meanwhile (a restart
+// releases looped buffers). The simulator's lock, held by a third thread, holds the host
+// thread inside the driver's submission while the callback returns.
+TEST_F(HostThreads, OutputReadyFromAnotherThreadHoldsTheSwitchUntilItIsDone)
+{
+    for (HANDLE& event : events) event = NewEvent();
+    PlugIn(ProductDevice());
+    HostHabits habits;
+    habits.inSwitch = [](long number) {
+        if (number != HeldSwitch) return;
+        SetEvent(events[TakeLock]);
+        WaitForSingleObject(events[LockTaken], 5000);
+        SetEvent(events[CallOutputReady]);
+        // Returns once the host thread has claimed the switch.
+        DWORD start = GetTickCount();
+        while ((InSwitchFlag & SwitchInProgress) && GetTickCount() - start < 5000) Sleep(0);
+        switchEventsAtReturn = Stream.switchEvents;
+        SetEvent(events[Claimed]);
+    };
+    ASSERT_TRUE(OpenHost(256, 48000, habits));
+    std::atomic<ASIOError> answered{0};
+    IAsioDriver* driver = host.Driver();
+    std::thread locker([] {
+        WaitForSingleObject(events[TakeLock], INFINITE);
+        sim::State().lock.lock();
+        SetEvent(events[LockTaken]);
+        WaitForSingleObject(events[ReleaseLock], INFINITE);
+        sim::State().lock.unlock();
+    });
+    std::thread outputThread([&] {
+        WaitForSingleObject(events[CallOutputReady], INFINITE);
+        answered = driver->outputReady();
+        SetEvent(events[Returned]);
+    });
+    Start();
+    ASSERT_EQ(WaitForSingleObject(events[Claimed], 10000), WAIT_OBJECT_0) << "switch " << HeldSwitch << " never came";
+    Sleep(200);
+    EXPECT_EQ(WaitForSingleObject(events[Returned], 0), WAIT_TIMEOUT) << "the host thread is held in the driver";
+    EXPECT_EQ(Stream.switchEvents, switchEventsAtReturn.load())
+        << "the stream went on while a host thread was still sending the switch's outputs";
+    SetEvent(events[ReleaseLock]);
+    EXPECT_EQ(WaitForSingleObject(events[Returned], 5000), WAIT_OBJECT_0);
+    EXPECT_EQ(answered.load(), ASE_NotPresent);
+    locker.join();
+    outputThread.join();
+    long after = host.Switches();
+    ASSERT_TRUE(StreamFor(0.5, 48000, 256)) << RestartSummary();
+    host.Driver()->stop();
+    ExpectSignalReturnsAfter(after);
+}
+
+// The host's sample position, read on another thread while the stream restarts again and
+// again, never goes back: the switches that prime the device after each restart do not
+// count.
+TEST_F(HostThreads, TheSamplePositionNeverGoesBackAcrossRestarts)
+{
+    PlugIn(ProductDevice());
+    ASSERT_TRUE(OpenHost(2048, 48000));
+    std::atomic<bool> reading{true};
+    std::atomic<ULONGLONG> backwards{0};
+    IAsioDriver* driver = host.Driver();
+    std::thread reader([&] {
+        ULONGLONG highest = 0;
+        while (reading) {
+            ASIOSamples position;
+            ASIOTimeStamp time;
+            driver->getSamplePosition(&position, &time);
+            ULONGLONG now = (ULONGLONG(position.hi) << 32) | position.lo;
+            if (now < highest) ++backwards;
+            if (now > highest) highest = now;
+        }
+    });
+    Start();
+    ASSERT_TRUE(StreamFor(0.2, 48000, 2048));
+    LONG before = Restarts(RestartCause::RestartRequest);
+    for (int restart = 0; restart < 6; ++restart) {
+        ASSERT_EQ(driver->setSampleRate(restart % 2 ? 48000 : 44100), ASE_OK);
+        ASSERT_TRUE(AwaitRestart(RestartCause::RestartRequest, before + restart, 3000));
+        ASSERT_TRUE(StreamFor(0.1, 44100, 2048)) << RestartSummary();
+    }
+    reading = false;
+    reader.join();
+    host.Driver()->stop();
+    EXPECT_EQ(backwards.load(), 0u) << "times the position went back";
+}
