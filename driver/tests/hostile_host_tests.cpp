@@ -245,7 +245,9 @@ protected:
         // which gives the loading thread a record of the threads library that the
         // unload leaves behind.
         const std::size_t handles = CountOpenHandles();
-        FreeLibrary(LoadLibraryA(SimulatedBuild().dllPath.c_str()));
+        HMODULE loaded = LoadLibraryA(SimulatedBuild().dllPath.c_str());
+        Sleep(200);  // the simulated devices' clock thread starts
+        FreeLibrary(loaded);
         const std::size_t afterUnload = CountOpenHandles();
         loadCostHandles = afterUnload > handles ? afterUnload - handles : 0;
         CoUninitialize();
