@@ -112,3 +112,8 @@ std::size_t CommittedPrivateBytes()
     }
     return bytes;
 }
+
+ProcessHoldings WhatTheProcessHolds()
+{
+    return {CountProcessThreads(), CountOpenHandles(), CommittedPrivateBytes()};
+}

@@ -32,3 +32,10 @@ std::size_t CountOpenHandles();
 std::size_t CountProcessThreads();
 // Bytes of committed private memory (heaps, stacks, VirtualAlloc blocks).
 std::size_t CommittedPrivateBytes();
+
+struct ProcessHoldings {
+    std::size_t threads;
+    std::size_t handles;
+    std::size_t committedBytes;
+};
+ProcessHoldings WhatTheProcessHolds();

@@ -189,20 +189,9 @@ bool UnloadUnusedLibraries(DWORD timeoutMs)
     }
 }
 
-struct Holdings {
-    std::size_t threads;
-    std::size_t handles;
-    std::size_t committedBytes;
-};
-
-Holdings WhatTheProcessHolds()
-{
-    return {CountProcessThreads(), CountOpenHandles(), CommittedPrivateBytes()};
-}
-
-// Holdings once the threads of a released driver had time to leave: the thread count
-// has stopped falling.
-Holdings SettledHoldings()
+// What the process holds once the threads of a released driver had time to leave: the
+// thread count has stopped falling.
+ProcessHoldings SettledHoldings()
 {
     std::size_t threads = CountProcessThreads();
     for (DWORD waited = 0; waited < 2000; waited += 50) {
@@ -294,7 +283,7 @@ protected:
     // no thread, no handle, no block of memory more.
     void ExpectNothingLeftBehind()
     {
-        Holdings now = SettledHoldings();
+        ProcessHoldings now = SettledHoldings();
         EXPECT_LE(now.threads, before.threads) << "threads left behind";
         EXPECT_LE(now.handles, before.handles + FirstMeetingEvents) << "handles left behind";
         EXPECT_LE(now.committedBytes, before.committedBytes + HeapSlackBytes)
@@ -308,7 +297,7 @@ protected:
         return Switches.load() - before;
     }
 
-    Holdings before = {};
+    ProcessHoldings before = {};
     static std::size_t loadCostHandles;
 };
 
@@ -364,7 +353,7 @@ TEST_F(HostileHost, AsksFromInsideBufferSwitchWhileAnotherThreadEndsTheStream)
 TEST_F(HostileHost, ReleasesTheDriverInsideBufferSwitchAndUnloadsIt)
 {
     ASSERT_TRUE(UnloadUnusedLibraries(5000));
-    const Holdings unloaded = SettledHoldings();
+    const ProcessHoldings unloaded = SettledHoldings();
     {
         Session session;
         ASSERT_TRUE(session.Open());
@@ -389,7 +378,7 @@ TEST_F(HostileHost, ReleasesTheDriverInsideBufferSwitchAndUnloadsIt)
     // Unloaded again, the process holds what it held before, but for what a load of the
     // DLL itself costs. (Memory is not compared: the simulated devices' clock thread,
     // ended inside the unload, leaves its stack, as a terminated thread does.)
-    Holdings now = SettledHoldings();
+    ProcessHoldings now = SettledHoldings();
     EXPECT_LE(now.threads, unloaded.threads) << "threads left behind";
     EXPECT_LE(now.handles, unloaded.handles + loadCostHandles + FirstMeetingEvents) << "handles left behind";
     ExpectAFreshSessionStreams();

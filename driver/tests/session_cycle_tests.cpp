@@ -102,17 +102,6 @@ bool RunSession(const LoadedBuild& build, std::string& failure)
     return streamed;
 }
 
-struct Holdings {
-    std::size_t threads;
-    std::size_t handles;
-    std::size_t committedBytes;
-};
-
-Holdings WhatTheProcessHolds()
-{
-    return {CountProcessThreads(), CountOpenHandles(), CommittedPrivateBytes()};
-}
-
 void ExpectFlatAcrossSessions(const std::string& dllPath)
 {
     LoadedBuild build(dllPath);
@@ -122,12 +111,12 @@ void ExpectFlatAcrossSessions(const std::string& dllPath)
     // objects) is there before anything is counted.
     for (int session = 0; session < WarmUpSessions; ++session)
         ASSERT_TRUE(RunSession(build, failure)) << "warm-up session " << session << ": " << failure;
-    const Holdings before = WhatTheProcessHolds();
+    const ProcessHoldings before = WhatTheProcessHolds();
     const DWORD start = GetTickCount();
     for (int session = 0; session < Sessions; ++session)
         ASSERT_TRUE(RunSession(build, failure)) << "session " << session << ": " << failure;
     const DWORD took = GetTickCount() - start;
-    const Holdings after = WhatTheProcessHolds();
+    const ProcessHoldings after = WhatTheProcessHolds();
 
     EXPECT_EQ(after.threads, before.threads) << "threads";
     EXPECT_EQ(after.handles, before.handles) << "handles";

@@ -196,12 +196,12 @@ protected:
     // device counted a glitch or the stream restarted since the mark.
     void ExpectSignalReturnsAfter(long switchNumber)
     {
-        constexpr std::size_t Blocks = 4;
+        const std::size_t blockFrames = std::size_t(host.BufferSize());
         std::vector<INT32> input = host.RecordedInput(0);
-        std::size_t from = std::min(input.size(), std::size_t(switchNumber) * host.BufferSize());
+        std::size_t from = std::min(input.size(), std::size_t(switchNumber) * blockFrames);
         std::fill(input.begin(), input.begin() + from, 0);
         while (from < input.size() && input[from] == 0) ++from;
-        input.resize(std::min(input.size(), from + Blocks * host.BufferSize()));
+        input.resize(std::min(input.size(), from + 4 * blockFrames));
         LoopbackCheck check = CheckLoopback(input, 0, 8 * host.BufferSize() + 4096);
         ASSERT_GE(check.roundTrip, 0) << "the signal does not come back after switch " << switchNumber << "; "
                                       << RestartSummary();
