@@ -7,6 +7,7 @@
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
 #include "driver/core/setup_interface.h"
+#include "driver/engine/streaming_thread.h"
 #include "driver/ui/tray_icon.h"
 
 static const char SetupInterfaceIdText[] = "{A26078C5-2840-4726-B427-E60FC8FEE403}";
@@ -86,14 +87,23 @@ HRESULT STDMETHODCALLTYPE SharedQueryInterface(void*, REFIID iid, void** object)
     return E_NOINTERFACE;
 }
 
+// The driver object's first reference starts the module and the UI thread; a reference
+// taken while another thread is still starting them waits for that start, so that no
+// host call meets a module without its first scan.
 ULONG STDMETHODCALLTYPE SharedAddRef(void* self)
 {
     auto* object = static_cast<StaticComObject*>(self);
     LONG count = InterlockedIncrement(&object->referenceCount);
-    if (count == 1 && object == &DriverObject) StartUiThread();
+    if (object == &DriverObject && (count == 1 || !ModuleStarted())) {
+        EnterModuleGate();
+        if (DriverObject.referenceCount > 0) StartUiThread();
+        LeaveModuleGate();
+    }
     return count;
 }
 
+// The last release ends the session and the module, unless a new first reference came
+// meanwhile: the gate lets the later of the two see the other's work whole.
 ULONG STDMETHODCALLTYPE SharedRelease(void* self)
 {
     auto* object = static_cast<StaticComObject*>(self);
@@ -101,8 +111,12 @@ ULONG STDMETHODCALLTYPE SharedRelease(void* self)
     if (count == 0) {
         if (object == &SetupObject) ResetScanCallback();
         if (object == &DriverObject) {
-            DriverObjectLastRelease();
-            StopUiThread();
+            EnterModuleGate();
+            if (DriverObject.referenceCount == 0) {
+                DriverObjectLastRelease();
+                StopUiThread();
+            }
+            LeaveModuleGate();
         }
     }
     return count;
@@ -111,5 +125,5 @@ ULONG STDMETHODCALLTYPE SharedRelease(void* self)
 bool ModuleInUse()
 {
     return DriverObject.referenceCount != 0 || ClassFactoryObject.referenceCount != 0 ||
-           SetupObject.referenceCount != 0 || OpenDialogCount != 0;
+           SetupObject.referenceCount != 0 || OpenDialogCount != 0 || DriverThreadsRunning();
 }

@@ -33,5 +33,6 @@ HRESULT STDMETHODCALLTYPE SharedQueryInterface(void* self, REFIID iid, void** ob
 ULONG STDMETHODCALLTYPE SharedAddRef(void* self);
 ULONG STDMETHODCALLTYPE SharedRelease(void* self);
 
-// True while any object is referenced or a control panel keeps the module.
+// True while any object is referenced, a control panel keeps the module or a thread
+// of the driver still runs its code.
 bool ModuleInUse();

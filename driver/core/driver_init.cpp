@@ -17,9 +17,12 @@
 
 namespace {
 
-// Set by the first init in the process and never cleared: the settings, processor
-// features and events of that init serve every later driver object.
+// Claimed by the first init in the process and never cleared: the settings, processor
+// features and events of that init serve every later driver object. An init on another
+// thread meanwhile waits until they exist.
 volatile LONG InitialisedOnce;
+constexpr LONG FirstInitClaimed = 1;
+constexpr LONG FirstInitDone = 2;
 
 void PrepareFirstInit()
 {
@@ -32,12 +35,15 @@ void PrepareFirstInit()
     CreateStreamingEvents();
 }
 
-void EndPreviousInit()
+void EnsureFirstInit()
 {
-    EnterDriverLock();
-    DisposeHostBuffers();
-    CloseAllPins();
-    LeaveDriverLock();
+    LONG previous = __atomic_fetch_or(&InitialisedOnce, FirstInitClaimed, __ATOMIC_SEQ_CST);
+    if (!(previous & FirstInitClaimed)) {
+        PrepareFirstInit();
+        __atomic_fetch_or(&InitialisedOnce, FirstInitDone, __ATOMIC_SEQ_CST);
+        return;
+    }
+    while (!(__atomic_load_n(&InitialisedOnce, __ATOMIC_SEQ_CST) & FirstInitDone)) Sleep(1);
 }
 
 // A stored rate that no device runs at (0, or what a damaged value holds) would stall
@@ -69,14 +75,15 @@ ASIOBool InitDriver(void* sysHandle)
 {
     SetupModeSwitch = DWORD(reinterpret_cast<UINT_PTR>(sysHandle)) == SetupModeHandle;
     TrayAddIcon();
-    if (!(__atomic_fetch_or(&InitialisedOnce, 1, __ATOMIC_SEQ_CST) & 1))
-        PrepareFirstInit();
-    else
-        EndPreviousInit();
+    EnsureFirstInit();
 
-    ClearChannelMaps();
-    __atomic_fetch_and(&InSwitchFlag, ~LONG(1), __ATOMIC_SEQ_CST);
+    // One hold of the lock from the previous session's end to the new channels: an init
+    // on another thread meanwhile finds the pins closed or open, never half of either.
     EnterDriverLock();
+    DisposeHostBuffers();
+    CloseAllPins();
+    ClearChannelMaps();
+    __atomic_fetch_and(&InSwitchFlag, ~SwitchInProgress, __ATOMIC_SEQ_CST);
     RepairStoredSampleRate();
     FitStreamRateToEnabledPins();
     SetUpStreams();

@@ -148,21 +148,21 @@ ASIOError MEMBER_CALL SetSampleRate(void*, ASIOSampleRate rate)
     GlobalSampleRate = rounded;
     WriteSettingValue(nullptr, nullptr, nullptr, "SampleRate", &GlobalSampleRate);
     RequestedHostRate = rounded;
-    // The streaming thread restarts at the new rate and is released at once.
-    if (rounded != ActiveHostRate && DriverState == DriverRunning) {
-        SetEvent(RestartEvent);
-        SetEvent(StartEvent);
-    }
+    // The streaming thread reopens the pins at the new rate; it waits for no start.
+    if (rounded != ActiveHostRate && DriverState == DriverRunning) SetEvent(RestartEvent);
     TrayNotifyState();
     LeaveDriverLock();
     return ASE_OK;
 }
 
+// The host's count says how many records its array holds; the answer is how many
+// sources there are. An array without room for one, like no array, gets no record.
 ASIOError MEMBER_CALL GetClockSources(void*, ASIOClockSource* clocks, long* count)
 {
     if (count == nullptr) return Answered("getClockSources", ASE_InvalidParameter);
+    const long room = *count;
     *count = 1;
-    if (clocks == nullptr) return Answered("getClockSources", ASE_InvalidParameter);
+    if (clocks == nullptr || room < 1) return Answered("getClockSources", ASE_InvalidParameter);
     clocks[0].index = 0;
     clocks[0].associatedChannel = 0;
     clocks[0].associatedGroup = 0;

@@ -47,23 +47,9 @@ DWORD FirstHostSwitch()
     return timedPins ? 2 * BlocksPerLargePacket + 1 : 2;
 }
 
-}  // namespace
-
-void DoSwitch()
+// The outputs of the switch in the slab go to every open render pin.
+void SendOutputs()
 {
-    ConvertCapture(CurrentHostStream());
-    __atomic_fetch_or(&InSwitchFlag, LONG(1), __ATOMIC_SEQ_CST);
-    if (Stream.switchEvents >= FirstHostSwitch())
-        HostCallbacks.bufferSwitch(SwitchCounter & 1, ASIOTrue);
-    else
-        InterlockedDecrement(&SwitchCounter);
-    FinishOutputs();
-    ++Stream.switchEvents;
-}
-
-ASIOError FinishOutputs()
-{
-    if (!(__atomic_fetch_and(&InSwitchFlag, ~LONG(1), __ATOMIC_SEQ_CST) & 1)) return ASE_NotPresent;
     const HostStream host = CurrentHostStream();
     DWORD depth = 1;
     for (DWORD index = 0; index < ActivePinCount; ++index) {
@@ -80,6 +66,48 @@ ASIOError FinishOutputs()
         }
     }
     Stream.renderQueueDepth = depth;
+}
+
+}  // namespace
+
+void DoSwitch()
+{
+    ConvertCapture(CurrentHostStream());
+    // Priming switches fill the device's queues; the host neither hears of them nor
+    // sees its position move.
+    if (Stream.switchEvents < FirstHostSwitch()) {
+        SendOutputs();
+        ++Stream.switchEvents;
+        return;
+    }
+    __atomic_fetch_or(&InSwitchFlag, SwitchInProgress, __ATOMIC_SEQ_CST);
+    HostCallbacks.bufferSwitch(SwitchCounter & 1, ASIOTrue);
+    LeaveIfEndedInCallback();
+    if (__atomic_fetch_and(&InSwitchFlag, ~SwitchInProgress, __ATOMIC_SEQ_CST) & SwitchInProgress) {
+        SendOutputs();
+        InterlockedIncrement(&SwitchCounter);
+    } else {
+        AwaitHostOutputs();
+    }
+    ++Stream.switchEvents;
+}
+
+void AwaitHostOutputs()
+{
+    while (__atomic_load_n(&InSwitchFlag, __ATOMIC_SEQ_CST) & HostSendsOutputs) SwitchToThread();
+}
+
+// A host thread's outputReady claims the switch in progress and sends its outputs; the
+// thread waits for it before the stream moves on, so nothing it writes to can go
+// (a restart releases looped buffers).
+ASIOError FinishOutputs()
+{
+    LONG inSwitch = SwitchInProgress;
+    if (!__atomic_compare_exchange_n(&InSwitchFlag, &inSwitch, HostSendsOutputs, false, __ATOMIC_SEQ_CST,
+                                     __ATOMIC_SEQ_CST))
+        return ASE_NotPresent;
+    SendOutputs();
     InterlockedIncrement(&SwitchCounter);
+    __atomic_fetch_and(&InSwitchFlag, ~HostSendsOutputs, __ATOMIC_SEQ_CST);
     return ASE_NotPresent;
 }

@@ -90,6 +90,7 @@ void OnBufferSwitch(long index, ASIOBool)
         Host.slept = true;
         Sleep(Host.habits.sleepInSwitchMs);
     }
+    if (Host.habits.inSwitch != nullptr) Host.habits.inSwitch(number);
     timing.renderPacketsAtExit = RenderPackets();
     if (std::size_t(number) < MaxSwitches) Host.timings[number] = timing;
     Host.switches.store(number + 1);

@@ -3,6 +3,8 @@
 // and unplugged (with its registry keys) when the DLL unloads. The driver's own
 // process-detach work runs first, so it still finds the devices it closes.
 //
+// No request log is kept: hosts stream through it for as long as they like.
+//
 // Both devices' outputs are looped back to their inputs 32 frames later (0.7 ms at
 // 44.1 kHz), about what a USB interface's converters and FIFOs add, and their clock
 // runs, so that a host sees its outputs come back on its inputs.
@@ -18,6 +20,7 @@ struct DefaultMachine {
     DefaultMachine()
     {
         static_cast<void>(hardware_simulator::InstallDefaultMachine());
+        hardware_simulator::KeepRequestLog(false);
         hardware_simulator::AnalogueSide loopback;
         loopback.inputs = hardware_simulator::InputSource::Loopback;
         loopback.loopbackLatencyFrames = LoopbackLatencyFrames;

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 #include "asio_host/asio_driver.h"
 #include "driver/core/com_objects.h"
@@ -161,6 +163,41 @@ TEST(ModuleLifetime, FollowsTheDriverObjectsReferences)
     EXPECT_TRUE(ModuleStarted());
     driver->Release();
     EXPECT_FALSE(ModuleStarted());
+}
+
+// A call that holds the driver lock holds it whatever the module does meanwhile: a start
+// on another thread waits for it, and an end with a new start hands the lock to no one
+// else before it leaves.
+TEST(ModuleLifetime, TheDriverLockHoldsAcrossTheModulesStartAndEnd)
+{
+    ASSERT_FALSE(ModuleStarted());
+    EnterDriverLock();
+    std::atomic<bool> started{false};
+    std::thread starter([&] {
+        StartModule();
+        started = true;
+    });
+    Sleep(200);
+    EXPECT_FALSE(started) << "the module's first scan ran while a call held the lock";
+    LeaveDriverLock();
+    starter.join();
+    EXPECT_TRUE(ModuleStarted());
+
+    EnterDriverLock();
+    EndModule();
+    StartModule();
+    std::atomic<bool> entered{false};
+    std::thread other([&] {
+        EnterDriverLock();
+        entered = true;
+        LeaveDriverLock();
+    });
+    Sleep(200);
+    EXPECT_FALSE(entered) << "another call got the lock that a call still held";
+    LeaveDriverLock();
+    other.join();
+    EXPECT_TRUE(entered);
+    EndModule();
 }
 
 TEST(ModuleLifetime, AnOpenControlPanelKeepsTheModule)

@@ -206,14 +206,20 @@ void TrayCreate()
     WriteFirstLine();
 }
 
-DWORD WINAPI UiThreadMain(LPVOID created)
+struct UiThreadStart {
+    HANDLE created;
+    HMODULE module;  // the thread's own reference: the code stays while the thread runs
+};
+
+DWORD WINAPI UiThreadMain(LPVOID parameter)
 {
+    const UiThreadStart start = *static_cast<UiThreadStart*>(parameter);
     TrayCreate();
-    SetEvent(static_cast<HANDLE>(created));
+    SetEvent(start.created);
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
     TrayDestroy();
-    return 0;
+    FreeLibraryAndExitThread(start.module, 0);
 }
 
 // Sends on the UI thread itself, which would otherwise wait on its own queue; posts
@@ -238,21 +244,28 @@ void StartUiThread()
     if (UiThreadId != 0) return;
     LoadMmcssLibraries();
     StartModule();
-    HANDLE created = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    UiThreadStart start = {CreateEventA(nullptr, FALSE, FALSE, nullptr), nullptr};
+    if (start.created == nullptr) return;
     DWORD id = 0;
-    HANDLE thread = CreateThread(nullptr, UiThreadStackSize, UiThreadMain, created, 0, &id);
+    HANDLE thread = nullptr;
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&UiThreadMain),
+                           &start.module)) {
+        thread = CreateThread(nullptr, UiThreadStackSize, UiThreadMain, &start, 0, &id);
+        if (thread == nullptr) FreeLibrary(start.module);
+    }
     // Without a thread the driver works on, with neither icon nor forwarded panel.
     if (thread != nullptr) {
         UiThread = thread;
         UiThreadId = id;
-        WaitForSingleObject(created, INFINITE);
+        WaitForSingleObject(start.created, INFINITE);
     }
-    CloseHandle(created);
+    CloseHandle(start.created);
 }
 
 void StopUiThread()
 {
-    if (UiThreadId == 0 || OpenDialogCount != 0) return;
+    // A release on the UI thread itself (a host's reset handler) cannot wait for it.
+    if (UiThreadId == 0 || OpenDialogCount != 0 || GetCurrentThreadId() == UiThreadId) return;
     if (!PostThreadMessageA(UiThreadId, WM_QUIT, 0, 0)) return;
     WaitForSingleObject(UiThread, INFINITE);
     CloseHandle(UiThread);
