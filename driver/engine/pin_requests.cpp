@@ -1,5 +1,7 @@
 #include "driver/engine/pin_requests.h"
 
+#include <mmsystem.h>
+
 #include <cstring>
 
 #include "driver/core/ks_requests.h"
@@ -11,8 +13,12 @@
 #include "driver/engine/pin_conversion.h"
 #include "driver/engine/realtime_scheduling.h"
 #include "driver/engine/stream_flags.h"
+#include "driver/engine/stream_setup.h"
 
 namespace {
+
+// How long closing a pin waits at most for its cancelled packets to complete.
+constexpr DWORD CancelledPacketWaitMs = 200;
 
 // A property request on the pin's own OVERLAPPED. A request the device leaves pending
 // still owns that OVERLAPPED and the caller's buffers, so it is waited for.
@@ -281,11 +287,25 @@ static void StopPin(PinRecord* pin)
     ReleaseLoopedBuffer(pin);
 }
 
+// Stopping and closing cancel the queued packets, but their completions may come a
+// little later; until they have, their OVERLAPPEDs, headers and events are not free for
+// the pin's next packets.
+static void AwaitCancelledPackets(PinRecord* pin)
+{
+    const DWORD start = timeGetTime();
+    for (OVERLAPPED& packet : pin->packetOverlapped) {
+        while (packet.hEvent != nullptr && packet.Internal == STATUS_PENDING &&
+               timeGetTime() - start < CancelledPacketWaitMs)
+            Sleep(1);
+    }
+}
+
 void ClosePin(PinRecord* pin)
 {
     if (!IsPinOpen(pin)) return;
     StopPin(pin);
     CloseHandleOf(&pin->handle);
+    AwaitCancelledPackets(pin);
 }
 
 static void FreeLockedBlock(LockedBlock* block)
@@ -308,6 +328,7 @@ void CloseAllPins()
                 if (IsPinOpen(pin)) {
                     StopPin(pin);
                     CloseHandleOf(&pin->handle);
+                    AwaitCancelledPackets(pin);
                 }
                 CloseEvent(&pin->requestOverlapped.hEvent);
                 for (OVERLAPPED& packet : pin->packetOverlapped) CloseEvent(&packet.hEvent);

@@ -127,6 +127,37 @@ TEST_F(Discovery, EachBuildKeepsOnlyItsOwnProduct)
     EXPECT_EQ(connect->priorityClass, 0x40000000u);
 }
 
+// The kernel checks the OVERLAPPEDs and stream headers inside pin records for their
+// 64-bit fields' alignment: every record of the arena keeps it, after texts of any length.
+TEST_F(Discovery, EveryRecordIsAlignedForTheKernel)
+{
+    AcceptEveryDevice();
+    sim::Device headset = sim::UsbHeadset();
+    headset.filters[0].pins[sim::UsbRenderPin].name = L"Out";
+    headset.filters[0].pins[sim::UsbCapturePin].name = L"Microphone 1";
+    Scan({sim::Qorda8(), sim::QordaDeskPro(), headset, sim::HdAudioCodec()});
+    ASSERT_GT(CountDevices(), 0);
+    auto aligned = [](const void* address) { return reinterpret_cast<ULONG_PTR>(address) % ArenaAlignment == 0; };
+    auto kernelAligned = [](const void* address) { return reinterpret_cast<ULONG_PTR>(address) % sizeof(void*) == 0; };
+    int pins = 0;
+    for (DeviceRecord* device = FirstDevice; device != nullptr; device = NextDevice(device)) {
+        EXPECT_TRUE(aligned(device)) << device->friendlyName;
+        for (FilterRecord* filter : Filters(device)) {
+            EXPECT_TRUE(aligned(filter)) << filter->friendlyName;
+            for (PinRecord* pin : Pins(filter)) {
+                ++pins;
+                EXPECT_TRUE(aligned(pin)) << filter->friendlyName << " pin " << pin->pinId;
+                EXPECT_TRUE(kernelAligned(&pin->requestOverlapped));
+                for (int slot = 0; slot < PacketSlots; ++slot) {
+                    EXPECT_TRUE(kernelAligned(&pin->packetOverlapped[slot]));
+                    EXPECT_TRUE(kernelAligned(&pin->streamHeaders[slot]));
+                }
+            }
+        }
+    }
+    EXPECT_GE(pins, 6);
+}
+
 TEST_F(Discovery, AnEmptyHardwareIdKeepsEveryAudioDeviceAndOrdersDigitalFiltersLast)
 {
     AcceptEveryDevice();

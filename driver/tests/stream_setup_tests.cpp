@@ -15,6 +15,7 @@
 #include "driver/core/oem_block.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/pin_requests.h"
+#include "driver/engine/pin_restart.h"
 #include "driver/engine/realtime_scheduling.h"
 #include "driver/engine/service_quirks.h"
 #include "driver/engine/stream_flags.h"
@@ -256,6 +257,24 @@ TEST_F(StreamSetup, ClosingStopsFromPauseThroughRunAndSendsNothingTwice)
     std::size_t logged = sim::LoggedRequests().size();
     ClosePin(capture);
     EXPECT_EQ(sim::LoggedRequests().size(), logged) << "a closed pin sends nothing";
+}
+
+// Stopping a pin cancels its queued packets, and the cancellations complete a little
+// later: closing the pin waits for them, so that its next packets do not meet them.
+TEST_F(StreamSetup, ClosingAPinWaitsForItsCancelledPackets)
+{
+    sim::Device qorda = sim::Qorda8();
+    qorda.cancellationDelayMs = 50;
+    OpenStreams(qorda);
+    sim::SetClockStalled(0, true);
+    sim::StartDeviceClock();
+    PinRecord* pin = FindPin(sim::UsbCapturePin, KSPIN_DATAFLOW_OUT);
+    ASSERT_TRUE(pin && (pin->flags & RecordOpen));
+    RestartPin(pin);  // primes the whole ring
+    ASSERT_EQ(sim::InspectPin(pin->handle)->queuedRequests, size_t(PacketSlots));
+    ClosePin(pin);
+    for (const OVERLAPPED& packet : pin->packetOverlapped)
+        EXPECT_EQ(packet.Internal, ULONG_PTR(0xC0000120)) << "closed with its cancellation still to come";
 }
 
 TEST_F(StreamSetup, LargePacketsAlternateSlotsAroundTheMiddleOfTheirArea)
