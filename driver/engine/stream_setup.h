@@ -22,6 +22,11 @@ DWORD ChoosePinRate(const PinRecord* pin);
 // connection block; false when the filter gives no usable answer.
 bool IntersectPinFormat(PinRecord* pin);
 
+// The same at a (re)start, for a pin whose memory was set up at init: an answer is
+// stored only when it has the channels and frame size of the pin's format.
+enum class Reintersection { NoAnswer, Fits, DoesNotFit };
+Reintersection ReintersectPinFormat(PinRecord* pin);
+
 // Bytes of the pin's packets: eight strides of the largest block, or two large packets.
 DWORD PacketAreaBytes(const PinRecord* pin);
 

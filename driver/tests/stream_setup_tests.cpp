@@ -21,6 +21,7 @@
 #include "driver/engine/stream_flags.h"
 #include "driver/engine/stream_setup.h"
 #include "hardware_simulator/hardware_simulator.h"
+#include "hardware_simulator/profile_parts.h"
 
 namespace sim = hardware_simulator;
 
@@ -220,6 +221,19 @@ TEST_F(StreamSetup, ABusyPinStaysClosedWithoutTheFailedMark)
     EXPECT_FALSE(pin->flags & PinInstanceFree);
     EXPECT_EQ(pin->lastCreateResult, ERROR_NO_SYSTEM_RESOURCES);
     EXPECT_EQ(CreationsOf(sim::UsbRenderPin).size(), 1u) << "no format search on a busy pin";
+}
+
+// The lowest bits of a 32-bit mask for as many channels: all of them from 32 channels on.
+TEST_F(StreamSetup, AThirtyTwoChannelPinGetsEveryMaskBit)
+{
+    OpenStreams(WithRenderPin([](sim::PinType& pin) {
+        pin.dataRanges = {sim::PcmRange(32, 16, 16, 48000, 48000)};
+        pin.intersection.refusedRates = {48000};
+        pin.formats = sim::WaveRtFormats({{.layouts = {{32, 0xFFFFFFFF}}, .rates = {48000}}});
+    }));
+    std::vector<Attempt> attempts = CreationsOf(sim::UsbRenderPin);
+    ASSERT_FALSE(attempts.empty());
+    EXPECT_EQ(attempts.front(), (Attempt{Extensible, 32, 48000, 16, 16, 0xFFFFFFFF, 0, true}));
 }
 
 TEST_F(StreamSetup, A44100HzHostRunsA48000HzCapablePinAt48000WhenConverting)
@@ -425,6 +439,70 @@ TEST_F(LoopedSetup, AShortEventBufferClosesThePinAndAFallbackRateRunsPolled)
     EXPECT_EQ(PinWaveFormat(pin)->samplesPerSec, 44100u);
     EXPECT_EQ(pin->notificationEvent, nullptr);
     EXPECT_EQ(ConfigurationMaximumRate, 44100u);
+}
+
+// The USB Audio 2.0 driver grants buffers of whole milliseconds: 2 × 256 frames at 48 kHz
+// come back as 11 ms, halves of 264 frames that no longer hold one block each.
+TEST_F(LoopedSetup, AnEventBufferLargerThanAskedRunsPolledAtTheSameRate)
+{
+    PinRecord* pin = OpenHdmi(
+        [](sim::PinType& type) {
+            type.looped.rounding = sim::BufferRounding::ToServiceIntervals;
+            type.looped.serviceIntervalMs = 1;
+        },
+        true);
+    ASSERT_TRUE(pin && (pin->flags & RecordOpen));
+    EXPECT_EQ(pin->notificationEvent, nullptr);
+    EXPECT_EQ(PinWaveFormat(pin)->samplesPerSec, 48000u);
+    EXPECT_EQ(ConfigurationMaximumRate, 0xFFFFFFFFu) << "the configuration keeps its rate";
+    EXPECT_EQ(RtAudioRequestsOn(pin->handle),
+              (std::vector<ULONG>{KSPROPERTY_RTAUDIO_BUFFER, KSPROPERTY_RTAUDIO_POSITIONREGISTER,
+                                  KSPROPERTY_RTAUDIO_HWLATENCY}))
+        << "polled on a pin created afresh, without the notifying buffer";
+}
+
+TEST_F(LoopedSetup, ARefusedNotificationEventRunsPolledAtTheSameRate)
+{
+    sim::Device codec = sim::HdAudioCodec();
+    ASSERT_TRUE(sim::Install(sim::Machine{{codec}}));
+    sim::FailPinProperty(0, KSPROPSETID_RtAudio, KSPROPERTY_RTAUDIO_REGISTER_NOTIFICATION_EVENT, ERROR_NOT_SUPPORTED, 1);
+    RescanDevices();
+    for (FilterRecord* f = FirstFilter(FirstDevice); f; f = NextFilter(f)) f->flags |= NotifyAllowed;
+    SetUpStreams();
+    PinRecord* pin = FindPin(sim::WaveRenderPin, KSPIN_DATAFLOW_IN);
+    ASSERT_TRUE(pin && (pin->flags & RecordOpen));
+    EXPECT_EQ(pin->notificationEvent, nullptr);
+    EXPECT_EQ(PinWaveFormat(pin)->samplesPerSec, 48000u);
+    EXPECT_EQ(ConfigurationMaximumRate, 0xFFFFFFFFu);
+}
+
+// At each start the intersection answers again; a format whose frames differ from the
+// ones the pin's packet and history memory were set up for is refused, not used.
+TEST_F(StreamSetup, AFormatThatNoLongerFitsThePinsMemoryIsRefusedAtTheStart)
+{
+    sim::Device qorda = sim::Qorda8();
+    for (ULONG id : {sim::UsbRenderPin, sim::UsbCapturePin})
+        qorda.filters[0].pins[id].formats.accepted.push_back(
+            {.containerBits = 32, .validBits = 24, .layouts = {{8, 0}}, .rates = {44100, 48000}});
+    OpenStreams(qorda);
+    PinRecord* pin = FindPin(sim::UsbCapturePin, KSPIN_DATAFLOW_OUT);
+    ASSERT_TRUE(pin && (pin->flags & RecordOpen));
+    ASSERT_EQ(PinWaveFormat(pin)->blockAlign, 24u);
+
+    // The same rate and format again: the pin reopens.
+    RestartPin(pin);
+    EXPECT_TRUE(pin->flags & RecordOpen);
+    EXPECT_EQ(PinWaveFormat(pin)->blockAlign, 24u);
+
+    ASSERT_TRUE(sim::Edit([](sim::Machine& machine) {
+        machine.devices[0].filters[0].pins[sim::UsbCapturePin].intersection.widerSamplesIn32Bits = true;
+    }));
+    sim::ClearRequestLog();
+    RestartPin(pin);
+    EXPECT_FALSE(pin->flags & RecordOpen);
+    EXPECT_TRUE(pin->flags & RecordOpenFailed);
+    EXPECT_EQ(PinWaveFormat(pin)->blockAlign, 24u) << "the format set up for stays";
+    EXPECT_TRUE(CreationsOf(sim::UsbCapturePin).empty());
 }
 
 TEST(ServiceQuirks, UsbAudioMarginsFollowTheWindowsVersionAndTheOemBlock)
