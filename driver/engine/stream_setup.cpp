@@ -28,6 +28,8 @@ constexpr int IntersectionAttempts = 4;
 
 bool FallbackInProgress;
 DWORD OpenPins;
+const char DeviceHeldMessage[] = "The device is in use by another program or by Windows audio";
+const char* SetupProblem;
 
 struct SetupTotals {
     SIZE_T packetBytes;
@@ -213,6 +215,18 @@ bool FinishOpen(PinRecord* pin, SetupTotals* totals)
     return true;
 }
 
+// A selected pin whose every instance is taken, most often by the Windows audio engine
+// playing or recording for other programs: the host sees no channels of it, so the log
+// and the host are told why.
+void NoteHeldPin(const FilterRecord* filter, const PinRecord* pin)
+{
+    DiagnosticLine("stream not opened: %s pin %lu of \"%s\" has no free instance (%lu of %lu in use): the device "
+                   "is held by another program or by the Windows audio engine",
+                   pin->dataFlow == KSPIN_DATAFLOW_IN ? "render" : "capture", pin->pinId, filter->friendlyName,
+                   pin->currentInstances, pin->possibleInstances);
+    __atomic_store_n(&SetupProblem, static_cast<const char*>(DeviceHeldMessage), __ATOMIC_RELEASE);
+}
+
 void OpenPinForStream(DeviceRecord* device, FilterRecord* filter, PinRecord* pin, DWORD dataFlow,
                       SetupTotals* totals)
 {
@@ -235,7 +249,10 @@ void OpenPinForStream(DeviceRecord* device, FilterRecord* filter, PinRecord* pin
             pin->filter = filter;
             if (!QueryInstances(pin)) {
                 Sleep(100);
-                if (!QueryInstances(pin)) return;
+                if (!QueryInstances(pin)) {
+                    NoteHeldPin(filter, pin);
+                    return;
+                }
             }
             pin->streamFlags = (((device->flags & ~LoopedMode) | filter->flags) & InheritedStreamFlags) | pin->flags;
             pin->kernelBuffers = (device->kernelBuffers == 3 || device->kernelBuffers == 4) ? device->kernelBuffers : 2;
@@ -275,6 +292,7 @@ void OpenPinForStream(DeviceRecord* device, FilterRecord* filter, PinRecord* pin
         if (pin->lastCreateResult == ERROR_NO_SYSTEM_RESOURCES) {
             pin->flags &= ~PinInstanceFree;
             FallbackInProgress = false;
+            NoteHeldPin(filter, pin);
             return;
         }
         DWORD rate;
@@ -446,10 +464,16 @@ bool CreatePin(PinRecord* pin)
     return true;
 }
 
+const char* StreamSetupProblem()
+{
+    return __atomic_load_n(&SetupProblem, __ATOMIC_ACQUIRE);
+}
+
 void SetUpStreams()
 {
     SetupTotals totals = {};
     OpenPins = 0;
+    __atomic_store_n(&SetupProblem, nullptr, __ATOMIC_RELEASE);
     struct Pass {
         DWORD dataFlow;
         SetupTotals* totals;

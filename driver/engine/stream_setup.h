@@ -33,6 +33,11 @@ DWORD PacketAreaBytes(const PinRecord* pin);
 // Creates the pin from its connection block; keeps the result as the last create result.
 bool CreatePin(PinRecord* pin);
 
+// Why the last set-up left a selected pin closed, in words for the host
+// (getErrorMessage); null when it opened every selected pin or knows no reason. Any
+// thread may ask.
+const char* StreamSetupProblem();
+
 // Driver close: every pin and filter closed, the driver back to loaded.
 void CloseDriverStreams();
 

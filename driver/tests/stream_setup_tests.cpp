@@ -236,6 +236,28 @@ TEST_F(StreamSetup, AThirtyTwoChannelPinGetsEveryMaskBit)
     EXPECT_EQ(attempts.front(), (Attempt{Extensible, 32, 48000, 16, 16, 0xFFFFFFFF, 0, true}));
 }
 
+// A selected pin whose every instance the Windows audio engine holds stays closed, and
+// the host that sees no channels learns why.
+TEST_F(StreamSetup, ADeviceHeldByTheAudioEngineIsReportedToTheHost)
+{
+    ASSERT_TRUE(sim::Install(sim::Machine{{sim::Qorda8()}}));
+    RescanDevices();
+    EXPECT_EQ(StreamSetupProblem(), nullptr);
+    for (ULONG pin : {sim::UsbRenderPin, sim::UsbCapturePin}) ASSERT_TRUE(sim::HoldInAudioEngine(0, 0, pin, true));
+    SetUpStreams();
+    PinRecord* render = FindPin(sim::UsbRenderPin, KSPIN_DATAFLOW_IN);
+    ASSERT_NE(render, nullptr);
+    EXPECT_FALSE(render->flags & (RecordOpen | RecordOpenFailed));
+    ASSERT_NE(StreamSetupProblem(), nullptr);
+    EXPECT_STREQ(StreamSetupProblem(), "The device is in use by another program or by Windows audio");
+
+    CloseAllPins();
+    for (ULONG pin : {sim::UsbRenderPin, sim::UsbCapturePin}) ASSERT_TRUE(sim::HoldInAudioEngine(0, 0, pin, false));
+    SetUpStreams();
+    EXPECT_TRUE(render->flags & RecordOpen);
+    EXPECT_EQ(StreamSetupProblem(), nullptr) << "a set-up that opens everything has nothing to explain";
+}
+
 TEST_F(StreamSetup, A44100HzHostRunsA48000HzCapablePinAt48000WhenConverting)
 {
     ActiveHostRate = 44100;
