@@ -313,6 +313,32 @@ TEST_F(StreamSetup, ClosingAPinWaitsForItsCancelledPackets)
         EXPECT_EQ(packet.Internal, ULONG_PTR(0xC0000120)) << "closed with its cancellation still to come";
 }
 
+// Drivers may answer a property later than the call: the scan and the set-up wait for
+// the answer on the request's event, on filters and on pins alike.
+TEST_F(StreamSetup, PropertiesThatPendAreAnsweredBeforeTheyAreUsed)
+{
+    sim::Device qorda = sim::Qorda8UsbAudio2();
+    qorda.pendingProperties = {{KSPROPSETID_Pin, KSPROPERTY_PIN_CINSTANCES, std::nullopt},
+                               {KSPROPSETID_Pin, KSPROPERTY_PIN_DATAINTERSECTION, std::nullopt},
+                               {KSPROPSETID_Connection, KSPROPERTY_CONNECTION_STATE, std::nullopt},
+                               {KSPROPSETID_RtAudio, KSPROPERTY_RTAUDIO_BUFFER, std::nullopt}};
+    ASSERT_TRUE(sim::Install(sim::Machine{{qorda}}));
+    sim::SetClockStalled(0, true);
+    sim::StartDeviceClock();
+    RescanDevices();
+    SetUpStreams();
+    PinRecord* pin = FindPin(sim::UsbRenderPin, KSPIN_DATAFLOW_IN);
+    ASSERT_TRUE(pin && (pin->flags & RecordOpen));
+    EXPECT_FALSE(pin->formatBySearch) << "the pended intersection was waited for";
+    EXPECT_EQ(PinWaveFormat(pin)->blockAlign, 24u);
+    EXPECT_NE(pin->conversion.packetData[3], pin->conversion.packetData[2]) << "a looped buffer";
+    EXPECT_TRUE(SetPinState(pin, KSSTATE_PAUSE));
+    EXPECT_EQ(sim::InspectPin(pin->handle)->state, ULONG(KSSTATE_PAUSE));
+    std::size_t pended = 0;
+    for (const sim::LogEntry& entry : sim::LoggedRequests()) pended += entry.lastError == ERROR_IO_PENDING;
+    EXPECT_GE(pended, 4u);
+}
+
 TEST_F(StreamSetup, LargePacketsAlternateSlotsAroundTheMiddleOfTheirArea)
 {
     sim::Device device = sim::Qorda8();
