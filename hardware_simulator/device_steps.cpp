@@ -31,6 +31,9 @@ struct PinStep {
 
 std::minstd_rand JitterSource;
 
+constexpr unsigned ThreadCheckEveryWakeUps = 8;
+unsigned ThreadCheckWakeUps;
+
 ULONGLONG FrameAt(double clockMs, ULONG rate)
 {
     return ULONGLONG(clockMs * rate / 1000);
@@ -260,9 +263,12 @@ void StepDevices(LONGLONG now, LONGLONG ticksPerMs)
 void SignalDueCompletions(LONGLONG now)
 {
     StateLock guard(State().lock);
-    State().threads.NoteEnded();
+    // Which threads have ended is asked every few wake-ups: each question is a system call.
+    bool checkThreads = ++ThreadCheckWakeUps % ThreadCheckEveryWakeUps == 0;
+    if (checkThreads) State().threads.NoteEnded();
     State().handles.ForEach<OpenPin>([&](ULONG_PTR, OpenPin& pin) {
         pin.queue.SignalDue(now);
+        if (!checkThreads) return;
         for (const Completion& completion : pin.queue.CancelRequestsOfEndedThreads()) Deliver(completion);
     });
     State().late.DeliverDue(now);

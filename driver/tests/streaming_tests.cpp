@@ -101,9 +101,16 @@ sim::Device ProductDevice()
 struct StreamedDevice {
     const char* name;
     sim::Device (*make)();
+    // From this block size on the stream has margin enough for this machine's scheduling:
+    // packet pins queue kernel buffers ahead, a polled looped pin is written one block
+    // ahead of the device.
+    long steadyFromBlock;
+    // Where the signal may jump for each render starvation: a block written too late
+    // into a looped buffer plays as silence, and then, stale, one cycle later.
+    unsigned jumpsPerStarvation;
 };
-const StreamedDevice OnPackets = {"PacketPins", ProductDevice};
-const StreamedDevice OnUsbAudio2 = {"UsbAudio2", sim::Qorda8UsbAudio2};
+const StreamedDevice OnPackets = {"PacketPins", ProductDevice, 256, 1};
+const StreamedDevice OnUsbAudio2 = {"UsbAudio2", sim::Qorda8UsbAudio2, 2048, 2};
 
 void PrintTo(const StreamedDevice& device, std::ostream* out)
 {
@@ -235,8 +242,9 @@ TEST_P(LoopbackStreaming, TheSignalComesBackBitExactWithAStableRoundTrip)
     EXPECT_FALSE(check.corrupt) << "frames that the host never sent";
     sim::GlitchCounters glitches = sim::Glitches(0);
     unsigned disturbances = glitches.renderStarvations + glitches.captureOverruns + unsigned(AllRestarts() - restartsBefore);
-    EXPECT_LE(check.discontinuities, disturbances) << "the signal jumped where nothing disturbed the stream";
-    if (param.bufferSize >= 256) {
+    unsigned jumpsAllowed = disturbances + (std::get<0>(GetParam()).jumpsPerStarvation - 1) * glitches.renderStarvations;
+    EXPECT_LE(check.discontinuities, jumpsAllowed) << "the signal jumped where nothing disturbed the stream";
+    if (param.bufferSize >= std::get<0>(GetParam()).steadyFromBlock) {
         EXPECT_EQ(disturbances, 0u) << RestartSummary() << "; " << glitches.renderStarvations << " starvations, "
                                     << glitches.captureOverruns << " overruns";
     }
