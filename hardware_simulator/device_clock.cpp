@@ -20,6 +20,9 @@ HANDLE ClockThread;
 HANDLE StopEvent;
 HANDLE LetGoEvent;  // the thread holds nothing any more and takes nothing
 volatile LONG Entry;
+// Set while the thread runs and will deliver late completions; cleared before it stops,
+// so that completions queued from then on are delivered at once.
+volatile LONG Ticking;
 
 LONGLONG Counter()
 {
@@ -77,6 +80,7 @@ void CloseClockHandles()
 void StopClock(bool loaderLockHeld)
 {
     if (ClockThread == nullptr) return;
+    InterlockedExchange(&Ticking, 0);
     SetEvent(StopEvent);
     bool refused = loaderLockHeld && InterlockedCompareExchange(&Entry, Refused, NotEntered) == NotEntered;
     HANDLE ends[] = {LetGoEvent, ClockThread};  // the thread also ends when its process does
@@ -101,16 +105,25 @@ void StartDeviceClock()
         return;
     }
     SetThreadPriority(ClockThread, THREAD_PRIORITY_TIME_CRITICAL);
+    InterlockedExchange(&Ticking, 1);
 }
 
 void StopDeviceClock()
 {
+    bool running = ClockThread != nullptr;
     StopClock(false);
+    if (running) DeliverHeldCompletions();
 }
 
+// The completions held back are left to Clear: the DLL's clients are going.
 void StopDeviceClockInDllUnload()
 {
     StopClock(true);
+}
+
+bool DeviceClockRunning()
+{
+    return Ticking != 0;
 }
 
 }  // namespace hardware_simulator

@@ -10,11 +10,15 @@ namespace hardware_simulator {
 
 // Does nothing when the clock already runs. Must not be called holding the simulator's lock.
 void StartDeviceClock();
-// Does nothing when the clock is not running. Must not be called holding the
-// simulator's lock, nor the loader lock (see below).
+// Does nothing when the clock is not running. Completions still held back for later are
+// delivered once the clock has stopped. Must not be called holding the simulator's lock,
+// nor the loader lock (see below).
 void StopDeviceClock();
 // The same from a DLL's unload, where the loader lock is held: a clock thread that has
 // not started yet cannot start then, and is ended before it runs any of the DLL's code.
 void StopDeviceClockInDllUnload();
+// Whether the clock runs: only then can completions come later than the call that
+// caused them.
+bool DeviceClockRunning();
 
 }  // namespace hardware_simulator

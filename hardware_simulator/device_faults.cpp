@@ -81,6 +81,18 @@ void FailPinStateChange(std::size_t device, ULONG dataFlow, ULONG state, DWORD e
         runtime->propertyFailures.push_back({KSPROPSETID_Connection, KSPROPERTY_CONNECTION_STATE, error, count, dataFlow, state});
 }
 
+bool HoldInAudioEngine(std::size_t device, std::size_t filter, ULONG pinId, bool held)
+{
+    StateLock guard(State().lock);
+    std::vector<Device>& devices = State().machine.devices;
+    if (device >= devices.size() || filter >= devices[device].filters.size() ||
+        pinId >= devices[device].filters[filter].pins.size())
+        return false;
+    PinType& pin = devices[device].filters[filter].pins[pinId];
+    pin.heldElsewhere = held ? pin.instances.possible : 0;
+    return true;
+}
+
 GlitchCounters Glitches(std::size_t device)
 {
     StateLock guard(State().lock);

@@ -34,6 +34,12 @@ void FailPinProperty(std::size_t device, const GUID& set, ULONG id, DWORD error,
 // The next `count` changes to `state` of pins of `dataFlow` on the device fail with `error`.
 void FailPinStateChange(std::size_t device, ULONG dataFlow, ULONG state, DWORD error, int count);
 
+// The Windows audio engine takes every free instance of pin `pinId` of the device's
+// filter `filter`, as it does for an endpoint that a shared-mode client plays or records
+// on (held), or lets them go again: the instance counts show them in use and pin creation
+// answers the pin type's noInstanceError. False when there is no such pin.
+bool HoldInAudioEngine(std::size_t device, std::size_t filter, ULONG pinId, bool held);
+
 // A render starvation is a running render pin running dry (each gap counts once), a
 // capture overrun a running capture pin with no request for frames that arrived.
 struct GlitchCounters {

@@ -3,6 +3,8 @@
 // glitches, the spread of the bufferSwitch period, the driver's CPU time per switch and
 // the measured round trip against the block time.
 //   streaming_benchmark [seconds per block size, default 30]
+// KASKADE_SIM_QORDA8=uac2 streams through the QORDA-8 on the USB Audio 2.0 class driver
+// (looped pins) instead of the USB Audio 1.0 one (packet pins).
 #include <windows.h>
 
 #include <algorithm>
@@ -52,11 +54,11 @@ ULONGLONG ThreadCpu100ns(HANDLE thread)
     return value(kernel) + value(user);
 }
 
-Result Measure(long bufferSize, double seconds)
+Result Measure(const sim::Device& qorda8, long bufferSize, double seconds)
 {
     Result result = {};
     result.bufferSize = bufferSize;
-    if (!sim::Install(sim::Machine{{sim::Qorda8()}})) return result;
+    if (!sim::Install(sim::Machine{{qorda8}})) return result;
     sim::AnalogueSide side;
     side.inputs = sim::InputSource::Loopback;
     side.loopbackLatencyFrames = DeviceLoopFrames;
@@ -126,15 +128,22 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: streaming_benchmark [seconds per block size]\n");
         return 2;
     }
+    sim::Device qorda8;
+    if (!sim::ChosenQorda8(&qorda8)) {
+        std::fprintf(stderr, "streaming_benchmark: KASKADE_SIM_QORDA8 is uac1 or uac2\n");
+        return 2;
+    }
+    const char* variant = qorda8.service == "usbaudio2" ? "USB Audio 2.0, looped pins" : "USB Audio 1.0, packet pins";
     AttachModule(GetModuleHandleA(nullptr));
     OemConfig.hardwareId.text[0] = '\0';
 
-    std::printf("Streaming through the simulated QORDA-8 at 48000 Hz, loopback, %.0f s per block size\n", seconds);
+    std::printf("Streaming through the simulated QORDA-8 (%s) at 48000 Hz, loopback, %.0f s per block size\n",
+                variant, seconds);
     std::printf("%6s %8s %8s %8s %10s %10s %10s %10s %12s %10s\n", "block", "switches", "restarts", "glitches",
                 "median us", "p99 us", "worst us", "cpu us/sw", "round trip", "block ms");
     long smallestClean = 0;
     for (long bufferSize = 64; bufferSize <= 2048; bufferSize *= 2) {
-        Result r = Measure(bufferSize, seconds);
+        Result r = Measure(qorda8, bufferSize, seconds);
         bool clean = r.switches > 0 && r.restarts == 0 && r.glitches == 0 && r.roundTripFrames >= 0;
         if (clean && smallestClean == 0) smallestClean = bufferSize;
         std::printf("%6ld %8ld %8ld %8lu %10.0f %10.0f %10.0f %10.1f %9.2f ms %10.2f\n", r.bufferSize, r.switches,

@@ -52,10 +52,12 @@ long MEMBER_CALL GetDriverVersion(void*)
     return 2;
 }
 
+// The reason a selected device gives the host no channels, when set-up knows one.
 void MEMBER_CALL GetErrorMessage(void*, char* text)
 {
     if (text == nullptr) return;
-    lstrcpynA(text, "No error information available!", AsioErrorMessageSize);
+    const char* problem = StreamSetupProblem();
+    lstrcpynA(text, problem != nullptr ? problem : "No error information available!", AsioErrorMessageSize);
 }
 
 ASIOError MEMBER_CALL Start(void*)

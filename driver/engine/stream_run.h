@@ -25,6 +25,7 @@ struct StreamRun {
     DWORD referenceCount;
     DWORD loopedWraps;
     DWORD lastLoopedPosition;
+    DWORD lastLoopedMoveTime;  // when the looped master's position last moved; 0 not yet
     PinRecord* captureResubmits[MaxActivePins];
     DWORD captureResubmitCount;
 };
@@ -40,6 +41,9 @@ void AwaitHostOutputs();
 void ScheduleNextSwitch();
 // Whether the looped master's hardware position has reached the next switch.
 bool CheckLoopedPosition(PinRecord* master);
+// Whether a polled looped master's position has stood still for a second: the stream
+// has stalled, as one whose completions stopped.
+bool LoopedPositionStalled();
 // Milliseconds the wait may last: INFINITE when completions or notifications pace it.
 DWORD TimeToNextTimedSwitch();
 

@@ -312,6 +312,10 @@ StreamEnd RunStream(bool* firstRun, RestartCause* cause)
             return StreamEnd::Restart;
         }
         if (result == WAIT_TIMEOUT) {
+            if (LoopedPositionStalled()) {
+                *cause = RestartCause::Stall;
+                return StreamEnd::Restart;
+            }
             MakeTimedSwitch();
             continue;
         }

@@ -10,6 +10,11 @@
 
 namespace {
 
+// A looped master whose position has not moved for this long has stopped: its clock
+// stalled or its device went away (its position requests fail).
+constexpr DWORD LoopedStallMs = 1000;
+constexpr DWORD FailedPosition = 0xFFFFFFFF;
+
 // A 64-bit value times a 32-bit one, exactly, as 96 bits: the high 64 and the low 32.
 struct Product96 {
     ULONGLONG high;
@@ -35,13 +40,24 @@ bool CheckLoopedPosition(PinRecord* master)
     const ConversionPin& loop = master->conversion;
     DWORD loopBytes = DWORD(loop.packetData[3] - loop.packetData[2]);
     if (loopBytes == 0) return true;
-    DWORD position = ReadPinPosition(master) % loopBytes;
+    DWORD read = ReadPinPosition(master);
+    if (read == FailedPosition) return false;
+    DWORD position = read % loopBytes;
     if (position < Stream.lastLoopedPosition) ++Stream.loopedWraps;
+    if (position != Stream.lastLoopedPosition) Stream.lastLoopedMoveTime = timeGetTime();
     Stream.lastLoopedPosition = position;
     ULONGLONG played = ULONGLONG(Stream.loopedWraps) * loopBytes + position;
     // Bytes played against the switches made, both in host time.
     ULONGLONG due = ULONGLONG(Stream.switchEvents) * ActiveBufferSize * loop.blockAlign;
     return AtLeast(Multiply(played, ActiveHostRate), Multiply(due, loop.sampleRate));
+}
+
+bool LoopedPositionStalled()
+{
+    PinRecord* master = Stream.master;
+    if (master == nullptr || !(master->streamFlags & LoopedMode) || master->notificationEvent != nullptr) return false;
+    DWORD moved = Stream.lastLoopedMoveTime != 0 ? Stream.lastLoopedMoveTime : Stream.streamStartTime;
+    return timeGetTime() - moved > LoopedStallMs;
 }
 
 void ScheduleNextSwitch()

@@ -269,6 +269,34 @@ TEST_F(LoggedSession, EveryTextOfALineIsWrittenWhole)
     EXPECT_EQ(CountContaining(folder.Lines(), expected), 1) << folder.Text();
 }
 
+// The device whose every pin the Windows audio engine holds: the host gets "Not
+// Connected" channels, and the log and getErrorMessage say why.
+TEST_F(LoggedSession, ADeviceHeldByTheAudioEngineIsExplained)
+{
+#if defined(KASKADE_PRODUCT_QORDA_8)
+    const std::size_t ourDevice = 0;
+#else
+    const std::size_t ourDevice = 1;
+#endif
+    for (ULONG pin : {sim::UsbRenderPin, sim::UsbCapturePin}) ASSERT_TRUE(sim::HoldInAudioEngine(ourDevice, 0, pin, true));
+    LogFolder folder(true);
+    driver->AddRef();
+    ASSERT_EQ(driver->init(nullptr), ASIOTrue);
+    ASIOChannelInfo channel = {};
+    channel.isInput = ASIOTrue;
+    ASSERT_EQ(driver->getChannelInfo(&channel), ASE_OK);
+    EXPECT_STREQ(channel.name, "Not Connected 1");
+    char message[AsioErrorMessageSize] = {};
+    driver->getErrorMessage(message);
+    EXPECT_STREQ(message, "The device is in use by another program or by Windows audio");
+    driver->Release();
+    std::vector<std::string> lines = folder.Lines();
+    EXPECT_EQ(CountContaining(lines, "has no free instance (1 of 1 in use): the device is held by another program or "
+                                     "by the Windows audio engine"),
+              2)
+        << folder.Text();
+}
+
 void IgnoreSwitch(long, ASIOBool) {}
 
 TEST_F(LoggedSession, ARestartIsLoggedWithItsCause)

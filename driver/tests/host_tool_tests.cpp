@@ -154,6 +154,24 @@ TEST(HostTool, ListsAndShowsTheSimulatedBuild)
         EXPECT_NE(info.out.find(label), std::string::npos) << label << "\n" << info.out;
 }
 
+// A device that the Windows audio engine holds leaves the driver "Not Connected"; info
+// says why. (The simulated build holds its devices when the host's environment asks.)
+TEST(HostTool, InfoGivesTheReasonForChannelsNotConnected)
+{
+    ASSERT_TRUE(SetEnvironmentVariableA("KASKADE_SIM_HELD", "1"));
+    ToolRun info = RunTool("info " + DriverName());
+    SetEnvironmentVariableA("KASKADE_SIM_HELD", nullptr);
+    EXPECT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_NE(info.out.find("Not Connected"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("Reason:   The device is in use by another program or by Windows audio\n"),
+              std::string::npos)
+        << info.out;
+
+    ToolRun connected = RunTool("info " + DriverName());
+    EXPECT_EQ(connected.out.find("Reason:"), std::string::npos) << "no reason while the device streams\n"
+                                                                 << connected.out;
+}
+
 TEST(HostTool, StreamsForTheGivenTimeAndReportsTheRunWithItsFiles)
 {
     const std::string wav = TempPath("run.wav"), svg = TempPath("run.svg");
