@@ -22,6 +22,9 @@ std::shared_ptr<IssuingThread> IssuingThreads::Current()
         for (const std::shared_ptr<IssuingThread>& thread : threads_)
             if (thread.get() == Cached.record) return thread;
     }
+    // A thread new to the simulator is the moment to forget those that ended: the records
+    // then stay as many as the threads that issue requests, however many come and go.
+    NoteEnded();
     auto thread = std::make_shared<IssuingThread>();
     DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &thread->handle, SYNCHRONIZE, FALSE,
                     0);

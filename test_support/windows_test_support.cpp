@@ -117,3 +117,18 @@ ProcessHoldings WhatTheProcessHolds()
 {
     return {CountProcessThreads(), CountOpenHandles(), CommittedPrivateBytes()};
 }
+
+ProcessHoldings SettledHoldings()
+{
+    std::size_t threads = CountProcessThreads();
+    std::size_t handles = CountOpenHandles();
+    for (DWORD waited = 0; waited < 2000; waited += 50) {
+        Sleep(50);
+        std::size_t threadsNow = CountProcessThreads();
+        std::size_t handlesNow = CountOpenHandles();
+        if (threadsNow == threads && handlesNow == handles) break;
+        threads = threadsNow;
+        handles = handlesNow;
+    }
+    return WhatTheProcessHolds();
+}

@@ -39,3 +39,6 @@ struct ProcessHoldings {
     std::size_t committedBytes;
 };
 ProcessHoldings WhatTheProcessHolds();
+// What the process holds once threads that were ending have left and whatever tracks
+// them has let go: the thread and handle counts have stopped changing (at most 2 s).
+ProcessHoldings SettledHoldings();

@@ -47,26 +47,47 @@ DWORD FirstHostSwitch()
     return timedPins ? 2 * BlocksPerLargePacket + 1 : 2;
 }
 
-// The outputs of the switch in the slab go to every open render pin.
-void SendOutputs()
+// The outputs of the switch in the slab, converted into every open render pin's packet
+// or loop.
+void ConvertOutputs()
 {
     const HostStream host = CurrentHostStream();
-    DWORD depth = 1;
     for (DWORD index = 0; index < ActivePinCount; ++index) {
         PinRecord* pin = ActivePins[index].pin;
         if (IsCapturePin(pin) || !IsPinOpen(pin)) continue;
-        if (pin->notificationEvent != nullptr) {
-            RenderToPackets(host, pin->conversion, FlushCacheRange);
-        } else if (!IsStandardMode(pin->streamFlags)) {
+        if (pin->notificationEvent == nullptr && !IsStandardMode(pin->streamFlags))
             RenderToLoop(host, pin->conversion, FlushCacheRange);
-        } else {
+        else
             RenderToPackets(host, pin->conversion, FlushCacheRange);
-            SubmitRenderPacket(pin);
-            if (DWORD(pin->inFlight) > depth) depth = DWORD(pin->inFlight);
-        }
+    }
+}
+
+// Packet pins get the packets just converted. Only the streaming thread submits: Windows
+// cancels the requests a thread left outstanding when it ends, and a host's thread may
+// end while its packets still wait to be played.
+void SubmitOutputs()
+{
+    DWORD depth = 1;
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* pin = ActivePins[index].pin;
+        if (IsCapturePin(pin) || !IsPinOpen(pin) || pin->notificationEvent != nullptr ||
+            !IsStandardMode(pin->streamFlags))
+            continue;
+        SubmitRenderPacket(pin);
+        if (DWORD(pin->inFlight) > depth) depth = DWORD(pin->inFlight);
     }
     Stream.renderQueueDepth = depth;
 }
+
+void SendOutputs()
+{
+    ConvertOutputs();
+    SubmitOutputs();
+}
+
+// Set by a host thread's outputReady that converted the outputs and left their packets
+// to the streaming thread; read once that thread has seen the host's claim end.
+bool OutputsAwaitSubmission;
 
 }  // namespace
 
@@ -88,6 +109,10 @@ void DoSwitch()
         InterlockedIncrement(&SwitchCounter);
     } else {
         AwaitHostOutputs();
+        if (OutputsAwaitSubmission) {
+            OutputsAwaitSubmission = false;
+            SubmitOutputs();
+        }
     }
     ++Stream.switchEvents;
 }
@@ -97,16 +122,20 @@ void AwaitHostOutputs()
     while (__atomic_load_n(&InSwitchFlag, __ATOMIC_SEQ_CST) & HostSendsOutputs) SwitchToThread();
 }
 
-// A host thread's outputReady claims the switch in progress and sends its outputs; the
-// thread waits for it before the stream moves on, so nothing it writes to can go
-// (a restart releases looped buffers).
+// A host thread's outputReady claims the switch in progress and converts its outputs;
+// the thread waits for it before the stream moves on, so nothing it writes to can go
+// (a restart releases looped buffers), then submits the packets itself.
 ASIOError FinishOutputs()
 {
     LONG inSwitch = SwitchInProgress;
     if (!__atomic_compare_exchange_n(&InSwitchFlag, &inSwitch, HostSendsOutputs, false, __ATOMIC_SEQ_CST,
                                      __ATOMIC_SEQ_CST))
         return ASE_NotPresent;
-    SendOutputs();
+    ConvertOutputs();
+    if (OnStreamingThread())
+        SubmitOutputs();
+    else
+        OutputsAwaitSubmission = true;
     InterlockedIncrement(&SwitchCounter);
     __atomic_fetch_and(&InSwitchFlag, ~HostSendsOutputs, __ATOMIC_SEQ_CST);
     return ASE_NotPresent;

@@ -461,6 +461,11 @@ bool StartStreaming()
     return true;
 }
 
+bool OnStreamingThread()
+{
+    return StreamingThreadId != 0 && GetCurrentThreadId() == StreamingThreadId;
+}
+
 bool StreamingThreadExists()
 {
     return StreamingThreadHandle != nullptr;

@@ -35,6 +35,8 @@ void CloseStreamingEvents();
 // created, or one streams already. Runs under the driver lock.
 bool StartStreaming();
 bool StreamingThreadExists();
+// The caller is the streaming thread, inside a host callback or not.
+bool OnStreamingThread();
 // Ends the thread: signals StopEvent and waits for it with the driver lock released, at
 // most 10 s, then terminates it. Called from inside the host's bufferSwitch, it ends the
 // stream there, and the thread leaves when the callback returns. Runs under the driver

@@ -189,20 +189,6 @@ bool UnloadUnusedLibraries(DWORD timeoutMs)
     }
 }
 
-// What the process holds once the threads of a released driver had time to leave: the
-// thread count has stopped falling.
-ProcessHoldings SettledHoldings()
-{
-    std::size_t threads = CountProcessThreads();
-    for (DWORD waited = 0; waited < 2000; waited += 50) {
-        Sleep(50);
-        std::size_t now = CountProcessThreads();
-        if (now == threads) break;
-        threads = now;
-    }
-    return WhatTheProcessHolds();
-}
-
 // What the process may gain meanwhile that is not the driver's: Wine gives a critical
 // section an event of its own the first time two threads meet at it, for the rest of
 // the process, and the heaps grow with the test's own threads and calls. A session's

@@ -111,12 +111,12 @@ void ExpectFlatAcrossSessions(const std::string& dllPath)
     // objects) is there before anything is counted.
     for (int session = 0; session < WarmUpSessions; ++session)
         ASSERT_TRUE(RunSession(build, failure)) << "warm-up session " << session << ": " << failure;
-    const ProcessHoldings before = WhatTheProcessHolds();
+    const ProcessHoldings before = SettledHoldings();
     const DWORD start = GetTickCount();
     for (int session = 0; session < Sessions; ++session)
         ASSERT_TRUE(RunSession(build, failure)) << "session " << session << ": " << failure;
     const DWORD took = GetTickCount() - start;
-    const ProcessHoldings after = WhatTheProcessHolds();
+    const ProcessHoldings after = SettledHoldings();
 
     EXPECT_EQ(after.threads, before.threads) << "threads";
     EXPECT_EQ(after.handles, before.handles) << "handles";
