@@ -7,7 +7,8 @@
 //
 // Both devices' outputs are looped back to their inputs 32 frames later (0.7 ms at
 // 44.1 kHz), about what a USB interface's converters and FIFOs add, and their clock
-// runs, so that a host sees its outputs come back on its inputs.
+// runs from the first filter a host opens, so that it sees its outputs come back on
+// its inputs.
 //
 // The environment of the host process chooses what is plugged in:
 //   KASKADE_SIM_QORDA8=uac2   the QORDA-8 on the USB Audio 2.0 class driver (looped
@@ -56,7 +57,7 @@ struct DefaultMachine {
             for (ULONG pin : {hardware_simulator::UsbRenderPin, hardware_simulator::UsbCapturePin})
                 hardware_simulator::HoldInAudioEngine(device, 0, pin, held);
         }
-        hardware_simulator::StartDeviceClock();
+        hardware_simulator::StartDeviceClockAtFirstUse();
     }
     // Runs under the loader lock, where the clock needs stopping its own way.
     ~DefaultMachine()

@@ -221,7 +221,6 @@ protected:
         // unload leaves behind.
         const std::size_t handles = CountOpenHandles();
         HMODULE loaded = LoadLibraryA(SimulatedBuild().dllPath.c_str());
-        Sleep(200);  // the simulated devices' clock thread starts
         FreeLibrary(loaded);
         const std::size_t afterUnload = CountOpenHandles();
         loadCostHandles = afterUnload > handles ? afterUnload - handles : 0;
@@ -367,6 +366,19 @@ TEST_F(HostileHost, ReleasesTheDriverInsideBufferSwitchAndUnloadsIt)
     ProcessHoldings now = SettledHoldings();
     EXPECT_LE(now.threads, unloaded.threads) << "threads left behind";
     EXPECT_LE(now.handles, unloaded.handles + loadCostHandles + FirstMeetingEvents) << "handles left behind";
+    ExpectAFreshSessionStreams();
+}
+
+// A host that loads the DLL to look at it and unloads it at once, again and again, as
+// driver lists and registration tools do: nothing runs on after it, nothing breaks.
+TEST_F(HostileHost, LoadsAndUnloadsTheDllWithoutUsingIt)
+{
+    ASSERT_TRUE(UnloadUnusedLibraries(5000));
+    for (int round = 0; round < 50; ++round) {
+        HMODULE loaded = LoadLibraryA(SimulatedBuild().dllPath.c_str());
+        ASSERT_NE(loaded, nullptr) << "round " << round;
+        FreeLibrary(loaded);
+    }
     ExpectAFreshSessionStreams();
 }
 
