@@ -10,7 +10,6 @@
 #include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
 #include "driver/engine/engine_state.h"
-#include "driver/engine/realtime_scheduling.h"
 #include "driver/ui/control_panel.h"
 #include "driver/ui/tray_text.h"
 
@@ -242,8 +241,6 @@ void DeliverToTray(UINT message)
 void StartUiThread()
 {
     if (UiThreadId != 0) return;
-    LoadMmcssLibraries();
-    StartModule();
     UiThreadStart start = {CreateEventA(nullptr, FALSE, FALSE, nullptr), nullptr};
     if (start.created == nullptr) return;
     DWORD id = 0;
@@ -262,17 +259,21 @@ void StartUiThread()
     CloseHandle(start.created);
 }
 
-void StopUiThread()
+bool UiThreadRunning()
+{
+    return UiThreadId != 0;
+}
+
+bool StopUiThread()
 {
     // A release on the UI thread itself (a host's reset handler) cannot wait for it.
-    if (UiThreadId == 0 || OpenDialogCount != 0 || GetCurrentThreadId() == UiThreadId) return;
-    if (!PostThreadMessageA(UiThreadId, WM_QUIT, 0, 0)) return;
+    if (UiThreadId == 0 || OpenDialogCount != 0 || GetCurrentThreadId() == UiThreadId) return false;
+    if (!PostThreadMessageA(UiThreadId, WM_QUIT, 0, 0)) return false;
     WaitForSingleObject(UiThread, INFINITE);
     CloseHandle(UiThread);
     UiThread = nullptr;
     UiThreadId = 0;
-    EndModule();
-    FreeMmcssLibraries();
+    return true;
 }
 
 void TrayNotifyState()
