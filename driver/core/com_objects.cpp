@@ -11,11 +11,8 @@
 #include "driver/engine/streaming_thread.h"
 #include "driver/ui/tray_icon.h"
 
-static const char SetupInterfaceIdText[] = "{A26078C5-2840-4726-B427-E60FC8FEE403}";
-
-// Meaningless until process attach overwrites them.
+// Meaningless until process attach overwrites it.
 GUID DriverClassId = {0x1367576A, 0xECE6, 0x4F61, {0x91, 0xB6, 0x83, 0x2B, 0xB9, 0x3C, 0xA5, 0xD8}};
-GUID SetupInterfaceId = DriverClassId;
 
 static const char ClassKeyPrefix[] = "SOFTWARE\\Classes\\CLSID\\";
 char ClassKeyPath[ClassKeyPathSize] = "SOFTWARE\\Classes\\CLSID\\";
@@ -61,7 +58,6 @@ void PrepareClassIds()
     std::memcpy(ClassKeyPath + sizeof(ClassKeyPrefix) - 1, OemConfig.classId.text, OemClassIdSize);
     ClassKeyPath[sizeof(ClassKeyPath) - 1] = '\0';
     ParseGuid(ClassIdText(), reinterpret_cast<std::uint8_t*>(&DriverClassId));
-    ParseGuid(SetupInterfaceIdText, reinterpret_cast<std::uint8_t*>(&SetupInterfaceId));
 }
 
 HRESULT STDMETHODCALLTYPE SharedQueryInterface(void*, REFIID iid, void** object)
@@ -74,7 +70,7 @@ HRESULT STDMETHODCALLTYPE SharedQueryInterface(void*, REFIID iid, void** object)
     } lookup[] = {
         {&IID_IUnknown, &ClassFactoryObject},
         {&DriverClassId, &DriverObject},
-        {&SetupInterfaceId, &SetupObject},
+        {&IID_IDriverSetup, &SetupObject},
         {&IID_IClassFactory, &ClassFactoryObject},
     };
     for (const auto& row : lookup) {

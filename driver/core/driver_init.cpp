@@ -73,7 +73,7 @@ void FitStreamRateToEnabledPins()
 
 ASIOBool InitDriver(void* sysHandle)
 {
-    SetupModeSwitch = DWORD(reinterpret_cast<UINT_PTR>(sysHandle)) == SetupModeHandle;
+    SetupModeSwitch = IsSetupModeHandle(sysHandle);
     TrayAddIcon();
     EnsureFirstInit();
 

@@ -347,7 +347,7 @@ TEST_F(TrayIconTest, ConfigurationProgramsAndHiddenIconsGetNoTraffic)
         driver->AddRef();
         void* setup = nullptr;
         if (entry.holdSetupObject) {
-            ASSERT_EQ(SharedQueryInterface(nullptr, SetupInterfaceId, &setup), S_OK);
+            ASSERT_EQ(SharedQueryInterface(nullptr, IID_IDriverSetup, &setup), S_OK);
         }
         ASSERT_EQ(driver->init(entry.setupMode ? reinterpret_cast<void*>(UINT_PTR(SetupModeHandle)) : nullptr),
                   ASIOTrue);

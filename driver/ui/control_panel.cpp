@@ -45,11 +45,6 @@ UINT PictureId(UINT templateId)
     return 104;
 }
 
-bool IsSetupModeOwner(HWND owner)
-{
-    return DWORD(reinterpret_cast<UINT_PTR>(owner)) == SetupModeHandle;
-}
-
 // The saved position may lie on a monitor that has been unplugged since: then the
 // dialog goes to the nearest monitor's work area, so the user can see and move it.
 POINT ReachablePosition(POINT position, SIZE size)
@@ -185,7 +180,7 @@ INT_PTR CALLBACK ControlPanelProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 
 void OpenControlPanel(HWND owner)
 {
-    const bool setupMode = IsSetupModeOwner(owner);
+    const bool setupMode = IsSetupModeHandle(owner);
     if (InterlockedDecrement(&DialogGate) == 0) {
         InterlockedIncrement(&OpenDialogCount);
         // A template id beyond 16 bits cannot name a resource: the low word is taken,
