@@ -17,6 +17,7 @@
 #include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
 #include "driver/engine/engine_state.h"
+#include "driver/resources/resource_ids.h"
 #include "driver/tests/panel_windows.h"
 #include "driver/ui/control_panel.h"
 #include "driver/ui/tray_icon.h"
@@ -40,6 +41,10 @@ long CountResetRequest(long selector, long value, void* message, double* opt)
     if (selector == kAsioResetRequest && value == 0 && message == nullptr && opt == nullptr) ++ResetRequests;
     return 1;
 }
+
+// The size buttons in size order.
+constexpr int SizeIds[] = {IDC_PANEL_SIZE_80,  IDC_PANEL_SIZE_128,  IDC_PANEL_SIZE_192, IDC_PANEL_SIZE_256,
+                           IDC_PANEL_SIZE_512, IDC_PANEL_SIZE_1024, IDC_PANEL_SIZE_2048};
 
 void* const SetupMode = reinterpret_cast<void*>(UINT_PTR(SetupModeHandle));
 
@@ -136,24 +141,24 @@ TEST_F(ControlPanelTest, SetupModeRunsTheDialogOnTheCallersThreadAndStoresTheCho
     ASSERT_NE(panel, nullptr);
     EXPECT_FALSE(call.Returned(300)) << "modal: controlPanel waits for the dialog";
     EXPECT_EQ(GetWindow(panel, GW_OWNER), nullptr) << "no owner window in setup mode";
-    EXPECT_EQ(IsDlgButtonChecked(panel, 1007), BST_CHECKED) << "256";
+    EXPECT_EQ(IsDlgButtonChecked(panel, IDC_PANEL_SIZE_256), BST_CHECKED) << "256";
     EXPECT_EQ(OpenDialogCount, 1);
 
-    ClickButton(panel, 1007);
+    ClickButton(panel, IDC_PANEL_SIZE_256);
     EXPECT_EQ(ResetRequests, 0) << "the stored size: nothing to do";
-    ClickButton(panel, 1009);
+    ClickButton(panel, IDC_PANEL_SIZE_1024);
     EXPECT_EQ(FindSelectedDevice()->bufferSize, 1024u);
     EXPECT_EQ(StoredBufferSize(), 1024u);
     EXPECT_EQ(ResetRequests, 1);
-    ClickButton(panel, 1021);
+    ClickButton(panel, IDC_PANEL_SIZE_80);
     EXPECT_EQ(StoredBufferSize(), 80u);
     EXPECT_EQ(ResetRequests, 2);
 
-    ClickButton(panel, ControlPanelReset);
+    ClickButton(panel, IDC_PANEL_RESET);
     EXPECT_EQ(ResetRequests, 3);
-    EXPECT_EQ(GetWindowLongA(GetDlgItem(panel, ControlPanelReset), GWL_STYLE) & 0xF, BS_PUSHBUTTON);
+    EXPECT_EQ(GetWindowLongA(GetDlgItem(panel, IDC_PANEL_RESET), GWL_STYLE) & 0xF, BS_PUSHBUTTON);
 
-    ClickButton(panel, ControlPanelExit);
+    ClickButton(panel, IDC_PANEL_EXIT);
     ASSERT_TRUE(call.Returned(5000));
     EXPECT_FALSE(IsWindow(panel));
     EXPECT_EQ(ResetRequests, 4) << "closing asks for a reset too";
@@ -176,10 +181,10 @@ TEST_F(ControlPanelTest, AHostsRequestOpensTheDialogOnTheUiThreadAndReturnsAtOnc
     ASSERT_NE(panel, nullptr);
     EXPECT_NE(GetWindowThreadProcessId(panel, nullptr), GetCurrentThreadId());
     EXPECT_EQ(GetWindow(panel, GW_OWNER), TrayWindow) << "owned by the hidden tray window";
-    EXPECT_EQ(IsDlgButtonChecked(panel, 1008), BST_CHECKED) << "512";
+    EXPECT_EQ(IsDlgButtonChecked(panel, IDC_PANEL_SIZE_512), BST_CHECKED) << "512";
     EXPECT_EQ(OpenDialogCount, 2) << "the host's pin and the open dialog";
 
-    ClickButton(panel, 1006);
+    ClickButton(panel, IDC_PANEL_SIZE_128);
     EXPECT_EQ(StoredBufferSize(), 128u);
     EXPECT_EQ(ResetRequests, 1);
 
@@ -206,7 +211,7 @@ TEST_F(ControlPanelTest, EnterAndEscapeLeaveTheDialogOpen)
     PanelCall call(driver);
     HWND panel = WaitForPanel(PanelCaption);
     ASSERT_NE(panel, nullptr);
-    HWND focus = GetDlgItem(panel, 1007);
+    HWND focus = GetDlgItem(panel, IDC_PANEL_SIZE_256);
     for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
         PostMessageA(focus, WM_KEYDOWN, key, 0);
         PostMessageA(focus, WM_KEYUP, key, 0xC0000000);
@@ -224,13 +229,14 @@ TEST_F(ControlPanelTest, TheCheckedSizeIsTheLargestAtOrBelowTheDevicesSize)
     const struct {
         DWORD stored;
         int button;
-    } cases[] = {{100, 1021}, {64, 1021}, {191, 1006}, {192, 1020}, {2047, 1009}, {4096, 1010}};
+    } cases[] = {{100, IDC_PANEL_SIZE_80},   {64, IDC_PANEL_SIZE_80},     {191, IDC_PANEL_SIZE_128},
+                 {192, IDC_PANEL_SIZE_192},  {2047, IDC_PANEL_SIZE_1024}, {4096, IDC_PANEL_SIZE_2048}};
     for (const auto& entry : cases) {
         FindSelectedDevice()->bufferSize = entry.stored;
         PanelCall call(driver);
         HWND panel = WaitForPanel(PanelCaption);
         ASSERT_NE(panel, nullptr);
-        for (int id : {1021, 1006, 1020, 1007, 1008, 1009, 1010})
+        for (int id : SizeIds)
             EXPECT_EQ(IsDlgButtonChecked(panel, id), id == entry.button ? BST_CHECKED : BST_UNCHECKED)
                 << entry.stored << " " << id;
         SendMessageA(panel, WM_CLOSE, 0, 0);
@@ -310,13 +316,12 @@ struct ExpectedControl {
 constexpr DWORD Radio = BS_AUTORADIOBUTTON | WS_CHILD | WS_VISIBLE;
 constexpr DWORD FirstRadio = Radio | WS_GROUP | WS_TABSTOP;
 constexpr const char* SizeTexts[] = {"80", "128", "192", "256", "512", "1024", "2048"};
-constexpr int SizeIds[] = {1021, 1006, 1020, 1007, 1008, 1009, 1010};
 
 std::vector<ExpectedControl> PictureColumnControls()
 {
     std::vector<ExpectedControl> controls = {
-        {1004, "Static", "", SS_BITMAP | SS_CENTERIMAGE | WS_CHILD | WS_VISIBLE, {2, 5, 100, 73}},
-        {1005, "Button", "Buffer Size", BS_GROUPBOX | WS_CHILD | WS_VISIBLE, {104, 1, 46, 76}},
+        {IDC_PANEL_PICTURE, "Static", "", SS_BITMAP | SS_CENTERIMAGE | WS_CHILD | WS_VISIBLE, {2, 5, 100, 73}},
+        {IDC_PANEL_SIZE_GROUP, "Button", "Buffer Size", BS_GROUPBOX | WS_CHILD | WS_VISIBLE, {104, 1, 46, 76}},
     };
     for (int index = 0; index < 7; ++index)
         controls.push_back({SizeIds[index], "Button", SizeTexts[index], index == 0 ? FirstRadio : Radio,
@@ -346,7 +351,7 @@ void ExpectLayout(HWND panel, const std::vector<ExpectedControl>& controls, cons
         EXPECT_STRCASEEQ(className, expected.className) << expected.id;
         char text[32] = {};
         GetWindowTextA(control, text, sizeof(text));
-        if (expected.id != ControlPanelPicture) {
+        if (expected.id != IDC_PANEL_PICTURE) {
             EXPECT_STREQ(text, expected.text) << expected.id;
         }
         EXPECT_EQ(DWORD(GetWindowLongA(control, GWL_STYLE)) & expected.style, expected.style) << expected.id;
@@ -366,9 +371,9 @@ TEST_F(ControlPanelTest, EachLayoutShowsItsControlsInPlace)
     FindSelectedDevice()->bufferSize = 256;
 
     std::vector<ExpectedControl> full = PictureColumnControls();
-    full.push_back({ControlPanelReset, "Button", "Reset", BS_PUSHBUTTON | WS_TABSTOP | WS_CHILD | WS_VISIBLE,
+    full.push_back({IDC_PANEL_RESET, "Button", "Reset", BS_PUSHBUTTON | WS_TABSTOP | WS_CHILD | WS_VISIBLE,
                     {154, 44, 63, 15}});
-    full.push_back({ControlPanelExit, "Button", "Exit", BS_PUSHBUTTON | WS_TABSTOP | WS_CHILD | WS_VISIBLE,
+    full.push_back({IDC_PANEL_EXIT, "Button", "Exit", BS_PUSHBUTTON | WS_TABSTOP | WS_CHILD | WS_VISIBLE,
                     {154, 62, 63, 15}});
     std::vector<ExpectedControl> row;
     for (int index = 0; index < 7; ++index)
@@ -382,10 +387,10 @@ TEST_F(ControlPanelTest, EachLayoutShowsItsControlsInPlace)
         std::vector<ExpectedControl> controls;
         std::vector<int> absent;
     } layouts[] = {
-        {ControlPanelPictureLayout, PanelCaption, {156, 80}, PictureColumnControls(), {ControlPanelReset, ControlPanelExit}},
-        {ControlPanelRowLayout, RowPanelCaption, {228, 25}, row,
-         {ControlPanelPicture, ControlPanelSizeGroup, ControlPanelReset, ControlPanelExit}},
-        {ControlPanelFullLayout, PanelCaption, {221, 80}, full, {}},
+        {IDD_PANEL_PICTURE, PanelCaption, {156, 80}, PictureColumnControls(), {IDC_PANEL_RESET, IDC_PANEL_EXIT}},
+        {IDD_PANEL_ROW, RowPanelCaption, {228, 25}, row,
+         {IDC_PANEL_PICTURE, IDC_PANEL_SIZE_GROUP, IDC_PANEL_RESET, IDC_PANEL_EXIT}},
+        {IDD_PANEL_FULL, PanelCaption, {221, 80}, full, {}},
     };
     for (const auto& layout : layouts) {
         OemConfig.controlPanelDialog.value = layout.templateId;
@@ -399,9 +404,9 @@ TEST_F(ControlPanelTest, EachLayoutShowsItsControlsInPlace)
         EXPECT_EQ(client.right, units.right) << layout.templateId;
         EXPECT_EQ(client.bottom, units.bottom) << layout.templateId;
         ExpectLayout(panel, layout.controls, layout.absent);
-        EXPECT_EQ(IsDlgButtonChecked(panel, 1007), BST_CHECKED) << layout.templateId;
-        if (layout.templateId != ControlPanelRowLayout) {
-            EXPECT_NE(SendDlgItemMessageA(panel, ControlPanelPicture, STM_GETIMAGE, IMAGE_BITMAP, 0), 0)
+        EXPECT_EQ(IsDlgButtonChecked(panel, IDC_PANEL_SIZE_256), BST_CHECKED) << layout.templateId;
+        if (layout.templateId != IDD_PANEL_ROW) {
+            EXPECT_NE(SendDlgItemMessageA(panel, IDC_PANEL_PICTURE, STM_GETIMAGE, IMAGE_BITMAP, 0), 0)
                 << "the picture is shown";
         }
 

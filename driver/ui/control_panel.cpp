@@ -7,6 +7,7 @@
 #include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
 #include "driver/engine/host_callbacks.h"
+#include "driver/resources/resource_ids.h"
 
 namespace {
 
@@ -16,13 +17,12 @@ struct SizeButton {
 };
 // In size order; the ids are not.
 constexpr SizeButton SizeButtons[] = {
-    {1021, 80}, {1006, 128}, {1020, 192}, {1007, 256}, {1008, 512}, {1009, 1024}, {1010, 2048},
+    {IDC_PANEL_SIZE_80, 80},   {IDC_PANEL_SIZE_128, 128},   {IDC_PANEL_SIZE_192, 192},   {IDC_PANEL_SIZE_256, 256},
+    {IDC_PANEL_SIZE_512, 512}, {IDC_PANEL_SIZE_1024, 1024}, {IDC_PANEL_SIZE_2048, 2048},
 };
 
 constexpr COLORREF Black = 0x000000;
 constexpr COLORREF White = 0xFFFFFF;
-constexpr int TextColourOffset = 96;
-constexpr int BackgroundColourOffset = 97;
 
 // 1 while no dialog is being opened or shown: whoever takes it to 0 shows the dialog.
 volatile LONG DialogGate = 1;
@@ -40,9 +40,9 @@ UINT TemplateId()
 
 UINT PictureId(UINT templateId)
 {
-    if (templateId == ControlPanelPictureLayout) return 101;
-    if (templateId == ControlPanelRowLayout) return 100;
-    return 104;
+    if (templateId == IDD_PANEL_PICTURE) return IDB_PANEL_PICTURE;
+    if (templateId == IDD_PANEL_ROW) return IDB_PANEL_ROW;
+    return IDB_PANEL_FULL;
 }
 
 // The saved position may lie on a monitor that has been unplugged since: then the
@@ -77,12 +77,12 @@ void MoveToSavedPosition(HWND dialog)
 void InitialiseDialog(HWND dialog)
 {
     DialogWindow = dialog;
-    ParseColourText(TemplateId() + TextColourOffset, &TextColour);
-    ParseColourText(TemplateId() + BackgroundColourOffset, &BackgroundColour);
+    ParseColourText(TemplateId() + IDS_PANEL_TEXT_COLOUR_OFFSET, &TextColour);
+    ParseColourText(TemplateId() + IDS_PANEL_BACKGROUND_COLOUR_OFFSET, &BackgroundColour);
     BackgroundBrush = CreateSolidBrush(BackgroundColour);
     MoveToSavedPosition(dialog);
     if (Picture == nullptr) Picture = LoadBitmapA(ModuleInstance, MAKEINTRESOURCEA(PictureId(TemplateId())));
-    SendDlgItemMessageA(dialog, ControlPanelPicture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(Picture));
+    SendDlgItemMessageA(dialog, IDC_PANEL_PICTURE, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(Picture));
     SyncBufferSizeRadio();
 }
 
@@ -159,13 +159,13 @@ INT_PTR CALLBACK ControlPanelProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             ChooseBufferSize(dialog, *button);
             return TRUE;
         }
-        if (id == ControlPanelReset) {
+        if (id == IDC_PANEL_RESET) {
             // Back to a plain button, so that it does not stay the default one.
             SendMessageA(reinterpret_cast<HWND>(lParam), BM_SETSTYLE, BS_PUSHBUTTON, FALSE);
             RequestHostReset();
             return TRUE;
         }
-        if (id == ControlPanelExit) {
+        if (id == IDC_PANEL_EXIT) {
             CloseDialog(dialog);
             return TRUE;
         }

@@ -10,6 +10,7 @@
 #include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
 #include "driver/engine/engine_state.h"
+#include "driver/resources/resource_ids.h"
 #include "driver/ui/control_panel.h"
 #include "driver/ui/tray_text.h"
 
@@ -28,10 +29,7 @@ constexpr std::size_t FirstLineSize = 64;  // the balloon title's size; the tool
 
 // Pictures by driver state: stopped, ready, running, running after a recent restart.
 enum TrayPicture { PictureStopped, PictureReady, PictureRunning, PictureResync, PictureCount };
-constexpr WORD IconIds[PictureCount] = {300, 301, 302, 304};
-
-constexpr UINT SamplesStringId = 1104;
-constexpr UINT HertzStringId = 1110;
+constexpr WORD IconIds[PictureCount] = {IDI_TRAY_STOPPED, IDI_TRAY_READY, IDI_TRAY_RUNNING, IDI_TRAY_RESYNC};
 
 DWORD volatile UiThreadId;
 HANDLE UiThread;
@@ -92,8 +90,8 @@ void WriteStreamTexts(DWORD size, DWORD rate)
 {
     char samples[32];
     char hertz[32];
-    LoadText(SamplesStringId, samples, sizeof(samples));
-    LoadText(HertzStringId, hertz, sizeof(hertz));
+    LoadText(IDS_TRAY_SAMPLES, samples, sizeof(samples));
+    LoadText(IDS_TRAY_HERTZ, hertz, sizeof(hertz));
 
     TextCursor balloon = {NotifyRecord.szInfo, sizeof(NotifyRecord.szInfo), 0};
     AppendDecimal(&balloon, LONG(size));
