@@ -137,10 +137,8 @@ template <typename Lookup>
 HRESULT LockedAccess(bool set, Lookup lookup, Field (*fieldOf)(TreeRecord*, LONG), LONG key, void* value,
                      ULONG size)
 {
-    EnterDriverLock();
-    HRESULT result = Access(set, lookup(), fieldOf, key, value, size);
-    LeaveDriverLock();
-    return result;
+    DriverLockGuard lock;
+    return Access(set, lookup(), fieldOf, key, value, size);
 }
 
 }  // namespace

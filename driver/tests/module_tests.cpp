@@ -200,6 +200,44 @@ TEST(ModuleLifetime, TheDriverLockHoldsAcrossTheModulesStartAndEnd)
     EndModule();
 }
 
+DWORD WINAPI TakeAndLeaveTheDriverLock(void*)
+{
+    EnterDriverLock();
+    LeaveDriverLock();
+    return 0;
+}
+
+// A thread that takes the driver lock once; the caller waits for it and closes it.
+HANDLE StartLockTaker()
+{
+    return CreateThread(nullptr, 0, TakeAndLeaveTheDriverLock, nullptr, 0, nullptr);
+}
+
+// A guard holds the lock to the end of its scope and no further, however the scope is
+// left, and a wait that suspends the lock within it gets the lock back whole.
+TEST(DriverLock, AGuardHoldsItForItsScopeOnly)
+{
+    HANDLE afterResume;
+    {
+        DriverLockGuard outer;
+        [] {
+            DriverLockGuard inner;
+            return;
+        }();
+        HANDLE waiting = StartLockTaker();
+        EXPECT_EQ(WaitForSingleObject(waiting, 200), DWORD(WAIT_TIMEOUT)) << "held for the guard's scope";
+        DWORD depth = SuspendDriverLock();
+        EXPECT_EQ(depth, 1u) << "the inner guard left its hold at its return";
+        EXPECT_EQ(WaitForSingleObject(waiting, 10000), DWORD(WAIT_OBJECT_0)) << "free while suspended";
+        CloseHandle(waiting);
+        ResumeDriverLock(depth);
+        afterResume = StartLockTaker();
+        EXPECT_EQ(WaitForSingleObject(afterResume, 200), DWORD(WAIT_TIMEOUT)) << "held again after the wait";
+    }
+    EXPECT_EQ(WaitForSingleObject(afterResume, 10000), DWORD(WAIT_OBJECT_0)) << "left at the scope's end";
+    CloseHandle(afterResume);
+}
+
 TEST(ModuleLifetime, AnOpenControlPanelKeepsTheModule)
 {
     auto* driver = reinterpret_cast<IAsioDriver*>(&DriverObject);

@@ -96,25 +96,24 @@ const SizeButton* FindSizeButton(int id)
 void ChooseBufferSize(HWND dialog, const SizeButton& button)
 {
     if (IsDlgButtonChecked(dialog, button.id) != BST_CHECKED || RadioGuard) return;
-    EnterDriverLock();
-    DeviceRecord* device = FindSelectedDevice();
-    if (device == nullptr || device->bufferSize == button.size) {
-        LeaveDriverLock();
-        return;
+    {
+        DriverLockGuard lock;
+        DeviceRecord* device = FindSelectedDevice();
+        if (device == nullptr || device->bufferSize == button.size) return;
+        device->bufferSize = button.size;
+        SaveRecordSettings(device);
     }
-    device->bufferSize = button.size;
-    SaveRecordSettings(device);
-    LeaveDriverLock();
     // The host may call back into the driver from its reset.
     RequestHostReset();
 }
 
 void CloseDialog(HWND dialog)
 {
-    EnterDriverLock();
-    GlobalSettingsFlags |= GlobalFlagBalloonsOff;
-    SaveGlobalSettings();
-    LeaveDriverLock();
+    {
+        DriverLockGuard lock;
+        GlobalSettingsFlags |= GlobalFlagBalloonsOff;
+        SaveGlobalSettings();
+    }
     // Closing the panel is how the user turns audio back on after an improper shutdown.
     ClearAudioDisabled();
     DeleteObject(BackgroundBrush);
@@ -199,7 +198,7 @@ void SyncBufferSizeRadio()
 {
     HWND dialog = DialogWindow;
     if (dialog == nullptr) return;
-    EnterDriverLock();
+    DriverLockGuard lock;
     RadioGuard = true;
     if (DeviceRecord* device = FindSelectedDevice()) {
         int id = SizeButtons[0].id;
@@ -208,7 +207,6 @@ void SyncBufferSizeRadio()
         CheckDlgButton(dialog, id, BST_CHECKED);
     }
     RadioGuard = false;
-    LeaveDriverLock();
 }
 
 void ParseColourText(UINT stringId, COLORREF* colour)
