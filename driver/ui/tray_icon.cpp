@@ -7,6 +7,7 @@
 #include "driver/core/com_objects.h"
 #include "driver/core/driver_object.h"
 #include "driver/core/module.h"
+#include "driver/core/module_path.h"
 #include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
 #include "driver/engine/engine_state.h"
@@ -66,11 +67,10 @@ void QueryShellVersion()
 // balloon title.
 void WriteFirstLine()
 {
-    char hostPath[264];
-    DWORD length = GetModuleFileNameA(GetModuleHandleA(nullptr), hostPath, sizeof(hostPath));
-    hostPath[length < sizeof(hostPath) ? length : sizeof(hostPath) - 1] = '\0';
-    char host[sizeof(hostPath)];
-    HostDisplayName(hostPath, host, sizeof(host));
+    ModulePath hostPath;
+    ReadModulePath(nullptr, &hostPath);
+    char host[ModulePathSize];
+    HostDisplayName(hostPath.text, host, sizeof(host));
 
     TextCursor line = {NotifyRecord.szInfoTitle, FirstLineSize, 0};
     AppendText(&line, OemConfig.driverName.text);
