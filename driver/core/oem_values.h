@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "driver/core/hex_digits.h"
 #include "driver/core/oem_layout.h"
 #include "driver/resources/resource_ids.h"
 
@@ -48,11 +49,6 @@ constexpr const char* DriverNameFault(const char* name, std::size_t fieldSize)
         if (c < 0x20 || c == 0x7F) return "contains a control character";
     }
     return nullptr;
-}
-
-constexpr bool IsHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 constexpr char UpperCase(char c)

@@ -3,6 +3,7 @@
 #include "driver/core/crash_recovery.h"
 #include "driver/core/device_tree.h"
 #include "driver/core/driver_init.h"
+#include "driver/core/hex_digits.h"
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
@@ -215,16 +216,8 @@ void ParseColourText(UINT stringId, COLORREF* colour)
     if (LoadStringA(ModuleInstance, stringId, text, sizeof(text)) <= 0) return;
     COLORREF value = 0;
     for (int index = 0; index < 8 && text[index] != '\0'; ++index) {
-        const char c = text[index];
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else
-            break;
+        const int digit = HexDigitValue(text[index]);
+        if (digit < 0) break;
         value = value * 16 + COLORREF(digit);
     }
     *colour = value;
