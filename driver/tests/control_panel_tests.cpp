@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "asio_host/asio_driver.h"
 #include "driver/core/com_objects.h"
@@ -305,117 +307,113 @@ TEST_F(ControlPanelTest, ColourStringsOfTheLayoutsAreReadAsBlueGreenRed)
     EXPECT_EQ(colour, 0x123456u) << "a missing string keeps the colour";
 }
 
-struct ExpectedControl {
-    int id;
-    const char* className;
-    const char* text;
-    DWORD style;
-    RECT units;  // left, top, width, height in dialog units
-};
-
-constexpr DWORD Radio = BS_AUTORADIOBUTTON | WS_CHILD | WS_VISIBLE;
-constexpr DWORD FirstRadio = Radio | WS_GROUP | WS_TABSTOP;
-constexpr const char* SizeTexts[] = {"80", "128", "192", "256", "512", "1024", "2048"};
-
-std::vector<ExpectedControl> PictureColumnControls()
+// Where a control lies, in the dialog's client coordinates.
+RECT PlaceOf(HWND panel, HWND control)
 {
-    std::vector<ExpectedControl> controls = {
-        {IDC_PANEL_PICTURE, "Static", "", SS_BITMAP | SS_CENTERIMAGE | WS_CHILD | WS_VISIBLE, {2, 5, 100, 73}},
-        {IDC_PANEL_SIZE_GROUP, "Button", "Buffer Size", BS_GROUPBOX | WS_CHILD | WS_VISIBLE, {104, 1, 46, 76}},
-    };
-    for (int index = 0; index < 7; ++index)
-        controls.push_back({SizeIds[index], "Button", SizeTexts[index], index == 0 ? FirstRadio : Radio,
-                            {108, 11 + 9 * index, 40, 9}});
-    return controls;
+    RECT place;
+    GetWindowRect(control, &place);
+    MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&place), 2);
+    return place;
 }
 
-void ExpectLayout(HWND panel, const std::vector<ExpectedControl>& controls, const std::vector<int>& absent)
+bool Contains(const RECT& outer, const RECT& inner)
 {
-    for (const ExpectedControl& expected : controls) {
-        HWND control = GetDlgItem(panel, expected.id);
-        ASSERT_NE(control, nullptr) << expected.id;
-        // Position and size convert to pixels each on its own, as the dialog manager does.
-        RECT units = expected.units;
-        MapDialogRect(panel, &units);
-        units.right += units.left;
-        units.bottom += units.top;
-        RECT actual;
-        GetWindowRect(control, &actual);
-        MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&actual), 2);
-        EXPECT_EQ(actual.left, units.left) << expected.id;
-        EXPECT_EQ(actual.top, units.top) << expected.id;
-        EXPECT_EQ(actual.right, units.right) << expected.id;
-        EXPECT_EQ(actual.bottom, units.bottom) << expected.id;
-        char className[16] = {};
-        GetClassNameA(control, className, sizeof(className));
-        EXPECT_STRCASEEQ(className, expected.className) << expected.id;
-        char text[32] = {};
-        GetWindowTextA(control, text, sizeof(text));
-        if (expected.id != IDC_PANEL_PICTURE) {
-            EXPECT_STREQ(text, expected.text) << expected.id;
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+BOOL CALLBACK CollectControl(HWND control, LPARAM controls)
+{
+    reinterpret_cast<std::vector<HWND>*>(controls)->push_back(control);
+    return TRUE;
+}
+
+bool IsSizeButton(int id)
+{
+    for (int size : SizeIds)
+        if (id == size) return true;
+    return false;
+}
+
+// Every control is inside the dialog and clear of the others; the size buttons sit
+// inside their group box, where the layout has one.
+void ExpectControlsApartAndInside(HWND panel)
+{
+    std::vector<HWND> controls;
+    EnumChildWindows(panel, CollectControl, reinterpret_cast<LPARAM>(&controls));
+    RECT client;
+    GetClientRect(panel, &client);
+    HWND group = GetDlgItem(panel, IDC_PANEL_SIZE_GROUP);
+    for (std::size_t first = 0; first < controls.size(); ++first) {
+        const int id = GetDlgCtrlID(controls[first]);
+        const RECT place = PlaceOf(panel, controls[first]);
+        EXPECT_TRUE(Contains(client, place)) << id << " lies outside the dialog";
+        if (group != nullptr && IsSizeButton(id)) {
+            EXPECT_TRUE(Contains(PlaceOf(panel, group), place)) << id << " lies outside its group box";
         }
-        EXPECT_EQ(DWORD(GetWindowLongA(control, GWL_STYLE)) & expected.style, expected.style) << expected.id;
+        for (std::size_t second = first + 1; second < controls.size(); ++second) {
+            const int otherId = GetDlgCtrlID(controls[second]);
+            const bool inGroup = (id == IDC_PANEL_SIZE_GROUP && IsSizeButton(otherId)) ||
+                                 (otherId == IDC_PANEL_SIZE_GROUP && IsSizeButton(id));
+            if (inGroup) continue;
+            RECT overlap;
+            const RECT otherPlace = PlaceOf(panel, controls[second]);
+            // Controls that meet edge to edge in dialog units may share a pixel's rounding.
+            const bool overlaps = IntersectRect(&overlap, &place, &otherPlace) &&
+                                  overlap.right - overlap.left > 1 && overlap.bottom - overlap.top > 1;
+            EXPECT_FALSE(overlaps) << id << " overlaps " << otherId;
+        }
     }
-    for (int id : absent) EXPECT_EQ(GetDlgItem(panel, id), nullptr) << id;
-    const DWORD style = DWORD(GetWindowLongA(panel, GWL_STYLE));
-    EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU), DWORD(WS_CAPTION | WS_SYSMENU));
-    const DWORD exStyle = DWORD(GetWindowLongA(panel, GWL_EXSTYLE));
-    EXPECT_EQ(exStyle & (WS_EX_DLGMODALFRAME | WS_EX_TOOLWINDOW), DWORD(WS_EX_DLGMODALFRAME | WS_EX_TOOLWINDOW));
 }
 
-// Each layout that the OEM block's template id can choose, with a picture of it under
-// the build tree.
-TEST_F(ControlPanelTest, EachLayoutShowsItsControlsInPlace)
+// Each layout that the OEM block's template id can choose: its controls are where a
+// user can reach them, each size button stores the size it is labelled with, and the
+// dialog closes through the caption's close box even without "Exit". A picture of each
+// goes under the build tree for a person to look at.
+TEST_F(ControlPanelTest, EachLayoutOffersEverySizeUnderItsLabel)
 {
     ASSERT_EQ(driver->init(SetupMode), ASIOTrue);
-    FindSelectedDevice()->bufferSize = 256;
-
-    std::vector<ExpectedControl> full = PictureColumnControls();
-    full.push_back({IDC_PANEL_RESET, "Button", "Reset", BS_PUSHBUTTON | WS_TABSTOP | WS_CHILD | WS_VISIBLE,
-                    {154, 44, 63, 15}});
-    full.push_back({IDC_PANEL_EXIT, "Button", "Exit", BS_PUSHBUTTON | WS_TABSTOP | WS_CHILD | WS_VISIBLE,
-                    {154, 62, 63, 15}});
-    std::vector<ExpectedControl> row;
-    for (int index = 0; index < 7; ++index)
-        row.push_back({SizeIds[index], "Button", SizeTexts[index], index == 0 ? FirstRadio : Radio,
-                       {10 + 30 * index, 9, 28, index == 6 ? 10 : 9}});
-
     const struct {
         UINT templateId;
         const char* caption;
-        SIZE units;
-        std::vector<ExpectedControl> controls;
-        std::vector<int> absent;
+        bool picture;
+        bool buttons;  // "Reset" and "Exit"
     } layouts[] = {
-        {IDD_PANEL_PICTURE, PanelCaption, {156, 80}, PictureColumnControls(), {IDC_PANEL_RESET, IDC_PANEL_EXIT}},
-        {IDD_PANEL_ROW, RowPanelCaption, {228, 25}, row,
-         {IDC_PANEL_PICTURE, IDC_PANEL_SIZE_GROUP, IDC_PANEL_RESET, IDC_PANEL_EXIT}},
-        {IDD_PANEL_FULL, PanelCaption, {221, 80}, full, {}},
+        {IDD_PANEL_PICTURE, PanelCaption, true, false},
+        {IDD_PANEL_ROW, RowPanelCaption, false, false},
+        {IDD_PANEL_FULL, PanelCaption, true, true},
     };
     for (const auto& layout : layouts) {
+        SCOPED_TRACE(layout.templateId);
         OemConfig.controlPanelDialog.value = layout.templateId;
+        FindSelectedDevice()->bufferSize = 256;
         PanelCall call(driver);
         HWND panel = WaitForPanel(layout.caption);
-        ASSERT_NE(panel, nullptr) << layout.templateId;
-        RECT client;
-        GetClientRect(panel, &client);
-        RECT units = {0, 0, layout.units.cx, layout.units.cy};
-        MapDialogRect(panel, &units);
-        EXPECT_EQ(client.right, units.right) << layout.templateId;
-        EXPECT_EQ(client.bottom, units.bottom) << layout.templateId;
-        ExpectLayout(panel, layout.controls, layout.absent);
-        EXPECT_EQ(IsDlgButtonChecked(panel, IDC_PANEL_SIZE_256), BST_CHECKED) << layout.templateId;
-        if (layout.templateId != IDD_PANEL_ROW) {
+        ASSERT_NE(panel, nullptr);
+        EXPECT_EQ(DWORD(GetWindowLongA(panel, GWL_STYLE)) & WS_SYSMENU, DWORD(WS_SYSMENU)) << "a close box";
+        EXPECT_EQ(GetDlgItem(panel, IDC_PANEL_PICTURE) != nullptr, layout.picture);
+        EXPECT_EQ(GetDlgItem(panel, IDC_PANEL_SIZE_GROUP) != nullptr, layout.picture);
+        EXPECT_EQ(GetDlgItem(panel, IDC_PANEL_RESET) != nullptr, layout.buttons);
+        EXPECT_EQ(GetDlgItem(panel, IDC_PANEL_EXIT) != nullptr, layout.buttons);
+        if (layout.picture) {
             EXPECT_NE(SendDlgItemMessageA(panel, IDC_PANEL_PICTURE, STM_GETIMAGE, IMAGE_BITMAP, 0), 0)
                 << "the picture is shown";
         }
+        ExpectControlsApartAndInside(panel);
+        EXPECT_EQ(IsDlgButtonChecked(panel, IDC_PANEL_SIZE_256), BST_CHECKED);
 
         Sleep(300);  // painted
         std::string picture = BuildTreeDirectory() + "control-panel-" + std::to_string(layout.templateId) + ".bmp";
         EXPECT_TRUE(WriteWindowPicture(panel, picture)) << picture;
-        // Layouts without "Exit" close through the caption's close box only.
+
+        for (int id : SizeIds) {
+            char label[16] = {};
+            GetDlgItemTextA(panel, id, label, sizeof(label));
+            ClickButton(panel, id);
+            EXPECT_EQ(StoredBufferSize(), DWORD(std::atoi(label))) << "the button labelled " << label;
+        }
         SendMessageA(panel, WM_CLOSE, 0, 0);
-        ASSERT_TRUE(call.Returned(5000)) << layout.templateId;
+        ASSERT_TRUE(call.Returned(5000));
     }
 }
 

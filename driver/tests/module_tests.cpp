@@ -14,6 +14,7 @@
 #include "driver/core/hash_name.h"
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
+#include "driver/core/oem_values.h"
 #include "driver/core/setup_interface.h"
 
 extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID, REFIID, void**);
@@ -69,18 +70,37 @@ TEST(HashName, MatchesTheKnownValues)
     EXPECT_EQ(HashName(""), 0u);
     EXPECT_EQ(HashName("a"), 0x000000C2u);
     EXPECT_EQ(HashName("abc"), 0x00000618u);
-    EXPECT_EQ(HashName("\xFF\x80"), HashName("\xFF\x80")) << "high bytes are unsigned";
+    EXPECT_EQ(HashName("\xFF\x80"), 0x000001FFu) << "high bytes count as unsigned";
 }
 
 TEST(ClassIds, AreParsedFromTheOemBlockAtAttach)
 {
-    GUID fromBlock;
-    char text[OemClassIdSize + 1] = {};
-    std::memcpy(text, OemConfig.classId.text, OemClassIdSize);
-    ParseGuid(text, reinterpret_cast<std::uint8_t*>(&fromBlock));
-    EXPECT_TRUE(IsEqualGUID(DriverClassId, fromBlock));
-    EXPECT_STREQ(ClassIdText(), text);
-    EXPECT_EQ(std::string(ClassKeyPath), std::string("SOFTWARE\\Classes\\CLSID\\") + text);
+#if defined(KASKADE_PRODUCT_QORDA_8)
+    const char shippedText[] = "{DF83B1FC-6DE1-4072-B97B-C80B98AB62CF}";
+    const GUID shipped = {0xDF83B1FC, 0x6DE1, 0x4072, {0xB9, 0x7B, 0xC8, 0x0B, 0x98, 0xAB, 0x62, 0xCF}};
+#else
+    const char shippedText[] = "{3B044C5C-8A96-4F5F-993B-33254E117467}";
+    const GUID shipped = {0x3B044C5C, 0x8A96, 0x4F5F, {0x99, 0x3B, 0x33, 0x25, 0x4E, 0x11, 0x74, 0x67}};
+#endif
+    EXPECT_TRUE(IsEqualGUID(DriverClassId, shipped));
+    EXPECT_STREQ(ClassIdText(), shippedText);
+    EXPECT_EQ(std::string(ClassKeyPath), std::string("SOFTWARE\\Classes\\CLSID\\") + shippedText);
+}
+
+// A class id that the lookup answers with an object of its own would hand hosts that
+// object instead of the driver: the OEM checks refuse each of them.
+TEST(ClassIds, TheOemChecksRefuseEveryIdTheLookupAnswersOtherwise)
+{
+    for (const char* id : {"{00000000-0000-0000-C000-000000000046}", "{00000001-0000-0000-C000-000000000046}",
+                           "{a26078c5-2840-4726-b427-e60fc8fee403}"}) {
+        GUID interfaceId;
+        ParseGuid(id, reinterpret_cast<std::uint8_t*>(&interfaceId));
+        void* object = nullptr;
+        ASSERT_EQ(SharedQueryInterface(nullptr, interfaceId, &object), S_OK) << id;
+        EXPECT_NE(object, &DriverObject) << id;
+        static_cast<IUnknown*>(object)->Release();
+        EXPECT_NE(ClassIdFault(id), nullptr) << id;
+    }
 }
 
 TEST(InterfaceLookup, HandsOutTheStaticObjectsInTableOrder)
