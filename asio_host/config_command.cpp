@@ -55,7 +55,7 @@ bool OpenSession(const char* name, SetupSession* session, std::FILE* err)
             return false;
         }
         session->setup = static_cast<IDriverSetup*>(setup);
-        session->driver->init(reinterpret_cast<void*>(SetupModeHandle));
+        session->driver->init(reinterpret_cast<void*>(UINT_PTR(SetupModeHandle)));
         return true;
     }
     std::fprintf(err, "kaskade-config: no ASIO driver named \"%s\" is registered for %d-bit hosts\n", name,
@@ -91,7 +91,7 @@ HRESULT SetValue(IDriverSetup* setup, RecordLevel level, LONG key, const LONG* i
 bool Exists(IDriverSetup* setup, RecordLevel level, const LONG* indexes)
 {
     DWORD flags = 0;
-    return GetValue(setup, level, 0, indexes, &flags, sizeof(flags)) == S_OK;
+    return GetValue(setup, level, SetupFlagsKey, indexes, &flags, sizeof(flags)) == S_OK;
 }
 
 // Number of records at `level` under the parents that `indexes` names, counting through
@@ -103,17 +103,21 @@ LONG CountRecords(IDriverSetup* setup, RecordLevel level, LONG* indexes, int pos
     return count;
 }
 
+// The names of the keys, in key order.
 const char* const DeviceKeyNames[] = {"Flags", "FriendlyName", "Manufacturer", "Service", "Location", "HardwareId",
                                       "Enumerator", "KernelBuffers", "BufferPosition", "LtcyIn", "LtcyOut",
                                       "BufferSize", "DeviceId", "DevInst"};
-constexpr LONG DeviceIdKey = 12;
 const char* const FilterKeyNames[] = {"Flags", "FriendlyName", "DevicePath", "NodeClasses"};
 const char* const PinKeyNames[] = {"Flags", "DataFlow", "Channels", "Bits", "LowestRate", "HighestRate"};
+static_assert(sizeof(DeviceKeyNames) / sizeof(DeviceKeyNames[0]) == SetupDeviceKeyCount, "a name per device key");
+static_assert(sizeof(FilterKeyNames) / sizeof(FilterKeyNames[0]) == SetupFilterKeyCount, "a name per filter key");
+static_assert(sizeof(PinKeyNames) / sizeof(PinKeyNames[0]) == SetupPinKeyCount, "a name per pin key");
 
 // Keys whose value is a pointer to text (device path: 4 bytes into the detail record).
 bool IsTextKey(RecordLevel level, LONG key)
 {
-    return (level == RecordLevel::Device && key >= 1 && key <= 5) || (level == RecordLevel::Filter && (key == 1 || key == 2));
+    return (level == RecordLevel::Device && key >= SetupDeviceFriendlyName && key <= SetupDeviceHardwareId) ||
+           (level == RecordLevel::Filter && (key == SetupFilterFriendlyName || key == SetupFilterInterfaceDetail));
 }
 
 void ShowRecord(IDriverSetup* setup, RecordLevel level, const LONG* indexes, std::FILE* out)
@@ -121,18 +125,20 @@ void ShowRecord(IDriverSetup* setup, RecordLevel level, const LONG* indexes, std
     const char* const* names = level == RecordLevel::Device   ? DeviceKeyNames
                                : level == RecordLevel::Filter ? FilterKeyNames
                                                               : PinKeyNames;
-    const LONG count = level == RecordLevel::Device ? 14 : level == RecordLevel::Filter ? 4 : 6;
+    const LONG count = level == RecordLevel::Device   ? LONG(SetupDeviceKeyCount)
+                       : level == RecordLevel::Filter ? LONG(SetupFilterKeyCount)
+                                                      : LONG(SetupPinKeyCount);
     const char* indent = level == RecordLevel::Device ? "    " : level == RecordLevel::Filter ? "      " : "        ";
     for (LONG key = 0; key < count; ++key) {
         if (IsTextKey(level, key)) {
             const char* text = nullptr;
             if (GetValue(setup, level, key, indexes, &text, sizeof(text)) != S_OK) continue;
-            if (text != nullptr && level == RecordLevel::Filter && key == 2) text += 4;
+            if (text != nullptr && level == RecordLevel::Filter && key == SetupFilterInterfaceDetail) text += 4;
             std::fprintf(out, "%s%-15s %s\n", indent, names[key], text != nullptr ? text : "");
         } else {
             DWORD value = 0;
             if (GetValue(setup, level, key, indexes, &value, sizeof(value)) != S_OK) continue;
-            if (key == 0)
+            if (key == SetupFlagsKey)
                 std::fprintf(out, "%s%-15s 0x%08lX (%s)\n", indent, names[key], static_cast<unsigned long>(value),
                              (value & EnabledFlag) ? "enabled" : "disabled");
             else
@@ -246,8 +252,8 @@ int SetSetting(IDriverSetup* setup, const char* driverName, int argc, char** arg
     const char* name = argv[1 + indexCount];
     const char* text = argv[2 + indexCount];
     DWORD current = 0;
-    GetValue(setup, level, 0, indexes, &current, sizeof(current));
-    LONG key = 0;
+    GetValue(setup, level, SetupFlagsKey, indexes, &current, sizeof(current));
+    LONG key = SetupFlagsKey;
     DWORD value = 0;
     if (std::strcmp(name, "enabled") == 0) {
         const bool on = std::strcmp(text, "on") == 0;
@@ -270,7 +276,7 @@ int SetSetting(IDriverSetup* setup, const char* driverName, int argc, char** arg
         }
         key = config->key;
         // The run-time bits describe the machine, not a choice: the record keeps its own.
-        if (key == 0) value = (value & ~RunTimeFlagBits) | (current & RunTimeFlagBits);
+        if (key == SetupFlagsKey) value = (value & ~RunTimeFlagBits) | (current & RunTimeFlagBits);
     }
     HRESULT result = SetValue(setup, level, key, indexes, value);
     if (result != S_OK) {
@@ -281,7 +287,7 @@ int SetSetting(IDriverSetup* setup, const char* driverName, int argc, char** arg
                  static_cast<unsigned long>(value), static_cast<unsigned long>(value));
     DWORD deviceId = 0;
     const bool deviceValue = level == RecordLevel::Device &&
-                             GetValue(setup, level, DeviceIdKey, indexes, &deviceId, sizeof(deviceId)) == S_OK;
+                             GetValue(setup, level, SetupDeviceId, indexes, &deviceId, sizeof(deviceId)) == S_OK;
     PrintHostLayerNote(driverName, DeviceWhere(deviceId), deviceValue ? DeviceKeyNames[key] : nullptr, out);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 
+#include "driver/core/hex_digits.h"
 #include "driver/core/oem_layout.h"
 #include "driver/core/oem_values.h"
 #include "oem_tool/little_endian.h"
@@ -14,19 +15,6 @@ namespace {
 // Hosts copy the driver name into a 32-byte buffer: 31 characters and the NUL.
 constexpr std::size_t HostVisibleNameLength = 31;
 const char DriverNameTag[] = "$OEM";
-
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 // Decimal, or hexadecimal after "0x"; no sign, no spaces, at most 0xFFFFFFFF.
 bool ParseUnsigned32(const std::string& text, std::uint32_t& value) {

@@ -7,14 +7,12 @@
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
 #include "driver/core/setup_interface.h"
+#include "driver/engine/realtime_scheduling.h"
 #include "driver/engine/streaming_thread.h"
 #include "driver/ui/tray_icon.h"
 
-static const char SetupInterfaceIdText[] = "{A26078C5-2840-4726-B427-E60FC8FEE403}";
-
-// Meaningless until process attach overwrites them.
+// Meaningless until process attach overwrites it.
 GUID DriverClassId = {0x1367576A, 0xECE6, 0x4F61, {0x91, 0xB6, 0x83, 0x2B, 0xB9, 0x3C, 0xA5, 0xD8}};
-GUID SetupInterfaceId = DriverClassId;
 
 static const char ClassKeyPrefix[] = "SOFTWARE\\Classes\\CLSID\\";
 char ClassKeyPath[ClassKeyPathSize] = "SOFTWARE\\Classes\\CLSID\\";
@@ -60,7 +58,6 @@ void PrepareClassIds()
     std::memcpy(ClassKeyPath + sizeof(ClassKeyPrefix) - 1, OemConfig.classId.text, OemClassIdSize);
     ClassKeyPath[sizeof(ClassKeyPath) - 1] = '\0';
     ParseGuid(ClassIdText(), reinterpret_cast<std::uint8_t*>(&DriverClassId));
-    ParseGuid(SetupInterfaceIdText, reinterpret_cast<std::uint8_t*>(&SetupInterfaceId));
 }
 
 HRESULT STDMETHODCALLTYPE SharedQueryInterface(void*, REFIID iid, void** object)
@@ -73,7 +70,7 @@ HRESULT STDMETHODCALLTYPE SharedQueryInterface(void*, REFIID iid, void** object)
     } lookup[] = {
         {&IID_IUnknown, &ClassFactoryObject},
         {&DriverClassId, &DriverObject},
-        {&SetupInterfaceId, &SetupObject},
+        {&IID_IDriverSetup, &SetupObject},
         {&IID_IClassFactory, &ClassFactoryObject},
     };
     for (const auto& row : lookup) {
@@ -87,6 +84,24 @@ HRESULT STDMETHODCALLTYPE SharedQueryInterface(void*, REFIID iid, void** object)
     return E_NOINTERFACE;
 }
 
+// The module starts before the UI thread, whose tray window and control panel use its
+// lock, settings and device tree, and ends after it: a UI thread that a control panel
+// keeps keeps the module too.
+static void StartModuleAndUiThread()
+{
+    if (UiThreadRunning()) return;
+    LoadMmcssLibraries();
+    StartModule();
+    StartUiThread();
+}
+
+static void StopUiThreadAndModule()
+{
+    if (!StopUiThread()) return;
+    EndModule();
+    FreeMmcssLibraries();
+}
+
 // The driver object's first reference starts the module and the UI thread; a reference
 // taken while another thread is still starting them waits for that start, so that no
 // host call meets a module without its first scan.
@@ -96,14 +111,14 @@ ULONG STDMETHODCALLTYPE SharedAddRef(void* self)
     LONG count = InterlockedIncrement(&object->referenceCount);
     if (object == &DriverObject && (count == 1 || !ModuleStarted())) {
         EnterModuleGate();
-        if (DriverObject.referenceCount > 0) StartUiThread();
+        if (DriverObject.referenceCount > 0) StartModuleAndUiThread();
         LeaveModuleGate();
     }
     return count;
 }
 
-// The last release ends the session and the module, unless a new first reference came
-// meanwhile: the gate lets the later of the two see the other's work whole.
+// The last release ends the session, the UI thread and the module, unless a new first
+// reference came meanwhile: the gate lets the later of the two see the other's work whole.
 ULONG STDMETHODCALLTYPE SharedRelease(void* self)
 {
     auto* object = static_cast<StaticComObject*>(self);
@@ -114,7 +129,7 @@ ULONG STDMETHODCALLTYPE SharedRelease(void* self)
             EnterModuleGate();
             if (DriverObject.referenceCount == 0) {
                 DriverObjectLastRelease();
-                StopUiThread();
+                StopUiThreadAndModule();
             }
             LeaveModuleGate();
         }

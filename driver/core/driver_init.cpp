@@ -26,9 +26,10 @@ constexpr LONG FirstInitDone = 2;
 
 void PrepareFirstInit()
 {
-    EnterDriverLock();
-    LoadGlobalSettings();
-    LeaveDriverLock();
+    {
+        DriverLockGuard lock;
+        LoadGlobalSettings();
+    }
     // Outside the lock: the warning waits for the user.
     ArmCrashGuard();
     ReadProcessorFeatures();
@@ -73,29 +74,30 @@ void FitStreamRateToEnabledPins()
 
 ASIOBool InitDriver(void* sysHandle)
 {
-    SetupModeSwitch = DWORD(reinterpret_cast<UINT_PTR>(sysHandle)) == SetupModeHandle;
+    SetupModeSwitch = IsSetupModeHandle(sysHandle);
     TrayAddIcon();
     EnsureFirstInit();
 
     // One hold of the lock from the previous session's end to the new channels: an init
     // on another thread meanwhile finds the pins closed or open, never half of either.
-    EnterDriverLock();
-    DisposeHostBuffers();
-    CloseAllPins();
-    ClearChannelMaps();
-    __atomic_fetch_and(&InSwitchFlag, ~SwitchInProgress, __ATOMIC_SEQ_CST);
-    RepairStoredSampleRate();
-    FitStreamRateToEnabledPins();
-    SetUpStreams();
-    RegisterOpenPins();
-    // The host is offered the stored rate, or the nearest end of what the pins accept.
-    DWORD fitted = RateIntoRange(GlobalSampleRate);
-    if (fitted != 0) GlobalSampleRate = fitted;
-    RequestedHostRate = GlobalSampleRate;
-    DriverState = DriverInitialised;
-    DiagnosticLine("init%s: host rate %lu Hz", SetupModeSwitch ? " in setup mode" : "", GlobalSampleRate);
-    TrayNotifyState();
-    LeaveDriverLock();
+    {
+        DriverLockGuard lock;
+        DisposeHostBuffers();
+        CloseAllPins();
+        ClearChannelMaps();
+        __atomic_fetch_and(&InSwitchFlag, ~SwitchInProgress, __ATOMIC_SEQ_CST);
+        RepairStoredSampleRate();
+        FitStreamRateToEnabledPins();
+        SetUpStreams();
+        RegisterOpenPins();
+        // The host is offered the stored rate, or the nearest end of what the pins accept.
+        DWORD fitted = RateIntoRange(GlobalSampleRate);
+        if (fitted != 0) GlobalSampleRate = fitted;
+        RequestedHostRate = GlobalSampleRate;
+        DriverState = DriverInitialised;
+        DiagnosticLine("init%s: host rate %lu Hz", SetupModeSwitch ? " in setup mode" : "", GlobalSampleRate);
+        TrayNotifyState();
+    }
     InterlockedExchange(&SwitchCounter, 0);
     return ASIOTrue;
 }

@@ -63,36 +63,35 @@ void MEMBER_CALL GetErrorMessage(void*, char* text)
 ASIOError MEMBER_CALL Start(void*)
 {
     if (DriverState < DriverPrepared) return Answered("start before createBuffers", ASE_NotPresent);
-    EnterDriverLock();
-    ASIOError result = StartRunning();
-    LeaveDriverLock();
+    ASIOError result;
+    {
+        DriverLockGuard lock;
+        result = StartRunning();
+    }
     return Answered("start", result);
 }
 
 ASIOError MEMBER_CALL Stop(void*)
 {
-    EnterDriverLock();
+    DriverLockGuard lock;
     StopRunning();
-    LeaveDriverLock();
     return ASE_OK;
 }
 
 ASIOError MEMBER_CALL GetChannels(void*, long* inputs, long* outputs)
 {
     if (inputs == nullptr || outputs == nullptr) return Answered("getChannels", ASE_InvalidParameter);
-    EnterDriverLock();
+    DriverLockGuard lock;
     *inputs = long(ReportedChannelCount(true));
     *outputs = long(ReportedChannelCount(false));
-    LeaveDriverLock();
     return ASE_OK;
 }
 
 ASIOError MEMBER_CALL GetLatencies(void*, long* input, long* output)
 {
     if (input == nullptr || output == nullptr) return Answered("getLatencies", ASE_InvalidParameter);
-    EnterDriverLock();
+    DriverLockGuard lock;
     ComputeLatencies(input, output);
-    LeaveDriverLock();
     return ASE_OK;
 }
 
@@ -100,7 +99,7 @@ ASIOError MEMBER_CALL GetBufferSize(void*, long* minSize, long* maxSize, long* p
 {
     if (minSize == nullptr || maxSize == nullptr || preferred == nullptr || granularity == nullptr)
         return Answered("getBufferSize", ASE_InvalidParameter);
-    EnterDriverLock();
+    DriverLockGuard lock;
     *minSize = MinimumHostBufferSize;
     *maxSize = MaximumHostBufferSize;
     // A stored size outside the offered range is shown inside it; the setting stays.
@@ -109,7 +108,6 @@ ASIOError MEMBER_CALL GetBufferSize(void*, long* minSize, long* maxSize, long* p
     if (size > DWORD(MaximumHostBufferSize)) size = MaximumHostBufferSize;
     *preferred = long(size);
     *granularity = HostBufferGranularity;
-    LeaveDriverLock();
     return ASE_OK;
 }
 
@@ -123,18 +121,19 @@ ASIOError MEMBER_CALL CanSampleRate(void*, ASIOSampleRate rate)
 {
     DWORD rounded;
     if (!RoundSampleRate(rate, &rounded)) return RateRefused("canSampleRate", rate);
-    EnterDriverLock();
-    bool offered = IsOfferedSampleRate(rounded);
-    LeaveDriverLock();
+    bool offered;
+    {
+        DriverLockGuard lock;
+        offered = IsOfferedSampleRate(rounded);
+    }
     return offered ? ASE_OK : RateRefused("canSampleRate", rate);
 }
 
 ASIOError MEMBER_CALL GetSampleRate(void*, ASIOSampleRate* rate)
 {
     if (rate == nullptr) return Answered("getSampleRate", ASE_InvalidParameter);
-    EnterDriverLock();
+    DriverLockGuard lock;
     *rate = RequestedHostRate;
-    LeaveDriverLock();
     return ASE_OK;
 }
 
@@ -142,18 +141,14 @@ ASIOError MEMBER_CALL SetSampleRate(void*, ASIOSampleRate rate)
 {
     DWORD rounded;
     if (!RoundSampleRate(rate, &rounded)) return RateRefused("setSampleRate", rate);
-    EnterDriverLock();
-    if (!IsOfferedSampleRate(rounded)) {
-        LeaveDriverLock();
-        return RateRefused("setSampleRate", rate);
-    }
+    DriverLockGuard lock;
+    if (!IsOfferedSampleRate(rounded)) return RateRefused("setSampleRate", rate);
     GlobalSampleRate = rounded;
     WriteSettingValue(nullptr, nullptr, nullptr, "SampleRate", &GlobalSampleRate);
     RequestedHostRate = rounded;
     // The streaming thread reopens the pins at the new rate; it waits for no start.
     if (rounded != ActiveHostRate && DriverState == DriverRunning) SetEvent(RestartEvent);
     TrayNotifyState();
-    LeaveDriverLock();
     return ASE_OK;
 }
 
@@ -204,27 +199,26 @@ bool IsChannelActive(const BYTE* channelMap, DWORD channel)
 ASIOError MEMBER_CALL GetChannelInfo(void*, ASIOChannelInfo* info)
 {
     if (info == nullptr) return Answered("getChannelInfo", ASE_InvalidParameter);
-    EnterDriverLock();
+    DriverLockGuard lock;
     const bool input = info->isInput == ASIOTrue;
-    if (info->channel < 0 || DWORD(info->channel) >= ReportedChannelCount(input)) {
-        LeaveDriverLock();
+    if (info->channel < 0 || DWORD(info->channel) >= ReportedChannelCount(input))
         return Answered("getChannelInfo of a channel that does not exist", ASE_NotPresent);
-    }
     const DWORD channel = DWORD(info->channel);
     info->type = ASIOSTInt32LSB;
     info->channelGroup = 0;
     info->isActive = IsChannelActive(input ? InputChannelMap : OutputChannelMap, channel) ? ASIOTrue : ASIOFalse;
     WriteChannelName(input, channel, info->name);
-    LeaveDriverLock();
     return ASE_OK;
 }
 
 ASIOError MEMBER_CALL CreateBuffers(void*, ASIOBufferInfo* infos, long channelCount, long bufferSize,
                                     ASIOCallbacks* callbacks)
 {
-    EnterDriverLock();
-    ASIOError result = CreateHostBuffers(infos, channelCount, bufferSize, callbacks);
-    LeaveDriverLock();
+    ASIOError result;
+    {
+        DriverLockGuard lock;
+        result = CreateHostBuffers(infos, channelCount, bufferSize, callbacks);
+    }
     if (result != ASE_OK)
         DiagnosticLine("host call createBuffers(%ld channels, %ld samples) returned %ld", channelCount, bufferSize,
                        result);
@@ -233,9 +227,8 @@ ASIOError MEMBER_CALL CreateBuffers(void*, ASIOBufferInfo* infos, long channelCo
 
 ASIOError MEMBER_CALL DisposeBuffers(void*)
 {
-    EnterDriverLock();
+    DriverLockGuard lock;
     DisposeHostBuffers();
-    LeaveDriverLock();
     return ASE_OK;
 }
 
@@ -307,10 +300,9 @@ const DriverObjectTable DriverObjectMethods = {
 
 void DriverObjectLastRelease()
 {
-    EnterDriverLock();
+    DriverLockGuard lock;
     EndDriverSession();
     TrayNotifyState();
-    LeaveDriverLock();
 }
 
 void DriverObjectDetach()

@@ -4,6 +4,7 @@
 #include "driver/core/device_discovery.h"
 #include "driver/core/diagnostic_log.h"
 #include "driver/core/hash_name.h"
+#include "driver/core/module_path.h"
 #include "driver/core/settings.h"
 #include "driver/core/setup_interface.h"
 
@@ -68,10 +69,9 @@ void StartModule()
     }
     StartingThread = GetCurrentThreadId();
 
-    char hostPath[264];
-    DWORD length = GetModuleFileNameA(GetModuleHandleA(nullptr), hostPath, sizeof(hostPath));
-    hostPath[length < sizeof(hostPath) ? length : sizeof(hostPath) - 1] = '\0';
-    HostHash = HashName(hostPath);
+    ModulePath host;
+    ReadModulePath(nullptr, &host);
+    HostHash = HashName(host.text);
 
     typedef BOOL(WINAPI * IsWow64ProcessFunction)(HANDLE, PBOOL);
     BOOL wow64 = FALSE;

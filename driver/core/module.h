@@ -33,6 +33,16 @@ void LeaveDriverLock();
 DWORD SuspendDriverLock();
 void ResumeDriverLock(DWORD depth);
 
+// Holds the driver lock to the end of its scope, so that no early return keeps it. A
+// SuspendDriverLock within the scope is undone by its ResumeDriverLock before the end.
+class DriverLockGuard {
+public:
+    DriverLockGuard() { EnterDriverLock(); }
+    ~DriverLockGuard() { LeaveDriverLock(); }
+    DriverLockGuard(const DriverLockGuard&) = delete;
+    DriverLockGuard& operator=(const DriverLockGuard&) = delete;
+};
+
 // Serialises the driver object's first reference with its last release, so that a host
 // that creates the driver on one thread while another releases it never meets a module
 // half started or half ended. Never entered while the driver lock is held.

@@ -7,7 +7,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "driver/core/hex_digits.h"
 #include "driver/core/oem_layout.h"
+#include "driver/resources/resource_ids.h"
 
 // Extra latency of a device in samples: $LIS and $LOS, and the "LtcyIn" and "LtcyOut"
 // settings they seed. Anything beyond would swamp the latency a host compensates.
@@ -21,7 +23,7 @@ constexpr std::uint32_t MostKernelBuffers = 4;
 constexpr std::uint32_t SmallestBufferSize = 64;
 constexpr std::uint32_t LargestBufferSize = 2048;
 // Dialog templates the driver carries for its control panel ($CPL).
-constexpr std::uint32_t ControlPanelLayouts[] = {1000, 1100, 1200};
+constexpr std::uint32_t ControlPanelLayouts[] = {IDD_PANEL_PICTURE, IDD_PANEL_ROW, IDD_PANEL_FULL};
 // Characters in one registry key name.
 constexpr std::size_t LongestKeyName = 255;
 
@@ -47,11 +49,6 @@ constexpr const char* DriverNameFault(const char* name, std::size_t fieldSize)
         if (c < 0x20 || c == 0x7F) return "contains a control character";
     }
     return nullptr;
-}
-
-constexpr bool IsHexDigit(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
 constexpr char UpperCase(char c)

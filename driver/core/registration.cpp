@@ -4,6 +4,7 @@
 
 #include "driver/core/com_objects.h"
 #include "driver/core/module.h"
+#include "driver/core/module_path.h"
 #include "driver/core/oem_block.h"
 #include "driver/core/oem_values.h"
 
@@ -57,10 +58,10 @@ HRESULT RegisterDriver()
 {
     if (!RegistrationIdentityUsable()) return SELFREG_E_CLASS;
     const char* driverName = OemConfig.driverName.text;
-    char modulePath[264];
-    DWORD length = GetModuleFileNameA(ModuleInstance, modulePath, sizeof(modulePath));
-    // A truncated path would register a driver that no host can load.
-    if (length == 0 || length >= sizeof(modulePath)) return SELFREG_E_CLASS;
+    ModulePath modulePath;
+    ReadModulePath(ModuleInstance, &modulePath);
+    // A cut path would register a driver that no host can load.
+    if (!modulePath.complete) return SELFREG_E_CLASS;
 
     char inprocPath[ClassKeyPathSize + sizeof(InprocServerSuffix)];
     BuildInprocServerPath(inprocPath);
@@ -69,7 +70,7 @@ HRESULT RegisterDriver()
 
     LONG error = WriteKey(ClassKeyPath, nullptr, driverName);
     if (error == ERROR_SUCCESS)
-        error = WriteKey(inprocPath, "ThreadingModel", "Apartment", nullptr, modulePath);
+        error = WriteKey(inprocPath, "ThreadingModel", "Apartment", nullptr, modulePath.text);
     if (error == ERROR_SUCCESS)
         error = WriteKey(asioPath, "CLSID", ClassIdText(), "Description", driverName);
     if (error == ERROR_SUCCESS) return S_OK;

@@ -3,6 +3,7 @@
 #include "driver/core/hash_name.h"
 #include "driver/core/host_buffers.h"
 #include "driver/core/module.h"
+#include "driver/core/module_path.h"
 #include "driver/core/oem_block.h"
 #include "driver/core/oem_values.h"
 
@@ -119,14 +120,15 @@ void WriteLayerValue(bool sharedLayer, DeviceRecord* device, FilterRecord* filte
 // the values, lets support see whose layer it is.
 void NameHostLayer()
 {
-    char program[MAX_PATH + 1];
-    DWORD length = GetModuleFileNameA(nullptr, program, sizeof(program));
-    if (length == 0 || length >= sizeof(program)) return;
+    ModulePath program;
+    ReadModulePath(nullptr, &program);
+    if (!program.complete) return;
     SettingsPath path;
     BuildSettingsPath(&path, false, nullptr, nullptr, nullptr);
     HKEY key;
     if (!OpenSettingsKey(&path, &key)) return;
-    RegSetValueExA(key, HostProgramValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(program), length + 1);
+    RegSetValueExA(key, HostProgramValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(program.text),
+                   program.length + 1);
     RegCloseKey(key);
 }
 

@@ -53,17 +53,13 @@ static HRESULT MEMBER_CALL Rescan(void*)
     // must find its pins and buffers as it left them. A new tree replaces the
     // records that open pins and the active pin list point to: those let go first, and
     // the host sees no channel until it initialises again.
-    EnterDriverLock();
-    if (DriverState > DriverInitialised) {
-        LeaveDriverLock();
-        return SETUP_E_ACTIVE;
-    }
+    DriverLockGuard lock;
+    if (DriverState > DriverInitialised) return SETUP_E_ACTIVE;
     if (DriverState == DriverInitialised) {
         CloseAllPins();
         ClearActivePins();
     }
     RescanDevices();
-    LeaveDriverLock();
     return S_OK;
 }
 

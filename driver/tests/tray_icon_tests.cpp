@@ -21,6 +21,7 @@
 #include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
 #include "driver/engine/engine_state.h"
+#include "driver/resources/resource_ids.h"
 #include "driver/tests/panel_windows.h"
 #include "driver/ui/tray_icon.h"
 #include "driver/ui/tray_text.h"
@@ -216,12 +217,12 @@ TEST_F(TrayIconTest, TheIconFollowsTheDriverStateAndTellsSizeAndRateOncePerChang
     EXPECT_EQ(requests[0].window, TrayWindow);
     EXPECT_EQ(requests[0].id, 1325u);
     EXPECT_EQ(requests[0].flags, UINT(NIF_MESSAGE | NIF_ICON | NIF_TIP));
-    EXPECT_EQ(requests[0].icon, TrayIcon(300)) << "added while the driver is loaded";
+    EXPECT_EQ(requests[0].icon, TrayIcon(IDI_TRAY_STOPPED)) << "added while the driver is loaded";
     EXPECT_EQ(requests[0].tip, FirstLine());
     EXPECT_EQ(requests[0].size, DWORD(NOTIFYICONDATAA_V2_SIZE));
     EXPECT_EQ(requests[1].message, DWORD(NIM_MODIFY));
     EXPECT_EQ(requests[1].flags, UINT(NIF_ICON));
-    EXPECT_EQ(requests[1].icon, TrayIcon(301)) << "initialised";
+    EXPECT_EQ(requests[1].icon, TrayIcon(IDI_TRAY_READY)) << "initialised";
     Sleep(300);
     EXPECT_EQ(RecordedRequests().size(), 2u) << "buffers created: the same picture, nothing sent";
 
@@ -231,7 +232,7 @@ TEST_F(TrayIconTest, TheIconFollowsTheDriverStateAndTellsSizeAndRateOncePerChang
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].message, DWORD(NIM_MODIFY));
     EXPECT_EQ(requests[0].flags, UINT(NIF_ICON | NIF_TIP | NIF_INFO));
-    EXPECT_EQ(requests[0].icon, TrayIcon(302));
+    EXPECT_EQ(requests[0].icon, TrayIcon(IDI_TRAY_RUNNING));
     EXPECT_EQ(requests[0].tip, FirstLine() + "\r\n256 Samples @44100 Hz");
     EXPECT_EQ(requests[0].info, "256 Samples   @44100Hz");
     EXPECT_EQ(requests[0].title, FirstLine());
@@ -266,7 +267,7 @@ TEST_F(TrayIconTest, TheIconFollowsTheDriverStateAndTellsSizeAndRateOncePerChang
     requests = WaitForRequests(1);
     ASSERT_GE(requests.size(), 1u);
     EXPECT_EQ(requests[0].flags, UINT(NIF_ICON));
-    EXPECT_EQ(requests[0].icon, TrayIcon(301));
+    EXPECT_EQ(requests[0].icon, TrayIcon(IDI_TRAY_READY));
 
     // The same size and rate again: the picture changes, the texts do not.
     ForgetRequests();
@@ -276,7 +277,7 @@ TEST_F(TrayIconTest, TheIconFollowsTheDriverStateAndTellsSizeAndRateOncePerChang
     requests = RecordedRequests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].flags, UINT(NIF_ICON));
-    EXPECT_EQ(requests[0].icon, TrayIcon(302));
+    EXPECT_EQ(requests[0].icon, TrayIcon(IDI_TRAY_RUNNING));
 
     ForgetRequests();
     driver->Release();
@@ -290,10 +291,10 @@ TEST_F(TrayIconTest, TheIconFollowsTheDriverStateAndTellsSizeAndRateOncePerChang
     for (const ShellRequest& request : requests)
         if (request.message == DWORD(NIM_MODIFY)) pictures.push_back(request.icon);
     ASSERT_FALSE(pictures.empty());
-    EXPECT_EQ(pictures.back(), TrayIcon(300)) << "loaded again";
+    EXPECT_EQ(pictures.back(), TrayIcon(IDI_TRAY_STOPPED)) << "loaded again";
     if (pictures.size() > 1) {
         EXPECT_EQ(pictures.size(), 2u);
-        EXPECT_EQ(pictures[0], TrayIcon(301)) << "streaming stops first";
+        EXPECT_EQ(pictures[0], TrayIcon(IDI_TRAY_READY)) << "streaming stops first";
     }
     EXPECT_EQ(TrayWindow, nullptr);
 }
@@ -311,8 +312,8 @@ TEST_F(TrayIconTest, AStreamRestartShowsTheExclamationMarkForASecond)
     const DWORD stamped = GetTickCount();
     auto requests = WaitForRequests(2, 4000);
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].icon, TrayIcon(304));
-    EXPECT_EQ(requests[1].icon, TrayIcon(302));
+    EXPECT_EQ(requests[0].icon, TrayIcon(IDI_TRAY_RESYNC));
+    EXPECT_EQ(requests[1].icon, TrayIcon(IDI_TRAY_RUNNING));
     EXPECT_GE(GetTickCount() - stamped, 950u) << "back to play only after a second";
     EXPECT_EQ(requests[0].flags & Texts, 0u);
 }
@@ -347,7 +348,7 @@ TEST_F(TrayIconTest, ConfigurationProgramsAndHiddenIconsGetNoTraffic)
         driver->AddRef();
         void* setup = nullptr;
         if (entry.holdSetupObject) {
-            ASSERT_EQ(SharedQueryInterface(nullptr, SetupInterfaceId, &setup), S_OK);
+            ASSERT_EQ(SharedQueryInterface(nullptr, IID_IDriverSetup, &setup), S_OK);
         }
         ASSERT_EQ(driver->init(entry.setupMode ? reinterpret_cast<void*>(UINT_PTR(SetupModeHandle)) : nullptr),
                   ASIOTrue);
