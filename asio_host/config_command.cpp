@@ -4,9 +4,12 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "asio_host/config_keys.h"
 #include "asio_host/driver_setup.h"
+#include "asio_host/host_layers.h"
 #include "asio_host/installed_drivers.h"
 
 namespace {
@@ -19,7 +22,10 @@ int Usage(std::FILE* err)
                  "       kaskade-config DRIVER set device D KEY VALUE\n"
                  "       kaskade-config DRIVER set filter D F KEY VALUE\n"
                  "       kaskade-config DRIVER set pin D F P KEY VALUE\n"
-                 "Values go to the \"Defaults\" layer that every host of this user starts from.\n"
+                 "       kaskade-config DRIVER hosts\n"
+                 "Values go to the \"Defaults\" layer that every host of this user starts from. A host\n"
+                 "program that saved values of its own keeps them over \"Defaults\" (choosing a buffer\n"
+                 "size in its control panel saves them); \"hosts\" lists those programs and values.\n"
                  "Device keys: flags, kernel-buffers (2-4), buffer-position (0-100 ms),\n"
                  "  latency-in, latency-out (0-8192 samples), buffer-size (64-2048 samples).\n"
                  "Filter and pin keys: flags. Every level: enabled (on or off).\n"
@@ -49,7 +55,7 @@ bool OpenSession(const char* name, SetupSession* session, std::FILE* err)
             return false;
         }
         session->setup = static_cast<IDriverSetup*>(setup);
-        session->driver->init(reinterpret_cast<void*>(SetupModeHandle));
+        session->driver->init(reinterpret_cast<void*>(UINT_PTR(SetupModeHandle)));
         return true;
     }
     std::fprintf(err, "kaskade-config: no ASIO driver named \"%s\" is registered for %d-bit hosts\n", name,
@@ -85,7 +91,7 @@ HRESULT SetValue(IDriverSetup* setup, RecordLevel level, LONG key, const LONG* i
 bool Exists(IDriverSetup* setup, RecordLevel level, const LONG* indexes)
 {
     DWORD flags = 0;
-    return GetValue(setup, level, 0, indexes, &flags, sizeof(flags)) == S_OK;
+    return GetValue(setup, level, SetupFlagsKey, indexes, &flags, sizeof(flags)) == S_OK;
 }
 
 // Number of records at `level` under the parents that `indexes` names, counting through
@@ -97,16 +103,21 @@ LONG CountRecords(IDriverSetup* setup, RecordLevel level, LONG* indexes, int pos
     return count;
 }
 
+// The names of the keys, in key order.
 const char* const DeviceKeyNames[] = {"Flags", "FriendlyName", "Manufacturer", "Service", "Location", "HardwareId",
                                       "Enumerator", "KernelBuffers", "BufferPosition", "LtcyIn", "LtcyOut",
                                       "BufferSize", "DeviceId", "DevInst"};
 const char* const FilterKeyNames[] = {"Flags", "FriendlyName", "DevicePath", "NodeClasses"};
 const char* const PinKeyNames[] = {"Flags", "DataFlow", "Channels", "Bits", "LowestRate", "HighestRate"};
+static_assert(sizeof(DeviceKeyNames) / sizeof(DeviceKeyNames[0]) == SetupDeviceKeyCount, "a name per device key");
+static_assert(sizeof(FilterKeyNames) / sizeof(FilterKeyNames[0]) == SetupFilterKeyCount, "a name per filter key");
+static_assert(sizeof(PinKeyNames) / sizeof(PinKeyNames[0]) == SetupPinKeyCount, "a name per pin key");
 
 // Keys whose value is a pointer to text (device path: 4 bytes into the detail record).
 bool IsTextKey(RecordLevel level, LONG key)
 {
-    return (level == RecordLevel::Device && key >= 1 && key <= 5) || (level == RecordLevel::Filter && (key == 1 || key == 2));
+    return (level == RecordLevel::Device && key >= SetupDeviceFriendlyName && key <= SetupDeviceHardwareId) ||
+           (level == RecordLevel::Filter && (key == SetupFilterFriendlyName || key == SetupFilterInterfaceDetail));
 }
 
 void ShowRecord(IDriverSetup* setup, RecordLevel level, const LONG* indexes, std::FILE* out)
@@ -114,18 +125,20 @@ void ShowRecord(IDriverSetup* setup, RecordLevel level, const LONG* indexes, std
     const char* const* names = level == RecordLevel::Device   ? DeviceKeyNames
                                : level == RecordLevel::Filter ? FilterKeyNames
                                                               : PinKeyNames;
-    const LONG count = level == RecordLevel::Device ? 14 : level == RecordLevel::Filter ? 4 : 6;
+    const LONG count = level == RecordLevel::Device   ? LONG(SetupDeviceKeyCount)
+                       : level == RecordLevel::Filter ? LONG(SetupFilterKeyCount)
+                                                      : LONG(SetupPinKeyCount);
     const char* indent = level == RecordLevel::Device ? "    " : level == RecordLevel::Filter ? "      " : "        ";
     for (LONG key = 0; key < count; ++key) {
         if (IsTextKey(level, key)) {
             const char* text = nullptr;
             if (GetValue(setup, level, key, indexes, &text, sizeof(text)) != S_OK) continue;
-            if (text != nullptr && level == RecordLevel::Filter && key == 2) text += 4;
+            if (text != nullptr && level == RecordLevel::Filter && key == SetupFilterInterfaceDetail) text += 4;
             std::fprintf(out, "%s%-15s %s\n", indent, names[key], text != nullptr ? text : "");
         } else {
             DWORD value = 0;
             if (GetValue(setup, level, key, indexes, &value, sizeof(value)) != S_OK) continue;
-            if (key == 0)
+            if (key == SetupFlagsKey)
                 std::fprintf(out, "%s%-15s 0x%08lX (%s)\n", indent, names[key], static_cast<unsigned long>(value),
                              (value & EnabledFlag) ? "enabled" : "disabled");
             else
@@ -134,12 +147,38 @@ void ShowRecord(IDriverSetup* setup, RecordLevel level, const LONG* indexes, std
     }
 }
 
-int ShowTree(IDriverSetup* setup, std::FILE* out)
+std::string LayerOwner(const HostLayer& layer)
+{
+    return layer.program.empty() ? "layer " + layer.hash + " (its program was not recorded)" : layer.program;
+}
+
+// Says plainly that hosts with values of their own keep them, and which hosts hold the
+// device value just written when `where` names one.
+void PrintHostLayerNote(const char* name, const std::string& where, const char* valueName, std::FILE* out)
+{
+    const std::vector<HostLayer> layers = ReadHostLayers(name);
+    if (layers.empty()) {
+        std::fprintf(out, "No host program has values of its own yet: every host starts from \"Defaults\".\n");
+        return;
+    }
+    std::fprintf(out,
+                 "%zu host program(s) saved values of their own and keep them over \"Defaults\" "
+                 "(kaskade-config \"%s\" hosts lists them).\n",
+                 layers.size(), name);
+    if (valueName == nullptr) return;
+    for (const HostLayer& layer : layers)
+        if (const LayerValue* value = FindLayerValue(layer, where, valueName))
+            std::fprintf(out, "  %s keeps its own %s of %s for this device\n", LayerOwner(layer).c_str(), valueName,
+                         value->text.c_str());
+}
+
+int ShowTree(IDriverSetup* setup, const char* name, std::FILE* out)
 {
     LONG indexes[3] = {0, 0, 0};
     const LONG devices = CountRecords(setup, RecordLevel::Device, indexes, 0);
-    std::fprintf(out, "%ld device(s); values as hosts without settings of their own see them (\"Defaults\")\n",
+    std::fprintf(out, "%ld device(s); values as hosts without values of their own see them (\"Defaults\")\n",
                  static_cast<long>(devices));
+    PrintHostLayerNote(name, "", nullptr, out);
     for (LONG device = 0; device < devices; ++device) {
         indexes[0] = device;
         std::fprintf(out, "device %ld\n", static_cast<long>(device));
@@ -169,7 +208,7 @@ const char* LevelName(RecordLevel level)
 // "set LEVEL INDEXES... KEY VALUE": every index must name an existing record (the
 // interface would take a negative one as the first), the key must be writable at the
 // level and the value in its range.
-int SetSetting(IDriverSetup* setup, int argc, char** argv, std::FILE* out, std::FILE* err)
+int SetSetting(IDriverSetup* setup, const char* driverName, int argc, char** argv, std::FILE* out, std::FILE* err)
 {
     RecordLevel level;
     int indexCount;
@@ -213,8 +252,8 @@ int SetSetting(IDriverSetup* setup, int argc, char** argv, std::FILE* out, std::
     const char* name = argv[1 + indexCount];
     const char* text = argv[2 + indexCount];
     DWORD current = 0;
-    GetValue(setup, level, 0, indexes, &current, sizeof(current));
-    LONG key = 0;
+    GetValue(setup, level, SetupFlagsKey, indexes, &current, sizeof(current));
+    LONG key = SetupFlagsKey;
     DWORD value = 0;
     if (std::strcmp(name, "enabled") == 0) {
         const bool on = std::strcmp(text, "on") == 0;
@@ -237,7 +276,7 @@ int SetSetting(IDriverSetup* setup, int argc, char** argv, std::FILE* out, std::
         }
         key = config->key;
         // The run-time bits describe the machine, not a choice: the record keeps its own.
-        if (key == 0) value = (value & ~RunTimeFlagBits) | (current & RunTimeFlagBits);
+        if (key == SetupFlagsKey) value = (value & ~RunTimeFlagBits) | (current & RunTimeFlagBits);
     }
     HRESULT result = SetValue(setup, level, key, indexes, value);
     if (result != S_OK) {
@@ -246,6 +285,43 @@ int SetSetting(IDriverSetup* setup, int argc, char** argv, std::FILE* out, std::
     }
     std::fprintf(out, "%s %s set to %lu (0x%08lX) in \"Defaults\"\n", LevelName(level), name,
                  static_cast<unsigned long>(value), static_cast<unsigned long>(value));
+    DWORD deviceId = 0;
+    const bool deviceValue = level == RecordLevel::Device &&
+                             GetValue(setup, level, SetupDeviceId, indexes, &deviceId, sizeof(deviceId)) == S_OK;
+    PrintHostLayerNote(driverName, DeviceWhere(deviceId), deviceValue ? DeviceKeyNames[key] : nullptr, out);
+    return 0;
+}
+
+int ShowHostLayers(const char* name, std::FILE* out, std::FILE* err)
+{
+    bool registered = false;
+    for (const InstalledDriver& installed : ListInstalledDrivers()) registered |= installed.name == name;
+    if (!registered) {
+        std::fprintf(err, "kaskade-config: no ASIO driver named \"%s\" is registered for %d-bit hosts\n", name,
+                     int(sizeof(void*) * 8));
+        return 1;
+    }
+    const std::vector<HostLayer> layers = ReadHostLayers(name);
+    if (layers.empty()) {
+        std::fprintf(out, "No host program has values of its own: every host starts from \"Defaults\".\n");
+        return 0;
+    }
+    std::fprintf(out,
+                 "%zu host program(s) keep values of their own over \"Defaults\" "
+                 "(HKEY_CURRENT_USER\\SOFTWARE\\%s, one layer per program, named by a hash of its path):\n",
+                 layers.size(), name);
+    for (const HostLayer& layer : layers) {
+        std::fprintf(out, "%s\n", LayerOwner(layer).c_str());
+        if (!layer.program.empty()) std::fprintf(out, "  layer %s\n", layer.hash.c_str());
+        std::string where = "-";
+        for (const LayerValue& value : layer.values) {
+            if (value.where != where) {
+                where = value.where;
+                std::fprintf(out, "  %s\n", where.empty() ? "global" : where.c_str());
+            }
+            std::fprintf(out, "    %-15s %s\n", value.name.c_str(), value.text.c_str());
+        }
+    }
     return 0;
 }
 
@@ -272,6 +348,7 @@ int RunConfigCommand(int argc, char** argv, std::FILE* out, std::FILE* err)
 {
     if (argc < 3) return Usage(err);
     const char* command = argv[2];
+    if (std::strcmp(command, "hosts") == 0 && argc == 3) return ShowHostLayers(argv[1], out, err);
     const bool known = (std::strcmp(command, "show") == 0 && argc == 3) ||
                        (std::strcmp(command, "rescan") == 0 && argc == 3) ||
                        (std::strcmp(command, "set") == 0 && argc >= 4);
@@ -280,11 +357,11 @@ int RunConfigCommand(int argc, char** argv, std::FILE* out, std::FILE* err)
     int result = 1;
     if (OpenSession(argv[1], &session, err)) {
         if (command[0] == 's' && command[1] == 'h')
-            result = ShowTree(session.setup, out);
+            result = ShowTree(session.setup, argv[1], out);
         else if (command[0] == 'r')
             result = Rescan(session.setup, out, err);
         else
-            result = SetSetting(session.setup, argc - 3, argv + 3, out, err);
+            result = SetSetting(session.setup, argv[1], argc - 3, argv + 3, out, err);
     }
     CloseSession(&session);
     return result;

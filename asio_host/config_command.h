@@ -1,6 +1,7 @@
 // kaskade-config: shows and changes a driver's device, filter and pin settings through
 // its setup interface, the way a configuration program does. Values are written to the
-// "Defaults" layer that every host of the current user starts from.
+// "Defaults" layer that every host of the current user starts from; a host program that
+// saved values of its own keeps them, and "hosts" lists those programs and values.
 #pragma once
 
 #include <cstdio>

@@ -4,17 +4,7 @@
 
 #include <unknwn.h>
 
-// {A26078C5-2840-4726-B427-E60FC8FEE403}
-constexpr GUID IID_IDriverSetup = {0xA26078C5, 0x2840, 0x4726, {0xB4, 0x27, 0xE6, 0x0F, 0xC8, 0xFE, 0xE4, 0x03}};
-
-// Passed to the driver's init instead of a window: the driver then reads and writes the
-// settings shared by every host ("Defaults") only.
-constexpr ULONG_PTR SetupModeHandle = 0x7E5A90C3;
-
-constexpr HRESULT SETUP_E_BUSY = HRESULT(0xC5EE0001);
-constexpr HRESULT SETUP_E_ACTIVE = HRESULT(0xC5EE0002);
-constexpr HRESULT SETUP_E_NODEVICE = HRESULT(0xC5EE1001);
-constexpr HRESULT SETUP_E_PARAMETER = HRESULT(0xC5EE2001);
+#include "driver/core/setup_contract.h"
 
 typedef LONG (*DriverScanCallback)(void* context);
 

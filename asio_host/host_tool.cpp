@@ -35,15 +35,22 @@ static int ListDrivers()
     return 0;
 }
 
-static void ShowChannels(IAsioDriver* asio, const char* heading, ASIOBool input, long count, long latency)
+// Lists the channels; true when the driver names one "Not Connected", its stand-in
+// for a device it cannot use.
+static bool ShowChannels(IAsioDriver* asio, const char* heading, ASIOBool input, long count, long latency)
 {
+    static const char NotConnected[] = "Not Connected";
+    bool unconnected = false;
     std::printf("%-9s %ld, latency %ld samples\n", heading, count, latency);
     for (long channel = 0; channel < count; ++channel) {
         ASIOChannelInfo info = {};
         info.channel = channel;
         info.isInput = input;
-        if (asio->getChannelInfo(&info) == ASE_OK) std::printf("  %3ld  %s\n", channel, info.name);
+        if (asio->getChannelInfo(&info) != ASE_OK) continue;
+        std::printf("  %3ld  %s\n", channel, info.name);
+        unconnected = unconnected || std::strncmp(info.name, NotConnected, sizeof(NotConnected) - 1) == 0;
     }
+    return unconnected;
 }
 
 // What a host learns after init: channels and their names, latencies, buffer sizes,
@@ -53,8 +60,14 @@ static void ShowConfiguration(IAsioDriver* asio)
     long inputs = 0, outputs = 0, inputLatency = 0, outputLatency = 0;
     asio->getChannels(&inputs, &outputs);
     asio->getLatencies(&inputLatency, &outputLatency);
-    ShowChannels(asio, "Inputs:", ASIOTrue, inputs, inputLatency);
-    ShowChannels(asio, "Outputs:", ASIOFalse, outputs, outputLatency);
+    bool unconnected = ShowChannels(asio, "Inputs:", ASIOTrue, inputs, inputLatency);
+    unconnected = ShowChannels(asio, "Outputs:", ASIOFalse, outputs, outputLatency) || unconnected;
+    if (unconnected) {
+        // Why the driver has no device to stream through, as far as it can say.
+        char reason[AsioErrorMessageSize] = {};
+        asio->getErrorMessage(reason);
+        std::printf("Reason:   %s\n", reason);
+    }
 
     long minimum = 0, maximum = 0, preferred = 0, granularity = 0;
     asio->getBufferSize(&minimum, &maximum, &preferred, &granularity);

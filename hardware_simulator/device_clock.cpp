@@ -14,12 +14,16 @@ namespace {
 // Further behind than this after a late wake-up, the clock skips ahead instead of
 // bursting through every millisecond it missed.
 constexpr ULONGLONG MaxCatchUpSteps = 100;
-enum : LONG { NotEntered, Entered, Refused };
+enum : LONG { NotEntered, Entered };
 
 HANDLE ClockThread;
 HANDLE StopEvent;
 HANDLE LetGoEvent;  // the thread holds nothing any more and takes nothing
 volatile LONG Entry;
+volatile LONG StartAtFirstUse;
+// Set while the thread runs and will deliver late completions; cleared before it stops,
+// so that completions queued from then on are delivered at once.
+volatile LONG Ticking;
 
 LONGLONG Counter()
 {
@@ -52,11 +56,10 @@ void RunSteps()
 
 DWORD WINAPI RunClock(void*)
 {
-    if (InterlockedCompareExchange(&Entry, Entered, NotEntered) == NotEntered) {
-        timeBeginPeriod(1);
-        RunSteps();
-        timeEndPeriod(1);
-    }
+    InterlockedExchange(&Entry, Entered);
+    timeBeginPeriod(1);
+    RunSteps();
+    timeEndPeriod(1);
     // Returning would make the thread's exit wait for the loader lock, which a DLL
     // unload stopping the clock holds; StopClock ends the thread from here.
     SetEvent(LetGoEvent);
@@ -72,15 +75,15 @@ void CloseClockHandles()
     }
 }
 
-// A thread that never entered can be refused entry only while the loader lock is
-// held: elsewhere it may be in another DLL's thread attach, holding that lock.
-void StopClock(bool loaderLockHeld)
+// The thread has entered RunClock by now (StartDeviceClock waits for it). Under the
+// loader lock it cannot return, so it parks once it holds nothing and is ended there.
+void StopClock()
 {
     if (ClockThread == nullptr) return;
+    InterlockedExchange(&Ticking, 0);
     SetEvent(StopEvent);
-    bool refused = loaderLockHeld && InterlockedCompareExchange(&Entry, Refused, NotEntered) == NotEntered;
     HANDLE ends[] = {LetGoEvent, ClockThread};  // the thread also ends when its process does
-    if (!refused) WaitForMultipleObjects(2, ends, FALSE, INFINITE);
+    WaitForMultipleObjects(2, ends, FALSE, INFINITE);
     TerminateThread(ClockThread, 0);
     WaitForSingleObject(ClockThread, INFINITE);
     CloseClockHandles();
@@ -101,16 +104,39 @@ void StartDeviceClock()
         return;
     }
     SetThreadPriority(ClockThread, THREAD_PRIORITY_TIME_CRITICAL);
+    // A thread that an unload had to stop before it ran could only be terminated in the
+    // middle of its start, which leaves the process's loader state broken.
+    while (InterlockedCompareExchange(&Entry, NotEntered, NotEntered) == NotEntered) Sleep(0);
+    InterlockedExchange(&Ticking, 1);
+}
+
+void StartDeviceClockAtFirstUse()
+{
+    InterlockedExchange(&StartAtFirstUse, 1);
+}
+
+void StartDeviceClockIfAsked()
+{
+    if (InterlockedExchange(&StartAtFirstUse, 0) != 0) StartDeviceClock();
 }
 
 void StopDeviceClock()
 {
-    StopClock(false);
+    bool running = ClockThread != nullptr;
+    StopClock();
+    if (running) DeliverHeldCompletions();
 }
 
+// The completions held back are left to Clear: the DLL's clients are going.
 void StopDeviceClockInDllUnload()
 {
-    StopClock(true);
+    InterlockedExchange(&StartAtFirstUse, 0);
+    StopClock();
+}
+
+bool DeviceClockRunning()
+{
+    return Ticking != 0;
 }
 
 }  // namespace hardware_simulator

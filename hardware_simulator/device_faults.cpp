@@ -125,6 +125,18 @@ std::optional<ULONG_PTR> InjectedRequestEnd(DeviceRuntime& device, ULONG dataFlo
     return std::nullopt;
 }
 
+bool HoldInAudioEngine(std::size_t device, std::size_t filter, ULONG pinId, bool held)
+{
+    StateLock guard(State().lock);
+    std::vector<Device>& devices = State().machine.devices;
+    if (device >= devices.size() || filter >= devices[device].filters.size() ||
+        pinId >= devices[device].filters[filter].pins.size())
+        return false;
+    PinType& pin = devices[device].filters[filter].pins[pinId];
+    pin.heldElsewhere = held ? pin.instances.possible : 0;
+    return true;
+}
+
 GlitchCounters Glitches(std::size_t device)
 {
     StateLock guard(State().lock);

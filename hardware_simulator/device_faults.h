@@ -42,6 +42,12 @@ void FailPinCreation(std::size_t device, ULONG dataFlow, DWORD error, int count)
 // gives a request back untouched; an error status is a device failing it.
 void EndStreamRequests(std::size_t device, ULONG dataFlow, ULONG_PTR status, ULONG bytes, int count);
 
+// The Windows audio engine takes every free instance of pin `pinId` of the device's
+// filter `filter`, as it does for an endpoint that a shared-mode client plays or records
+// on (held), or lets them go again: the instance counts show them in use and pin creation
+// answers the pin type's noInstanceError. False when there is no such pin.
+bool HoldInAudioEngine(std::size_t device, std::size_t filter, ULONG pinId, bool held);
+
 // A render starvation is a running render pin running dry (each gap counts once), a
 // capture overrun a running capture pin with no request for frames that arrived.
 struct GlitchCounters {

@@ -18,10 +18,15 @@ BOOL DeviceIoControl(HANDLE handle, DWORD code, void* input, DWORD inputSize, vo
     entry.handle = reinterpret_cast<ULONG_PTR>(handle);
     entry.ioctl = code;
     IoCall call{code, input, inputSize, output, outputSize, bytesReturned, overlapped};
+    const OpenFilter* filter = State().handles.Find<OpenFilter>(entry.handle);
+    OpenPin* pin = State().handles.Find<OpenPin>(entry.handle);
     DWORD error = ERROR_INVALID_HANDLE;
-    if (const OpenFilter* filter = State().handles.Find<OpenFilter>(entry.handle))
+    // The I/O manager probes the status block before any driver sees the request.
+    if ((filter != nullptr || pin != nullptr) && overlapped != nullptr && !IsAlignedForKernel(overlapped))
+        error = ERROR_NOACCESS;
+    else if (filter != nullptr)
         error = FilterIoControl(*filter, call, entry);
-    else if (OpenPin* pin = State().handles.Find<OpenPin>(entry.handle))
+    else if (pin != nullptr)
         error = PinIoControl(*pin, call, entry);
     return FinishCall(entry, error, LastError::OnFailure);
 }

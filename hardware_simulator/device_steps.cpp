@@ -1,11 +1,14 @@
 #include "hardware_simulator/device_steps.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
 
 #include "hardware_simulator/fault_hooks.h"
+#include "hardware_simulator/filter_lookup.h"
 #include "hardware_simulator/sample_container.h"
 #include "hardware_simulator/simulator_state.h"
 
@@ -28,6 +31,9 @@ struct PinStep {
 };
 
 std::minstd_rand JitterSource;
+
+constexpr unsigned ThreadCheckEveryWakeUps = 8;
+unsigned ThreadCheckWakeUps;
 
 ULONGLONG FrameAt(double clockMs, ULONG rate)
 {
@@ -143,16 +149,36 @@ void CaptureRequests(PinStep& step)
 }
 
 // Looped pins: the hardware reads or writes the cyclic buffer at the position, then
-// the position moves on.
-void RenderLooped(const PinStep& step)
+// the position moves on. Each frame played is marked in the buffer, so that a frame
+// the client did not write again by the next cycle is told from audio: the render pin
+// ran dry there and plays silence, counted as a starvation like a packet pin's gap.
+BYTE PlayedMark(ULONG byteInFrame)
+{
+    static const BYTE Pattern[] = {0x7E, 0xE1, 0x5B, 0xC3, 0x2D, 0x96, 0x48, 0xF0};
+    return Pattern[byteInFrame % sizeof(Pattern)];
+}
+
+void RenderLooped(PinStep& step)
 {
     LoopedStream& loop = step.pin.loop;
     std::vector<BYTE> frame(step.frameBytes);
     std::vector<INT32> samples(step.channels);
     auto offset = ULONG(loop.Position().playOffset);
     for (ULONG index = 0; index < step.frames; ++index) {
-        for (ULONG byte = 0; byte < step.frameBytes; ++byte) frame[byte] = loop.Buffer()[(offset + byte) % loop.Size()];
+        bool played = true;
+        for (ULONG byte = 0; byte < step.frameBytes; ++byte) {
+            BYTE& stored = loop.Buffer()[(offset + byte) % loop.Size()];
+            frame[byte] = stored;
+            played = played && stored == PlayedMark(byte);
+            stored = PlayedMark(byte);
+        }
         offset = (offset + step.frameBytes) % loop.Size();
+        if (played) {
+            std::fill(frame.begin(), frame.end(), BYTE(0));
+            CountGap(step, step.device.glitches.renderStarvations, step.device.glitches.starvedFrames);
+        } else {
+            step.pin.inGap = false;
+        }
         Unpack(step, frame.data(), samples.data());
         Play(step, step.firstFrame + index, samples.data());
     }
@@ -181,21 +207,32 @@ LONGLONG SignalTime(const CompletionDelay& delay, LONGLONG now, LONGLONG ticksPe
     return now + LONGLONG(delay.delayMs + jitter) * ticksPerMs;
 }
 
+// The clock time a looped pin's position stands at: with a service interval, the end of
+// the last whole interval, as a USB driver moves it packet by packet.
+double PositionTime(const OpenPin& pin, double clockMs)
+{
+    if (!pin.looped) return clockMs;
+    const PinType* type = FindPinType(State().machine, pin.filter, pin.pinId);
+    ULONG interval = type != nullptr ? type->looped.serviceIntervalMs : 0;
+    return interval == 0 ? clockMs : std::floor(clockMs / interval) * interval;
+}
+
 void StepPin(DeviceRuntime& device, OpenPin& pin, double before, LONGLONG now, LONGLONG ticksPerMs)
 {
     const KsWaveFormatExtensible& wave = pin.format.wave;
     if (wave.channels == 0 || wave.blockAlign < wave.channels || wave.blockAlign % wave.channels != 0) return;
     if (pin.looped && pin.loop.Size() == 0) return;
-    ULONGLONG firstFrame = FrameAt(before, wave.samplesPerSec);
+    ULONGLONG firstFrame = FrameAt(PositionTime(pin, before), wave.samplesPerSec);
     PinStep step{device,
                  pin,
                  wave.samplesPerSec,
                  firstFrame,
-                 ULONG(FrameAt(device.clockMs, wave.samplesPerSec) - firstFrame),
+                 ULONG(FrameAt(PositionTime(pin, device.clockMs), wave.samplesPerSec) - firstFrame),
                  wave.blockAlign,
                  ULONG(wave.blockAlign / wave.channels),
                  wave.channels,
                  SignalTime(device.Delay(pin.dataFlow), now, ticksPerMs)};
+    if (step.frames == 0 && pin.looped) return;
     bool render = pin.dataFlow == KSPIN_DATAFLOW_IN;
     if (pin.looped)
         render ? RenderLooped(step) : CaptureLooped(step);
@@ -232,7 +269,22 @@ void StepDevices(LONGLONG now, LONGLONG ticksPerMs)
 void SignalDueCompletions(LONGLONG now)
 {
     StateLock guard(State().lock);
-    State().handles.ForEach<OpenPin>([&](ULONG_PTR, OpenPin& pin) { pin.queue.SignalDue(now); });
+    // Which threads have ended is asked every few wake-ups: each question is a system call.
+    bool checkThreads = ++ThreadCheckWakeUps % ThreadCheckEveryWakeUps == 0;
+    if (checkThreads) State().threads.NoteEnded();
+    State().handles.ForEach<OpenPin>([&](ULONG_PTR, OpenPin& pin) {
+        pin.queue.SignalDue(now);
+        if (!checkThreads) return;
+        for (const Completion& completion : pin.queue.CancelRequestsOfEndedThreads()) Deliver(completion);
+    });
+    State().late.DeliverDue(now);
+}
+
+void DeliverHeldCompletions()
+{
+    StateLock guard(State().lock);
+    State().handles.ForEach<OpenPin>([](ULONG_PTR, OpenPin& pin) { pin.queue.SignalDue(LLONG_MAX); });
+    State().late.DeliverAll();
 }
 
 }  // namespace hardware_simulator

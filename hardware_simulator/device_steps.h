@@ -9,7 +9,10 @@ namespace hardware_simulator {
 // that clock produced in one millisecond. `now` is the performance-counter time the
 // completions it holds back are delayed from, `ticksPerMs` the counter's rate.
 void StepDevices(LONGLONG now, LONGLONG ticksPerMs);
-// Signals the held-back completions of every pin whose time has come.
+// Signals the held-back completions of every pin whose time has come, and the late
+// ones; cancels the requests of threads that have ended.
 void SignalDueCompletions(LONGLONG now);
+// Delivers every completion held back for later, due or not.
+void DeliverHeldCompletions();
 
 }  // namespace hardware_simulator

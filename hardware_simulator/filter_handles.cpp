@@ -1,6 +1,7 @@
 // Opening filters, and closing filter and pin handles.
 #include "driver/engine/device_access.h"
 #include "hardware_simulator/call_result.h"
+#include "hardware_simulator/device_clock.h"
 #include "hardware_simulator/filter_lookup.h"
 #include "hardware_simulator/pin_instances.h"
 #include "hardware_simulator/simulator_state.h"
@@ -11,6 +12,7 @@ using namespace hardware_simulator;
 
 HANDLE CreateFileA(const char* path, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE)
 {
+    StartDeviceClockIfAsked();
     StateLock guard(State().lock);
     LogEntry entry{Operation::CreateFile};
     if (path == nullptr) {

@@ -1,5 +1,6 @@
 // IOCTL_KS_PROPERTY on filter handles, decoded and answered as the filter's kernel
-// driver does, synchronously, also on overlapped handles.
+// driver does: synchronously, also on overlapped handles, unless the device pends the
+// property.
 #include "hardware_simulator/filter_requests.h"
 
 #include <algorithm>
@@ -46,7 +47,7 @@ DWORD FilterIoControl(const OpenFilter& open, const IoCall& call, LogEntry& entr
     PropertyAnswer answer = AnswerFilterProperty(*located.filter, request);
     AnswerHook hook = State().answerHook;  // a copy, as the hook may replace itself
     if (hook) hook(request, answer);
-    return DeliverAnswer(call, answer, entry);
+    return DeliverOrPend(call, answer, entry, *located.device, entry.pinId);
 }
 
 }  // namespace hardware_simulator

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "hardware_simulator/overlapped_completion.h"
+#include "hardware_simulator/simulator_state.h"
 
 namespace hardware_simulator {
 
@@ -13,6 +14,7 @@ DWORD CheckPropertyBuffers(const IoCall& call)
         return ERROR_NOACCESS;
     if (call.bytesReturned == nullptr && call.overlapped == nullptr) return ERROR_INVALID_PARAMETER;
     if (call.inputSize < sizeof(KsIdentifier)) return ERROR_INVALID_USER_BUFFER;
+    if (!IsAlignedForKernel(call.input)) return ERROR_NOACCESS;
     return ERROR_SUCCESS;
 }
 
@@ -37,6 +39,34 @@ DWORD DeliverAnswer(const IoCall& call, const PropertyAnswer& answer, LogEntry& 
         CompleteOverlapped(call.overlapped, answer.error == ERROR_SUCCESS ? StatusSuccess : StatusBufferOverflow,
                            answer.bytesReturned);
     return answer.error;
+}
+
+static bool Pends(const Device& device, const LogEntry& entry, std::optional<ULONG> pinId)
+{
+    for (const PendingProperty& pending : device.pendingProperties)
+        if (pending.set == entry.propertySet && pending.id == entry.propertyId &&
+            (!pending.pinId || pending.pinId == pinId))
+            return true;
+    return false;
+}
+
+DWORD DeliverOrPend(const IoCall& call, const PropertyAnswer& answer, LogEntry& entry, const Device& device,
+                    std::optional<ULONG> pinId)
+{
+    if (call.overlapped == nullptr || answer.error != ERROR_SUCCESS || !Pends(device, entry, pinId))
+        return DeliverAnswer(call, answer, entry);
+    Completion completion;
+    completion.overlapped = call.overlapped;
+    completion.bytes = answer.bytesReturned;
+    completion.output = call.output;
+    completion.data.assign(answer.data.begin(),
+                           answer.data.begin() + std::min<std::size_t>(answer.data.size(), call.outputSize));
+    completion.thread = State().threads.Current();
+    call.overlapped->Internal = StatusPending;
+    call.overlapped->InternalHigh = 0;
+    entry.bytesReturned = answer.bytesReturned;
+    State().late.Add(std::move(completion), device.pendingDelayMs);
+    return ERROR_IO_PENDING;
 }
 
 }  // namespace hardware_simulator

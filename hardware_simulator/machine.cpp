@@ -35,6 +35,12 @@ bool Edit(const std::function<void(Machine&)>& change)
 
 void Clear()
 {
+    {
+        // Nothing is delivered any more, not even when the clock stops.
+        StateLock guard(State().lock);
+        State().late.Clear();
+        State().handles.Clear();
+    }
     StopDeviceClock();
     StateLock guard(State().lock);
     State().machine = {};
@@ -42,6 +48,8 @@ void Clear()
     State().log.Clear();
     State().answerHook = nullptr;
     State().runtimes.clear();
+    State().late.Clear();
+    State().threads.Clear();
     RemoveInterfaceKeys();
 }
 

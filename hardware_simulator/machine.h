@@ -27,9 +27,9 @@ Machine InstalledMachine();
 [[nodiscard]] bool Edit(const std::function<void(Machine&)>& change);
 // Stops the device clock, and removes the devices and their registry keys, every
 // handle and device information set, the log, the counters, the answer hook and what
-// the devices did over time. Requests still queued on open pins are dropped without
-// completion, as their clients' OVERLAPPEDs may be gone by now. Must not be called
-// holding the simulator's lock.
+// the devices did over time. Requests still queued on open pins, and completions held
+// back for later, are dropped without completion, as their clients' OVERLAPPEDs may be
+// gone by now. Must not be called holding the simulator's lock.
 void Clear();
 
 }  // namespace hardware_simulator

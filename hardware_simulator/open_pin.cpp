@@ -2,14 +2,16 @@
 
 namespace hardware_simulator {
 
-void OpenPin::SetState(ULONG newState)
+std::vector<Completion> OpenPin::SetState(ULONG newState)
 {
+    std::vector<Completion> cancelled;
     if (newState == KSSTATE_STOP) {
-        queue.Stop();
+        cancelled = queue.Stop();
         loop.Rewind();
         inGap = false;
     }
     state = newState;
+    return cancelled;
 }
 
 bool OpenPin::CompleteOldestRequest(ULONG bytes)

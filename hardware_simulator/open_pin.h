@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/looped_stream.h"
 #include "hardware_simulator/open_filter.h"
@@ -24,9 +26,9 @@ struct OpenPin {
     LoopedStream loop;
     bool inGap = false;  // a running render pin ran dry, or a capture pin lost frames
 
-    // Any state may follow any other. STOP cancels what is queued and rewinds the
-    // position; PAUSE and ACQUIRE hold it where it is.
-    void SetState(ULONG newState);
+    // Any state may follow any other. STOP cancels what is queued (the completions to
+    // deliver are returned) and rewinds the position; PAUSE and ACQUIRE hold it where it is.
+    [[nodiscard]] std::vector<Completion> SetState(ULONG newState);
     // Stream-relative on standard pins, buffer-relative on looped pins.
     KsAudioPosition Position() const { return looped ? loop.Position() : queue.Offsets(); }
 

@@ -30,8 +30,10 @@ bool Offers(const std::vector<KsIdentifier>& offered, const KsIdentifier& asked)
 
 bool HasFreeInstance(const PinType& type)
 {
-    const std::optional<InstanceCount>& global = type.globalInstances;
-    return type.instances.current < type.instances.possible && (!global || global->current < global->possible);
+    InstanceCount local = InstancesInUse(type, type.instances);
+    std::optional<InstanceCount> global;
+    if (type.globalInstances) global = InstancesInUse(type, *type.globalInstances);
+    return local.current < local.possible && (!global || global->current < global->possible);
 }
 
 // The connection request checked in the order kernel streaming checks it: the pin,
@@ -44,7 +46,7 @@ DWORD CheckConnection(const Filter& filter, const KsPinConnect& connect, const P
     if (!sink || connect.pinToHandle != nullptr) return ERROR_INVALID_PARAMETER;
     if (!Offers(type.interfaces, connect.interfaceId) || !Offers(type.mediums, connect.medium)) return ERROR_NO_MATCH;
     if (type.busyError != ERROR_SUCCESS) return type.busyError;
-    if (!HasFreeInstance(type)) return ERROR_NO_SYSTEM_RESOURCES;
+    if (!HasFreeInstance(type)) return type.noInstanceError;
     return CheckFormat(type.formats, format);
 }
 
@@ -94,6 +96,13 @@ DWORD CreatePin(LogEntry& entry, const void* connect, ACCESS_MASK access, HANDLE
 
 }  // namespace
 
+InstanceCount InstancesInUse(const PinType& type, InstanceCount count)
+{
+    ULONG free = count.possible > count.current ? count.possible - count.current : 0;
+    count.current += type.heldElsewhere < free ? type.heldElsewhere : free;
+    return count;
+}
+
 void GiveBackInstance(const OpenPin& pin)
 {
     if (PinType* type = FindPinType(State().machine, pin.filter, pin.pinId)) UncountInstance(*type);
@@ -104,7 +113,7 @@ bool ClosePinHandle(LogEntry& entry)
     OpenPin* pin = State().handles.Find<OpenPin>(entry.handle);
     if (pin == nullptr) return false;
     entry.leftEventRegistered = !pin->loop.Events().empty();
-    pin->queue.Stop();
+    DeliverCancellations(*pin, pin->queue.Stop());
     // The instance of a pin whose device was unplugged went with the device.
     if (!pin->filter.removed) GiveBackInstance(*pin);
     return State().handles.Remove<OpenPin>(entry.handle);

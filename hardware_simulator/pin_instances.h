@@ -3,6 +3,7 @@
 #pragma once
 
 #include "hardware_simulator/open_pin.h"
+#include "hardware_simulator/pin_type.h"
 #include "hardware_simulator/request_log.h"
 
 namespace hardware_simulator {
@@ -13,5 +14,8 @@ namespace hardware_simulator {
 bool ClosePinHandle(LogEntry& entry);
 // Gives the instance `pin` counts back to its pin type.
 void GiveBackInstance(const OpenPin& pin);
+// `count` with the instances that clients outside this process hold added to its current
+// ones, as KSPROPERTY_PIN_CINSTANCES and _GLOBALCINSTANCES answer.
+InstanceCount InstancesInUse(const PinType& type, InstanceCount count);
 
 }  // namespace hardware_simulator

@@ -2,6 +2,7 @@
 
 #include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/data_intersection.h"
+#include "hardware_simulator/pin_instances.h"
 #include "hardware_simulator/property_answer.h"
 
 namespace hardware_simulator {
@@ -25,9 +26,10 @@ static bool IsPinProperty(ULONG id)
     }
 }
 
-static PropertyAnswer InstancesAnswer(const InstanceCount& count, DWORD outputSize)
+static PropertyAnswer InstancesAnswer(const PinType& pin, const InstanceCount& count, DWORD outputSize)
 {
-    const ULONG counts[2] = {count.possible, count.current};
+    InstanceCount inUse = InstancesInUse(pin, count);
+    const ULONG counts[2] = {inUse.possible, inUse.current};
     return SizedAnswer(BytesOf(counts), outputSize);
 }
 
@@ -73,9 +75,10 @@ static PropertyAnswer DescribePin(const PinType& pin, const PropertyRequest& req
     DWORD outputSize = request.outputSize;
     switch (request.id) {
     case KSPROPERTY_PIN_CINSTANCES:
-        return InstancesAnswer(pin.instances, outputSize);
+        return InstancesAnswer(pin, pin.instances, outputSize);
     case KSPROPERTY_PIN_GLOBALCINSTANCES:
-        return pin.globalInstances ? InstancesAnswer(*pin.globalInstances, outputSize) : Failure(ERROR_NOT_FOUND);
+        return pin.globalInstances ? InstancesAnswer(pin, *pin.globalInstances, outputSize)
+                                   : Failure(ERROR_NOT_FOUND);
     case KSPROPERTY_PIN_DATAFLOW:
         return SizedAnswer(BytesOf(pin.dataFlow), outputSize);
     case KSPROPERTY_PIN_COMMUNICATION:

@@ -69,7 +69,7 @@ DWORD PropertyCall(OpenPin& pin, const IoCall& call, LogEntry& entry)
                                .outputSize = call.outputSize};
     entry.value = LoggedValue(property.set, request);
     if (DWORD error = InjectedFailure(pin, property, request.IsSet() ? request.SetValue() : std::nullopt)) return error;
-    return DeliverAnswer(call, AnswerPinHandleProperty(property.set, request), entry);
+    return DeliverOrPend(call, AnswerPinHandleProperty(property.set, request), entry, *located.device, pin.pinId);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "hardware_simulator/pin_stream_properties.h"
 
 #include "hardware_simulator/property_answer.h"
+#include "hardware_simulator/simulator_state.h"
 
 namespace hardware_simulator {
 
@@ -12,7 +13,7 @@ PropertyAnswer AnswerConnectionProperty(const PinPropertyRequest& request)
     std::optional<ULONG> state = request.SetValue();
     if (!state) return Failure(ERROR_INSUFFICIENT_BUFFER);
     if (*state > KSSTATE_RUN) return Failure(ERROR_INVALID_PARAMETER);
-    request.pin->SetState(*state);
+    DeliverCancellations(*request.pin, request.pin->SetState(*state));
     return {};
 }
 

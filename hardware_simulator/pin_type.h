@@ -29,10 +29,12 @@ struct IntersectionAnswer {
     bool zeroSampleRate = false;        // nSamplesPerSec (and nAvgBytesPerSec) 0, as some drivers answer
 };
 
-// How ActualBufferSize grows from the RequestedBufferSize of a looped buffer.
+// How ActualBufferSize grows from the RequestedBufferSize of a looped buffer: never
+// below the request, always whole frames.
 enum class BufferRounding {
-    To128Bytes,
+    To128Bytes,          // HD Audio DMA: whole frames that are also a multiple of 128 bytes
     ToWholeFrames,
+    ToServiceIntervals,  // USB: whole service intervals (packets) at the pin's rate
 };
 
 // How the driver of a looped (WaveRT) pin answers KSPROPSETID_RtAudio.
@@ -45,6 +47,11 @@ struct LoopedBufferTraits {
     // the rounding and at least one unit.
     bool shortBuffer = false;
     KsRtAudioHardwareLatency latency{};  // the HWLATENCY answer
+    // 0: the position moves with every millisecond of the device clock, as a DMA engine
+    // moves it. Otherwise the USB service interval in milliseconds: the position moves only
+    // when a whole interval's packet is done, by that packet's frames, and the
+    // notifications come with it.
+    ULONG serviceIntervalMs = 0;
 };
 
 struct PinType {
@@ -62,6 +69,13 @@ struct PinType {
     // Held by another client: pin creation answers this error (ERROR_NO_SYSTEM_RESOURCES
     // or ERROR_BAD_COMMAND, as drivers differ); ERROR_SUCCESS when free.
     DWORD busyError = ERROR_SUCCESS;
+    // The error pin creation answers when every instance is in use, by this process or
+    // another client such as the Windows audio engine: ERROR_NO_SYSTEM_RESOURCES, or
+    // ERROR_BAD_COMMAND on drivers that answer so.
+    DWORD noInstanceError = ERROR_NO_SYSTEM_RESOURCES;
+    // Instances held by clients outside this process (the Windows audio engine); they
+    // count in the current instances.
+    ULONG heldElsewhere = 0;
     bool acceptsPinHint = false;  // instances take the pin hint property, as USB audio pins do
     LoopedBufferTraits looped;    // for instances created with looped streaming
 };

@@ -10,6 +10,14 @@ namespace hardware_simulator {
 // Velmora QORDA-8: USB audio interface, 8 in and 8 out, 24 bits in 3 bytes as
 // WAVEFORMATEXTENSIBLE at 44.1, 48, 88.2 and 96 kHz.
 Device Qorda8();
+// The QORDA-8 as Windows 10 and later drive it, on the USB Audio 2.0 class driver: the
+// same pins (ids and formats), streaming through looped buffers only.
+Device Qorda8UsbAudio2();
+// The QORDA-8 that the simulated builds, the demo and the streaming benchmark plug in, as
+// the environment variable KASKADE_SIM_QORDA8 chooses: "uac2" the USB Audio 2.0 one,
+// "uac1" or nothing the USB Audio 1.0 one. False (and `device` untouched) for any other value.
+bool ChosenQorda8(Device* device);
+
 // Velmora QORDA DESK PRO: USB DJ controller, 2 in and 4 out, 16 or 24 bits at 44.1 and 48 kHz.
 Device QordaDeskPro();
 // A USB headset: 1 in and 2 out, 16 bits at 48 kHz.

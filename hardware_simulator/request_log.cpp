@@ -6,7 +6,7 @@ namespace hardware_simulator {
 
 void RequestLog::Add(const LogEntry& entry)
 {
-    entries_.push_back(entry);
+    if (kept_) entries_.push_back(entry);
 }
 
 void RequestLog::Clear()
@@ -44,6 +44,12 @@ void ClearRequestLog()
 {
     StateLock guard(State().lock);
     State().log.Clear();
+}
+
+void KeepRequestLog(bool keep)
+{
+    StateLock guard(State().lock);
+    State().log.Keep(keep);
 }
 
 }  // namespace hardware_simulator

@@ -84,19 +84,26 @@ struct RequestCounters {
 
 class RequestLog {
 public:
+    // Adds the entry while the log is kept.
     void Add(const LogEntry& entry);
     void Clear();
+    void Keep(bool keep) { kept_ = keep; }
     const std::vector<LogEntry>& Entries() const { return entries_; }
     // The counters of the calls; the open handle and set counts are left to the caller.
     RequestCounters Counters() const;
 
 private:
     std::vector<LogEntry> entries_;
+    bool kept_ = true;
 };
 
 // Copies taken under the simulator's lock.
 std::vector<LogEntry> LoggedRequests();
 RequestCounters Counters();
 void ClearRequestLog();
+// Whether requests are logged from now on (they are until told otherwise). A simulated
+// build that hosts stream through for hours keeps no log: nobody reads it, and it would
+// grow with every request.
+void KeepRequestLog(bool keep);
 
 }  // namespace hardware_simulator

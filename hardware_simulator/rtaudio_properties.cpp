@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 #include "hardware_simulator/property_answer.h"
 
@@ -21,10 +22,44 @@ std::optional<PropertyAnswer> OutputRefusal(DWORD outputSize, DWORD size)
     return std::nullopt;
 }
 
-// ActualBufferSize for a request; above 4 GiB when it cannot be had.
-ULONGLONG ActualSize(const LoopedBufferTraits& traits, ULONG requested, ULONG frameSize)
+ULONGLONG CommonMultiple(ULONGLONG a, ULONGLONG b)
 {
-    ULONGLONG unit = traits.rounding == BufferRounding::To128Bytes ? HardwareAlignment : frameSize;
+    ULONGLONG x = a, y = b;
+    while (y != 0) x = std::exchange(y, x % y);
+    return a / x * b;
+}
+
+// Bytes of `intervals` whole service intervals at the pin's rate: the frames of that
+// many milliseconds, a last part-frame counted whole.
+ULONGLONG IntervalBytes(ULONGLONG intervals, ULONG intervalMs, const KsWaveFormatExtensible& wave)
+{
+    ULONGLONG milliseconds = intervals * intervalMs;
+    return (milliseconds * wave.samplesPerSec + 999) / 1000 * wave.blockAlign;
+}
+
+// ActualBufferSize for a request of whole service intervals: at least the request, or
+// with a short buffer half of it (at least one interval).
+ULONGLONG ServiceIntervalSize(const LoopedBufferTraits& traits, ULONG requested, const KsWaveFormatExtensible& wave)
+{
+    ULONG intervalMs = std::max<ULONG>(traits.serviceIntervalMs, 1);
+    ULONGLONG perInterval = std::max<ULONGLONG>(IntervalBytes(1, intervalMs, wave), 1);
+    if (traits.shortBuffer) {
+        ULONGLONG intervals = std::max<ULONGLONG>(requested / 2 / perInterval, 1);
+        while (intervals > 1 && IntervalBytes(intervals, intervalMs, wave) > requested / 2) --intervals;
+        return IntervalBytes(intervals, intervalMs, wave);
+    }
+    ULONGLONG intervals = std::max<ULONGLONG>(requested / perInterval, 1);
+    while (IntervalBytes(intervals, intervalMs, wave) < requested) ++intervals;
+    return IntervalBytes(intervals, intervalMs, wave);
+}
+
+// ActualBufferSize for a request, in whole frames; above 4 GiB when it cannot be had.
+ULONGLONG ActualSize(const LoopedBufferTraits& traits, ULONG requested, const KsWaveFormatExtensible& wave)
+{
+    ULONGLONG frame = std::max<ULONGLONG>(wave.blockAlign, 1);
+    if (traits.rounding == BufferRounding::ToServiceIntervals && wave.samplesPerSec != 0)
+        return ServiceIntervalSize(traits, requested, wave);
+    ULONGLONG unit = traits.rounding == BufferRounding::To128Bytes ? CommonMultiple(frame, HardwareAlignment) : frame;
     if (traits.shortBuffer) return std::max(unit, requested / 2 / unit * unit);
     return (requested + unit - 1) / unit * unit;
 }
@@ -35,7 +70,7 @@ PropertyAnswer AllocateBuffer(const PinPropertyRequest& request, ULONG requested
     if (requested == 0) return Failure(ERROR_GEN_FAILURE);
     const LoopedBufferTraits& traits = request.type->looped;
     LoopedStream& loop = request.pin->loop;
-    ULONGLONG size = ActualSize(traits, requested, request.pin->format.wave.blockAlign);
+    ULONGLONG size = ActualSize(traits, requested, request.pin->format.wave);
     if (size > std::numeric_limits<ULONG>::max() ||
         !loop.Allocate(ULONG(size), notificationCount, traits.callMemoryBarrier))
         return Failure(ERROR_NO_SYSTEM_RESOURCES);

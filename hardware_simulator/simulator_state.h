@@ -12,6 +12,8 @@
 #include "hardware_simulator/answer_hook.h"
 #include "hardware_simulator/device_runtime.h"
 #include "hardware_simulator/handle_table.h"
+#include "hardware_simulator/issuing_threads.h"
+#include "hardware_simulator/late_completions.h"
 #include "hardware_simulator/machine.h"
 #include "hardware_simulator/request_log.h"
 
@@ -41,6 +43,8 @@ struct SimulatorState {
     RequestLog log;
     AnswerHook answerHook;
     std::map<std::string, DeviceRuntime> runtimes;  // by device instance id
+    IssuingThreads threads;
+    LateCompletions late;
 };
 
 SimulatorState& State();
@@ -49,5 +53,10 @@ SimulatorState& State();
 DeviceRuntime* RuntimeOf(std::size_t index);
 
 using StateLock = std::lock_guard<StateMutex>;
+
+// The installed device with this instance id, present or not; null when there is none.
+const Device* FindDevice(const std::string& instanceId);
+// Delivers the cancellations of `pin`'s stream requests as its device does: a little later.
+void DeliverCancellations(const OpenPin& pin, std::vector<Completion> completions);
 
 }  // namespace hardware_simulator

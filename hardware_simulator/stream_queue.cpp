@@ -46,23 +46,55 @@ void StreamQueue::SignalDue(LONGLONG now)
     }
 }
 
-void StreamQueue::FailAll(ULONG_PTR status)
+Completion StreamQueue::Failed(const StreamRequest& request, ULONG_PTR status)
 {
-    for (const HeldCompletion& completion : held_)
-        CompleteOverlapped(completion.overlapped, completion.status, completion.bytes);
-    held_.clear();
-    for (const StreamRequest& request : requests_) {
-        request.header->dataUsed = 0;
-        CompleteOverlapped(request.overlapped, status, 0);
-    }
-    requests_.clear();
+    Completion completion;
+    completion.overlapped = request.overlapped;
+    completion.status = status;
+    completion.emptiedHeader = request.header;
+    return completion;
 }
 
-void StreamQueue::Stop()
+std::vector<Completion> StreamQueue::TakeAll(ULONG_PTR status)
 {
-    FailAll(StatusCancelled);
+    std::vector<Completion> completions;
+    for (const HeldCompletion& held : held_) {
+        Completion completion;
+        completion.overlapped = held.overlapped;
+        completion.status = held.status;
+        completion.bytes = held.bytes;
+        completions.push_back(std::move(completion));
+    }
+    held_.clear();
+    for (const StreamRequest& request : requests_) completions.push_back(Failed(request, status));
+    requests_.clear();
+    return completions;
+}
+
+void StreamQueue::FailAll(ULONG_PTR status)
+{
+    for (const Completion& completion : TakeAll(status)) Deliver(completion);
+}
+
+std::vector<Completion> StreamQueue::Stop()
+{
     submitted_ = 0;
     completed_ = 0;
+    return TakeAll(StatusCancelled);
+}
+
+std::vector<Completion> StreamQueue::CancelRequestsOfEndedThreads()
+{
+    std::vector<Completion> completions;
+    for (auto request = requests_.begin(); request != requests_.end();) {
+        if (request->thread && request->thread->ended) {
+            completions.push_back(Failed(*request, StatusCancelled));
+            request = requests_.erase(request);
+        } else {
+            ++request;
+        }
+    }
+    return completions;
 }
 
 }  // namespace hardware_simulator

@@ -6,8 +6,12 @@
 
 #include <cstddef>
 #include <deque>
+#include <memory>
+#include <vector>
 
 #include "driver/engine/kernel_streaming.h"
+#include "hardware_simulator/issuing_threads.h"
+#include "hardware_simulator/late_completions.h"
 #include "hardware_simulator/overlapped_completion.h"
 
 namespace hardware_simulator {
@@ -23,6 +27,7 @@ struct StreamRequest {
     ULONG dataUsed;
     BYTE* data;
     ULONG transferred = 0;  // bytes the device clock has filled or consumed so far
+    std::shared_ptr<IssuingThread> thread;
 };
 
 class StreamQueue {
@@ -44,8 +49,11 @@ public:
     // completions still held back.
     void FailAll(ULONG_PTR status);
     // Cancels every request (STATUS_CANCELLED) and starts the offsets again at 0, as
-    // KSSTATE_STOP does.
-    void Stop();
+    // KSSTATE_STOP does. Returns the completions to deliver, in order: those held back
+    // first, then the cancellations.
+    [[nodiscard]] std::vector<Completion> Stop();
+    // Cancels the requests whose issuing thread has ended; returns their completions.
+    [[nodiscard]] std::vector<Completion> CancelRequestsOfEndedThreads();
 
     std::size_t Count() const { return requests_.size(); }
     // PlayOffset: bytes played or captured; WriteOffset: bytes handed to the device.
@@ -61,6 +69,11 @@ private:
         ULONG bytes;
         LONGLONG signalAt;
     };
+
+    // Every held completion and request, taken off the queue: the held ones as they
+    // completed, the requests with `status` and nothing transferred.
+    std::vector<Completion> TakeAll(ULONG_PTR status);
+    static Completion Failed(const StreamRequest& request, ULONG_PTR status);
 
     std::deque<StreamRequest> requests_;
     std::deque<HeldCompletion> held_;

@@ -21,6 +21,7 @@ DWORD QueueStreamRequest(OpenPin& pin, const IoCall& call, LogEntry& entry)
     if (call.output == nullptr && call.outputSize != 0) return ERROR_NOACCESS;
     if (call.overlapped == nullptr) return ERROR_INVALID_PARAMETER;
     if (call.outputSize < sizeof(KsStreamHeader)) return ERROR_INVALID_USER_BUFFER;
+    if (!IsAlignedForKernel(call.output)) return ERROR_NOACCESS;
     auto* header = static_cast<KsStreamHeader*>(call.output);
     entry.stream = LoggedStreamHeader{header->size, header->data, header->frameExtent, header->dataUsed};
     if (header->size != sizeof(KsStreamHeader) || call.outputSize != header->size) return ERROR_INVALID_USER_BUFFER;
@@ -31,7 +32,8 @@ DWORD QueueStreamRequest(OpenPin& pin, const IoCall& call, LogEntry& entry)
 
     call.overlapped->Internal = StatusPending;
     call.overlapped->InternalHigh = 0;
-    pin.queue.Add({call.overlapped, header, capture, header->frameExtent, header->dataUsed, static_cast<BYTE*>(header->data)});
+    pin.queue.Add({call.overlapped, header, capture, header->frameExtent, header->dataUsed,
+                   static_cast<BYTE*>(header->data), 0, State().threads.Current()});
     return ERROR_IO_PENDING;
 }
 

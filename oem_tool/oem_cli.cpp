@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <iomanip>
+#include <iterator>
 
+#include "driver/core/oem_values.h"
 #include "oem_tool/oem_block_file.h"
 #include "oem_tool/oem_field_descriptions.h"
 
@@ -24,10 +26,23 @@ void PrintUsage(std::ostream& stream) {
                << "  " << description.meaning << "\n";
     }
     stream << "\n"
-              "Texts hold at most 259 characters; hosts show only the first 31 of the name.\n"
-              "The class id is written {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.\n"
-              "Numbers are unsigned 32-bit, in decimal or 0x hexadecimal; a latency margin of\n"
-              "0xFFFFFFFF takes the margin from the device quirk table.\n";
+              "Texts hold at most " << OemTextSize - 1 << " characters. The name is a registry key name: 1 to "
+           << LongestKeyName << "\n"
+              "printable characters, no \"\\\"; hosts show only its first 31.\n"
+              "The class id is written {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}; give every vendor\n"
+              "build its own.\n"
+              "Numbers are unsigned 32-bit, in decimal or 0x hexadecimal, within what the driver\n"
+              "uses: latencies 0-" << LongestExtraLatency << " samples; margins 0-" << LongestLatencyMargin
+           << " ms, or 0xFFFFFFFF for the device\n"
+              "quirk table's; kernel buffers " << FewestKernelBuffers << "-" << MostKernelBuffers
+           << "; buffer size " << SmallestBufferSize << "-" << LargestBufferSize << " samples.\n"
+              "The control panel dialog is";
+    for (std::size_t i = 0; i < std::size(ControlPanelLayouts); ++i) {
+        stream << (i == 0 ? " " : i + 1 == std::size(ControlPanelLayouts) ? " or " : ", ")
+               << ControlPanelLayouts[i];
+    }
+    stream << "; an empty hardware-id pattern\n"
+              "matches every audio device.\n";
 }
 
 int BadUsage(std::ostream& err, const std::string& message) {
@@ -64,6 +79,9 @@ std::string NumberText(const OemFieldValue& field) {
     if (isMargin && field.number == OemMarginFromQuirkTable) {
         text += ", from the device quirk table";
     }
+    if (std::string(field.layout.tag) == "$CPL" && !IsControlPanelLayout(field.number)) {
+        text += ", none of the driver's dialogs";
+    }
     return text;
 }
 
@@ -81,6 +99,9 @@ int Show(const std::string& path, std::ostream& out, std::ostream& err) {
         out << description.tag << "  " << std::left << std::setw(40) << description.meaning
             << (field.layout.kind == OemValueKind::Number ? NumberText(field)
                                                            : QuotedText(field.text))
+            << (std::string(field.layout.tag) == "$HID" && field.text.empty()
+                    ? ", every audio device matches"
+                    : "")
             << "\n";
     }
     return OemCliSuccess;

@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <limits>
 
+#include "driver/core/hex_digits.h"
 #include "driver/core/oem_layout.h"
+#include "driver/core/oem_values.h"
 #include "oem_tool/little_endian.h"
 #include "oem_tool/oem_block.h"
 
@@ -13,19 +15,6 @@ namespace {
 // Hosts copy the driver name into a 32-byte buffer: 31 characters and the NUL.
 constexpr std::size_t HostVisibleNameLength = 31;
 const char DriverNameTag[] = "$OEM";
-
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 // Decimal, or hexadecimal after "0x"; no sign, no spaces, at most 0xFFFFFFFF.
 bool ParseUnsigned32(const std::string& text, std::uint32_t& value) {
@@ -50,18 +39,50 @@ bool ParseUnsigned32(const std::string& text, std::uint32_t& value) {
     return true;
 }
 
-// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" with hexadecimal digits in either case.
-bool IsClassIdText(const std::string& text) {
-    if (text.size() != OemClassIdSize || text.front() != '{' || text.back() != '}') {
-        return false;
+// Numbers the driver can use, by field; fields not listed take any 32-bit value.
+struct NumberRange {
+    const char* tag;
+    std::uint32_t lowest;
+    std::uint32_t highest;
+    const char* unit;
+};
+
+constexpr NumberRange NumberRanges[] = {
+    {"$LIS", 0, LongestExtraLatency, "samples"},
+    {"$LOS", 0, LongestExtraLatency, "samples"},
+    {"$LIM", 0, LongestLatencyMargin, "ms"},
+    {"$LOM", 0, LongestLatencyMargin, "ms"},
+    {"$BSK", FewestKernelBuffers, MostKernelBuffers, "packets"},
+    {"$BSZ", SmallestBufferSize, LargestBufferSize, "samples"},
+};
+
+// Why the driver cannot use `number` in the field `tag`; empty when it can.
+std::string NumberFault(const std::string& tag, std::uint32_t number) {
+    const bool isMargin = tag == "$LIM" || tag == "$LOM";
+    if (isMargin && number == OemMarginFromQuirkTable) {
+        return "";
     }
-    for (std::size_t i = 1; i + 1 < text.size(); ++i) {
-        const bool isDashPosition = i == 9 || i == 14 || i == 19 || i == 24;
-        if (isDashPosition ? text[i] != '-' : HexDigitValue(text[i]) < 0) {
-            return false;
+    for (const NumberRange& range : NumberRanges) {
+        if (tag == range.tag && (number < range.lowest || number > range.highest)) {
+            return "value for " + tag + " " + std::to_string(number) + " is outside " +
+                   std::to_string(range.lowest) + " to " + std::to_string(range.highest) + " " +
+                   range.unit + ", the range the driver works with" +
+                   (isMargin ? " (or 0xFFFFFFFF for the device quirk table)" : "");
         }
     }
-    return true;
+    return "";
+}
+
+// Why a driver name cannot be the name of the driver's registry keys; empty when it can.
+std::string DriverNameProblem(const std::string& text) {
+    if (const char* fault = DriverNameFault(text.c_str(), text.size() + 1)) {
+        return std::string("driver name ") + fault + "; it names the driver's registry keys";
+    }
+    if (text.size() > LongestKeyName) {
+        return "driver name is " + std::to_string(text.size()) +
+               " characters; a registry key name holds at most " + std::to_string(LongestKeyName);
+    }
+    return "";
 }
 
 // Turns an edit's text into the exact bytes of its field value.
@@ -82,6 +103,13 @@ bool EncodeValue(const OemFieldLayout& layout, const std::string& text,
                     std::to_string(layout.valueSize - 1);
             return false;
         }
+        if (tag == DriverNameTag) {
+            error = DriverNameProblem(text);
+            if (!error.empty()) {
+                error = "value for " + tag + ": " + error;
+                return false;
+            }
+        }
         if (tag == DriverNameTag && text.size() > HostVisibleNameLength) {
             warnings.push_back("driver name \"" + text + "\" is " +
                                std::to_string(text.size()) + " characters; hosts show only the first " +
@@ -89,14 +117,17 @@ bool EncodeValue(const OemFieldLayout& layout, const std::string& text,
         }
         std::copy(text.begin(), text.end(), value.begin());
         return true;
-    case OemValueKind::ClassId:
-        if (!IsClassIdText(text)) {
-            error = "value for " + tag + " \"" + text +
-                    "\" is not a class id of the form {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
+    case OemValueKind::ClassId: {
+        const char* fault = text.size() == OemClassIdSize
+                                ? ClassIdFault(text.c_str())
+                                : "is not a class id of the form {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
+        if (fault != nullptr) {
+            error = "value for " + tag + " \"" + text + "\" " + fault;
             return false;
         }
         std::copy(text.begin(), text.end(), value.begin());
         return true;
+    }
     case OemValueKind::Number: {
         std::uint32_t number = 0;
         if (!ParseUnsigned32(text, number)) {
@@ -104,11 +135,40 @@ bool EncodeValue(const OemFieldLayout& layout, const std::string& text,
                     "\" is not an unsigned 32-bit number (decimal or 0x hexadecimal)";
             return false;
         }
+        error = NumberFault(tag, number);
+        if (!error.empty()) {
+            return false;
+        }
         WriteLittleEndian32(value.data(), number);
         return true;
     }
     }
     return false;
+}
+
+std::string LayoutList() {
+    std::string list;
+    for (std::uint32_t layout : ControlPanelLayouts) {
+        list += (list.empty() ? "" : ", ") + std::to_string(layout);
+    }
+    return list;
+}
+
+// Values the driver accepts but that leave a build not working as a vendor would mean.
+void AddBlockWarnings(const std::vector<std::uint8_t>& image, std::size_t blockOffset,
+                      std::vector<std::string>& warnings) {
+    const auto value = [&](const char* tag) {
+        return &image[blockOffset + FindOemField(tag)->offset + OemFieldHeaderSize];
+    };
+    const std::uint32_t dialog = ReadLittleEndian32(value("$CPL"));
+    if (!IsControlPanelLayout(dialog)) {
+        warnings.push_back("control panel dialog " + std::to_string(dialog) +
+                           " ($CPL) is none of the driver's layouts (" + LayoutList() +
+                           "): the control panel will not open");
+    }
+    if (*value("$HID") == 0) {
+        warnings.push_back("the hardware-id pattern ($HID) is empty: every audio device matches");
+    }
 }
 
 struct EncodedEdit {
@@ -146,6 +206,7 @@ bool ApplyOemEdits(std::vector<std::uint8_t>& image, std::size_t blockOffset,
                   image.begin() + static_cast<std::ptrdiff_t>(blockOffset + edit.layout->offset +
                                                                OemFieldHeaderSize));
     }
+    AddBlockWarnings(image, blockOffset, newWarnings);
     if (warnings != nullptr) {
         warnings->insert(warnings->end(), newWarnings.begin(), newWarnings.end());
     }

@@ -13,8 +13,11 @@ struct OemEdit {
 
 // Checks every edit, then writes all of them into the block at `blockOffset` (as
 // LocateOemBlock found it). Text fields are zero-filled after the new text. If any edit
-// is refused, `image` is left untouched and `error` says why. Values that are accepted
-// but questionable add a message to `warnings` when it is given.
+// is refused (a value the driver cannot use, such as a driver name that cannot be a
+// registry key name), `image` is left untouched and `error` says why. Values that are
+// accepted but questionable, in the edits or in the block they leave (a control panel
+// dialog the driver lacks, an empty hardware-id pattern), add a message to `warnings`
+// when it is given.
 bool ApplyOemEdits(std::vector<std::uint8_t>& image, std::size_t blockOffset,
                    const std::vector<OemEdit>& edits, std::string& error,
                    std::vector<std::string>* warnings = nullptr);

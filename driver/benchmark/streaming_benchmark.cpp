@@ -4,6 +4,8 @@
 // period, the driver's CPU time per switch and the measured round trip against the
 // block time.
 //   streaming_benchmark [seconds per block size, default 30]
+// KASKADE_SIM_QORDA8=uac2 streams through the QORDA-8 on the USB Audio 2.0 class driver
+// (looped pins) instead of the USB Audio 1.0 one (packet pins).
 #include <windows.h>
 
 #include <algorithm>
@@ -68,9 +70,9 @@ ULONGLONG ThreadCpu100ns(HANDLE thread)
     return value(kernel) + value(user);
 }
 
-bool InstallLoopedDevice()
+bool InstallLoopedDevice(const sim::Device& qorda8)
 {
-    if (!sim::Install(sim::Machine{{sim::Qorda8()}})) return false;
+    if (!sim::Install(sim::Machine{{qorda8}})) return false;
     sim::AnalogueSide side;
     side.inputs = sim::InputSource::Loopback;
     side.loopbackLatencyFrames = DeviceLoopFrames;
@@ -167,9 +169,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: streaming_benchmark [seconds per block size]\n");
         return 2;
     }
+    sim::Device qorda8;
+    if (!sim::ChosenQorda8(&qorda8)) {
+        std::fprintf(stderr, "streaming_benchmark: KASKADE_SIM_QORDA8 is uac1 or uac2\n");
+        return 2;
+    }
+    const char* variant = qorda8.service == "usbaudio2" ? "USB Audio 2.0, looped pins" : "USB Audio 1.0, packet pins";
     AttachModule(GetModuleHandleA(nullptr));
     OemConfig.hardwareId.text[0] = '\0';
-    if (!InstallLoopedDevice()) {
+    if (!InstallLoopedDevice(qorda8)) {
         std::fprintf(stderr, "the simulated QORDA-8 could not be installed\n");
         return 1;
     }
@@ -180,7 +188,8 @@ int main(int argc, char** argv)
         Sleep(WineRegistrySaveMs);
     }
 
-    std::printf("Streaming through the simulated QORDA-8 at 48000 Hz, loopback, %.0f s per block size\n", seconds);
+    std::printf("Streaming through the simulated QORDA-8 (%s) at 48000 Hz, loopback, %.0f s per block size\n",
+                variant, seconds);
     std::printf("%6s %8s %8s %8s %8s %6s %10s %10s %10s %10s %12s %10s\n", "block", "switches", "restarts", "starved",
                 "overrun", "trims", "median us", "p99 us", "worst us", "cpu us/sw", "round trip", "block ms");
     std::vector<Result> results;

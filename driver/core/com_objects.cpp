@@ -7,13 +7,12 @@
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
 #include "driver/core/setup_interface.h"
+#include "driver/engine/realtime_scheduling.h"
+#include "driver/engine/streaming_thread.h"
 #include "driver/ui/tray_icon.h"
 
-static const char SetupInterfaceIdText[] = "{A26078C5-2840-4726-B427-E60FC8FEE403}";
-
-// Meaningless until process attach overwrites them.
+// Meaningless until process attach overwrites it.
 GUID DriverClassId = {0x1367576A, 0xECE6, 0x4F61, {0x91, 0xB6, 0x83, 0x2B, 0xB9, 0x3C, 0xA5, 0xD8}};
-GUID SetupInterfaceId = DriverClassId;
 
 static const char ClassKeyPrefix[] = "SOFTWARE\\Classes\\CLSID\\";
 char ClassKeyPath[ClassKeyPathSize] = "SOFTWARE\\Classes\\CLSID\\";
@@ -59,7 +58,6 @@ void PrepareClassIds()
     std::memcpy(ClassKeyPath + sizeof(ClassKeyPrefix) - 1, OemConfig.classId.text, OemClassIdSize);
     ClassKeyPath[sizeof(ClassKeyPath) - 1] = '\0';
     ParseGuid(ClassIdText(), reinterpret_cast<std::uint8_t*>(&DriverClassId));
-    ParseGuid(SetupInterfaceIdText, reinterpret_cast<std::uint8_t*>(&SetupInterfaceId));
 }
 
 HRESULT STDMETHODCALLTYPE SharedQueryInterface(void*, REFIID iid, void** object)
@@ -72,7 +70,7 @@ HRESULT STDMETHODCALLTYPE SharedQueryInterface(void*, REFIID iid, void** object)
     } lookup[] = {
         {&IID_IUnknown, &ClassFactoryObject},
         {&DriverClassId, &DriverObject},
-        {&SetupInterfaceId, &SetupObject},
+        {&IID_IDriverSetup, &SetupObject},
         {&IID_IClassFactory, &ClassFactoryObject},
     };
     for (const auto& row : lookup) {
@@ -86,14 +84,41 @@ HRESULT STDMETHODCALLTYPE SharedQueryInterface(void*, REFIID iid, void** object)
     return E_NOINTERFACE;
 }
 
+// The module starts before the UI thread, whose tray window and control panel use its
+// lock, settings and device tree, and ends after it: a UI thread that a control panel
+// keeps keeps the module too.
+static void StartModuleAndUiThread()
+{
+    if (UiThreadRunning()) return;
+    LoadMmcssLibraries();
+    StartModule();
+    StartUiThread();
+}
+
+static void StopUiThreadAndModule()
+{
+    if (!StopUiThread()) return;
+    EndModule();
+    FreeMmcssLibraries();
+}
+
+// The driver object's first reference starts the module and the UI thread; a reference
+// taken while another thread is still starting them waits for that start, so that no
+// host call meets a module without its first scan.
 ULONG STDMETHODCALLTYPE SharedAddRef(void* self)
 {
     auto* object = static_cast<StaticComObject*>(self);
     LONG count = InterlockedIncrement(&object->referenceCount);
-    if (count == 1 && object == &DriverObject) StartUiThread();
+    if (object == &DriverObject && (count == 1 || !ModuleStarted())) {
+        EnterModuleGate();
+        if (DriverObject.referenceCount > 0) StartModuleAndUiThread();
+        LeaveModuleGate();
+    }
     return count;
 }
 
+// The last release ends the session, the UI thread and the module, unless a new first
+// reference came meanwhile: the gate lets the later of the two see the other's work whole.
 ULONG STDMETHODCALLTYPE SharedRelease(void* self)
 {
     auto* object = static_cast<StaticComObject*>(self);
@@ -101,8 +126,12 @@ ULONG STDMETHODCALLTYPE SharedRelease(void* self)
     if (count == 0) {
         if (object == &SetupObject) ResetScanCallback();
         if (object == &DriverObject) {
-            DriverObjectLastRelease();
-            StopUiThread();
+            EnterModuleGate();
+            if (DriverObject.referenceCount == 0) {
+                DriverObjectLastRelease();
+                StopUiThreadAndModule();
+            }
+            LeaveModuleGate();
         }
     }
     return count;
@@ -111,5 +140,5 @@ ULONG STDMETHODCALLTYPE SharedRelease(void* self)
 bool ModuleInUse()
 {
     return DriverObject.referenceCount != 0 || ClassFactoryObject.referenceCount != 0 ||
-           SetupObject.referenceCount != 0 || OpenDialogCount != 0;
+           SetupObject.referenceCount != 0 || OpenDialogCount != 0 || DriverThreadsRunning();
 }

@@ -17,15 +17,14 @@ extern StaticComObject DriverObject;
 extern StaticComObject ClassFactoryObject;
 extern StaticComObject SetupObject;
 
-extern GUID DriverClassId;       // from the OEM block; also the ASIO interface id
-extern GUID SetupInterfaceId;
+extern GUID DriverClassId;  // from the OEM block; also the ASIO interface id
 // "SOFTWARE\Classes\CLSID\{...}" with the OEM class id text, ready at process attach.
 constexpr std::size_t ClassKeyPathSize = sizeof("SOFTWARE\\Classes\\CLSID\\") - 1 + OemClassIdSize + 1;
 extern char ClassKeyPath[ClassKeyPathSize];
 // The class id text of the OEM block, braced, as the registry shows it.
 const char* ClassIdText();
 
-// Process attach: parses the class ids and builds the class key path.
+// Process attach: parses the class id and builds the class key path.
 void PrepareClassIds();
 
 // The shared IUnknown methods of all three objects.
@@ -33,5 +32,6 @@ HRESULT STDMETHODCALLTYPE SharedQueryInterface(void* self, REFIID iid, void** ob
 ULONG STDMETHODCALLTYPE SharedAddRef(void* self);
 ULONG STDMETHODCALLTYPE SharedRelease(void* self);
 
-// True while any object is referenced or a control panel keeps the module.
+// True while any object is referenced, a control panel keeps the module or a thread
+// of the driver still runs its code.
 bool ModuleInUse();

@@ -293,8 +293,9 @@ bool ReadFilterName(HDEVINFO devices, FilterRecord* filter)
 {
     HKEY key = device_access::SetupDiOpenDeviceInterfaceRegKey(devices, &filter->interfaceData, 0, KEY_READ);
     if (key == INVALID_HANDLE_VALUE) return false;
+    // The whole buffer: a name of TextSize - 1 characters and its NUL fill it exactly.
     char name[TextSize] = {};
-    DWORD size = TextSize - 1;
+    DWORD size = TextSize;
     RegQueryValueExA(key, "FriendlyName", nullptr, nullptr, reinterpret_cast<BYTE*>(name), &size);
     RegCloseKey(key);
     name[TextSize - 1] = '\0';

@@ -5,7 +5,7 @@
 DeviceRecord* FirstDevice;
 
 // The arena is module data: no heap, and freeing the whole tree is one store.
-alignas(8) static BYTE Arena[ArenaSize];
+alignas(ArenaAlignment) static BYTE Arena[ArenaSize];
 static SIZE_T ArenaTop;
 
 void ResetArena()
@@ -16,7 +16,7 @@ void ResetArena()
 
 void* AllocateFromArena(SIZE_T size)
 {
-    SIZE_T rounded = (size + 3) & ~SIZE_T(3);
+    SIZE_T rounded = (size + ArenaAlignment - 1) & ~(ArenaAlignment - 1);
     if (rounded < size || rounded > ArenaSize - ArenaTop) return nullptr;
     void* block = Arena + ArenaTop;
     std::memset(block, 0, rounded);

@@ -145,8 +145,12 @@ inline FilterRecord* NextFilter(FilterRecord* filter) { return static_cast<Filte
 inline PinRecord* FirstPin(FilterRecord* filter) { return static_cast<PinRecord*>(filter->firstChild); }
 inline PinRecord* NextPin(PinRecord* pin) { return static_cast<PinRecord*>(pin->next); }
 
-// The arena: zero-filled, 4-byte aligned allocations from its top. Null when full.
+// The arena: zero-filled allocations from its top. Null when full. Every allocation is
+// aligned for the records' pointers and 64-bit fields, which the kernel checks in the
+// OVERLAPPEDs and stream headers of a pin record.
 constexpr SIZE_T ArenaSize = 1024 * 1024;
+constexpr SIZE_T ArenaAlignment = 8;
+static_assert(ArenaAlignment >= sizeof(void*) && ArenaAlignment >= alignof(PinRecord), "records fit the arena");
 void ResetArena();
 void* AllocateFromArena(SIZE_T size);
 // Frees `start` and everything allocated after it.

@@ -3,7 +3,10 @@
 #include <cstdarg>
 
 #include "driver/core/log_format.h"
+#include "driver/core/module_path.h"
 #include "driver/core/oem_block.h"
+
+static_assert(OemTextSize == 260, "the heading's precision reads the driver name within its field");
 
 namespace {
 
@@ -142,11 +145,11 @@ void StartDiagnosticLog()
     }
     __atomic_store_n(&LogOn, 1, __ATOMIC_RELEASE);
 
-    char host[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, host, sizeof(host));
-    host[length < sizeof(host) ? length : sizeof(host) - 1] = '\0';
-    DiagnosticLine("=== %s, %d-bit driver, in %s (process %lu)", OemConfig.driverName.text, int(sizeof(void*) * 8),
-                   host, static_cast<unsigned long>(GetCurrentProcessId()));
+    ModulePath host;
+    ReadModulePath(nullptr, &host);
+    // The name is read within its field, whatever wrote the block.
+    DiagnosticLine("=== %.259s, %d-bit driver, in %s (process %lu)", OemConfig.driverName.text, int(sizeof(void*) * 8),
+                   host.text, static_cast<unsigned long>(GetCurrentProcessId()));
 }
 
 void StopDiagnosticLog()

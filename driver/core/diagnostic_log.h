@@ -7,8 +7,10 @@
 #include <windows.h>
 
 constexpr char DiagnosticLogFileName[] = "kaskade-log.txt";
-// The longest line kept; longer lines are cut.
-constexpr DWORD DiagnosticLineSize = 240;
+// Room for the longest line the driver writes, so that every text in it is whole: up to
+// three texts of the device tree or the OEM block (259 characters each) and their words.
+// Longer lines are cut.
+constexpr DWORD DiagnosticLineSize = 1024;
 
 // printf-style line; never blocks, allocates or takes a lock on the calling thread, so the
 // streaming thread may call it; does nothing while the log is off. Conversions: %s %c %d

@@ -6,11 +6,12 @@
 #include "driver/core/module.h"
 #include "driver/core/registration.h"
 #include "driver/engine/realtime_scheduling.h"
+#include "driver/engine/streaming_thread.h"
 #include "driver/ui/tray_icon.h"
 
 extern "C" {
 
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
 {
     if (reason == DLL_PROCESS_ATTACH) AttachModule(instance);
     if (reason == DLL_PROCESS_DETACH) {
@@ -18,6 +19,13 @@ BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID)
         TrayDestroy();
         EndModule();
         FreeMmcssLibraries();
+        // Unloaded by FreeLibrary, no thread of the driver runs and no host call is in
+        // it. At process exit the other threads were ended wherever they were, perhaps
+        // holding a lock: those are left to the process's end.
+        if (reserved == nullptr) {
+            CloseStreamingEvents();
+            DeleteModuleLocks();
+        }
     }
     return TRUE;
 }

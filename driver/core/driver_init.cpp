@@ -17,27 +17,34 @@
 
 namespace {
 
-// Set by the first init in the process and never cleared: the settings, processor
-// features and events of that init serve every later driver object.
+// Claimed by the first init in the process and never cleared: the settings, processor
+// features and events of that init serve every later driver object. An init on another
+// thread meanwhile waits until they exist.
 volatile LONG InitialisedOnce;
+constexpr LONG FirstInitClaimed = 1;
+constexpr LONG FirstInitDone = 2;
 
 void PrepareFirstInit()
 {
-    EnterDriverLock();
-    LoadGlobalSettings();
-    LeaveDriverLock();
+    {
+        DriverLockGuard lock;
+        LoadGlobalSettings();
+    }
     // Outside the lock: the warning waits for the user.
     ArmCrashGuard();
     ReadProcessorFeatures();
     CreateStreamingEvents();
 }
 
-void EndPreviousInit()
+void EnsureFirstInit()
 {
-    EnterDriverLock();
-    DisposeHostBuffers();
-    CloseAllPins();
-    LeaveDriverLock();
+    LONG previous = __atomic_fetch_or(&InitialisedOnce, FirstInitClaimed, __ATOMIC_SEQ_CST);
+    if (!(previous & FirstInitClaimed)) {
+        PrepareFirstInit();
+        __atomic_fetch_or(&InitialisedOnce, FirstInitDone, __ATOMIC_SEQ_CST);
+        return;
+    }
+    while (!(__atomic_load_n(&InitialisedOnce, __ATOMIC_SEQ_CST) & FirstInitDone)) Sleep(1);
 }
 
 // A stored rate that no device runs at (0, or what a damaged value holds) would stall
@@ -67,28 +74,30 @@ void FitStreamRateToEnabledPins()
 
 ASIOBool InitDriver(void* sysHandle)
 {
-    SetupModeSwitch = DWORD(reinterpret_cast<UINT_PTR>(sysHandle)) == SetupModeHandle;
+    SetupModeSwitch = IsSetupModeHandle(sysHandle);
     TrayAddIcon();
-    if (!(__atomic_fetch_or(&InitialisedOnce, 1, __ATOMIC_SEQ_CST) & 1))
-        PrepareFirstInit();
-    else
-        EndPreviousInit();
+    EnsureFirstInit();
 
-    ClearChannelMaps();
-    __atomic_fetch_and(&InSwitchFlag, ~LONG(1), __ATOMIC_SEQ_CST);
-    EnterDriverLock();
-    RepairStoredSampleRate();
-    FitStreamRateToEnabledPins();
-    SetUpStreams();
-    RegisterOpenPins();
-    // The host is offered the stored rate, or the nearest end of what the pins accept.
-    DWORD fitted = RateIntoRange(GlobalSampleRate);
-    if (fitted != 0) GlobalSampleRate = fitted;
-    RequestedHostRate = GlobalSampleRate;
-    DriverState = DriverInitialised;
-    DiagnosticLine("init%s: host rate %lu Hz", SetupModeSwitch ? " in setup mode" : "", GlobalSampleRate);
-    TrayNotifyState();
-    LeaveDriverLock();
+    // One hold of the lock from the previous session's end to the new channels: an init
+    // on another thread meanwhile finds the pins closed or open, never half of either.
+    {
+        DriverLockGuard lock;
+        DisposeHostBuffers();
+        CloseAllPins();
+        ClearChannelMaps();
+        __atomic_fetch_and(&InSwitchFlag, ~SwitchInProgress, __ATOMIC_SEQ_CST);
+        RepairStoredSampleRate();
+        FitStreamRateToEnabledPins();
+        SetUpStreams();
+        RegisterOpenPins();
+        // The host is offered the stored rate, or the nearest end of what the pins accept.
+        DWORD fitted = RateIntoRange(GlobalSampleRate);
+        if (fitted != 0) GlobalSampleRate = fitted;
+        RequestedHostRate = GlobalSampleRate;
+        DriverState = DriverInitialised;
+        DiagnosticLine("init%s: host rate %lu Hz", SetupModeSwitch ? " in setup mode" : "", GlobalSampleRate);
+        TrayNotifyState();
+    }
     InterlockedExchange(&SwitchCounter, 0);
     return ASIOTrue;
 }

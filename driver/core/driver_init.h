@@ -4,10 +4,14 @@
 #include <windows.h>
 
 #include "driver/core/asio_types.h"
+#include "driver/core/setup_contract.h"
 
-// The sysHandle by which a configuration program asks for setup mode; only its low 32
-// bits are compared.
-constexpr DWORD SetupModeHandle = 0x7E5A90C3;
+// True for the sysHandle (or owner window) by which a configuration program asks for
+// setup mode.
+inline bool IsSetupModeHandle(const void* handle)
+{
+    return DWORD(reinterpret_cast<UINT_PTR>(handle)) == SetupModeHandle;
+}
 
 // Never fails: with no device the host gets two "Not Connected" inputs and outputs.
 // A repeated init first disposes the buffers and closes every pin.

@@ -52,45 +52,46 @@ long MEMBER_CALL GetDriverVersion(void*)
     return 2;
 }
 
+// The reason a selected device gives the host no channels, when set-up knows one.
 void MEMBER_CALL GetErrorMessage(void*, char* text)
 {
     if (text == nullptr) return;
-    lstrcpynA(text, "No error information available!", AsioErrorMessageSize);
+    const char* problem = StreamSetupProblem();
+    lstrcpynA(text, problem != nullptr ? problem : "No error information available!", AsioErrorMessageSize);
 }
 
 ASIOError MEMBER_CALL Start(void*)
 {
     if (DriverState < DriverPrepared) return Answered("start before createBuffers", ASE_NotPresent);
-    EnterDriverLock();
-    ASIOError result = StartRunning();
-    LeaveDriverLock();
+    ASIOError result;
+    {
+        DriverLockGuard lock;
+        result = StartRunning();
+    }
     return Answered("start", result);
 }
 
 ASIOError MEMBER_CALL Stop(void*)
 {
-    EnterDriverLock();
+    DriverLockGuard lock;
     StopRunning();
-    LeaveDriverLock();
     return ASE_OK;
 }
 
 ASIOError MEMBER_CALL GetChannels(void*, long* inputs, long* outputs)
 {
     if (inputs == nullptr || outputs == nullptr) return Answered("getChannels", ASE_InvalidParameter);
-    EnterDriverLock();
+    DriverLockGuard lock;
     *inputs = long(ReportedChannelCount(true));
     *outputs = long(ReportedChannelCount(false));
-    LeaveDriverLock();
     return ASE_OK;
 }
 
 ASIOError MEMBER_CALL GetLatencies(void*, long* input, long* output)
 {
     if (input == nullptr || output == nullptr) return Answered("getLatencies", ASE_InvalidParameter);
-    EnterDriverLock();
+    DriverLockGuard lock;
     ComputeLatencies(input, output);
-    LeaveDriverLock();
     return ASE_OK;
 }
 
@@ -98,7 +99,7 @@ ASIOError MEMBER_CALL GetBufferSize(void*, long* minSize, long* maxSize, long* p
 {
     if (minSize == nullptr || maxSize == nullptr || preferred == nullptr || granularity == nullptr)
         return Answered("getBufferSize", ASE_InvalidParameter);
-    EnterDriverLock();
+    DriverLockGuard lock;
     *minSize = MinimumHostBufferSize;
     *maxSize = MaximumHostBufferSize;
     // A stored size outside the offered range is shown inside it; the setting stays.
@@ -107,7 +108,6 @@ ASIOError MEMBER_CALL GetBufferSize(void*, long* minSize, long* maxSize, long* p
     if (size > DWORD(MaximumHostBufferSize)) size = MaximumHostBufferSize;
     *preferred = long(size);
     *granularity = HostBufferGranularity;
-    LeaveDriverLock();
     return ASE_OK;
 }
 
@@ -121,18 +121,19 @@ ASIOError MEMBER_CALL CanSampleRate(void*, ASIOSampleRate rate)
 {
     DWORD rounded;
     if (!RoundSampleRate(rate, &rounded)) return RateRefused("canSampleRate", rate);
-    EnterDriverLock();
-    bool offered = IsOfferedSampleRate(rounded);
-    LeaveDriverLock();
+    bool offered;
+    {
+        DriverLockGuard lock;
+        offered = IsOfferedSampleRate(rounded);
+    }
     return offered ? ASE_OK : RateRefused("canSampleRate", rate);
 }
 
 ASIOError MEMBER_CALL GetSampleRate(void*, ASIOSampleRate* rate)
 {
     if (rate == nullptr) return Answered("getSampleRate", ASE_InvalidParameter);
-    EnterDriverLock();
+    DriverLockGuard lock;
     *rate = RequestedHostRate;
-    LeaveDriverLock();
     return ASE_OK;
 }
 
@@ -140,29 +141,25 @@ ASIOError MEMBER_CALL SetSampleRate(void*, ASIOSampleRate rate)
 {
     DWORD rounded;
     if (!RoundSampleRate(rate, &rounded)) return RateRefused("setSampleRate", rate);
-    EnterDriverLock();
-    if (!IsOfferedSampleRate(rounded)) {
-        LeaveDriverLock();
-        return RateRefused("setSampleRate", rate);
-    }
+    DriverLockGuard lock;
+    if (!IsOfferedSampleRate(rounded)) return RateRefused("setSampleRate", rate);
     GlobalSampleRate = rounded;
     WriteSettingValue(nullptr, nullptr, nullptr, "SampleRate", &GlobalSampleRate);
     RequestedHostRate = rounded;
-    // The streaming thread restarts at the new rate and is released at once.
-    if (rounded != ActiveHostRate && DriverState == DriverRunning) {
-        SetEvent(RestartEvent);
-        SetEvent(StartEvent);
-    }
+    // The streaming thread reopens the pins at the new rate; it waits for no start.
+    if (rounded != ActiveHostRate && DriverState == DriverRunning) SetEvent(RestartEvent);
     TrayNotifyState();
-    LeaveDriverLock();
     return ASE_OK;
 }
 
+// The host's count says how many records its array holds; the answer is how many
+// sources there are. An array without room for one, like no array, gets no record.
 ASIOError MEMBER_CALL GetClockSources(void*, ASIOClockSource* clocks, long* count)
 {
     if (count == nullptr) return Answered("getClockSources", ASE_InvalidParameter);
+    const long room = *count;
     *count = 1;
-    if (clocks == nullptr) return Answered("getClockSources", ASE_InvalidParameter);
+    if (clocks == nullptr || room < 1) return Answered("getClockSources", ASE_InvalidParameter);
     clocks[0].index = 0;
     clocks[0].associatedChannel = 0;
     clocks[0].associatedGroup = 0;
@@ -202,27 +199,26 @@ bool IsChannelActive(const BYTE* channelMap, DWORD channel)
 ASIOError MEMBER_CALL GetChannelInfo(void*, ASIOChannelInfo* info)
 {
     if (info == nullptr) return Answered("getChannelInfo", ASE_InvalidParameter);
-    EnterDriverLock();
+    DriverLockGuard lock;
     const bool input = info->isInput == ASIOTrue;
-    if (info->channel < 0 || DWORD(info->channel) >= ReportedChannelCount(input)) {
-        LeaveDriverLock();
+    if (info->channel < 0 || DWORD(info->channel) >= ReportedChannelCount(input))
         return Answered("getChannelInfo of a channel that does not exist", ASE_NotPresent);
-    }
     const DWORD channel = DWORD(info->channel);
     info->type = ASIOSTInt32LSB;
     info->channelGroup = 0;
     info->isActive = IsChannelActive(input ? InputChannelMap : OutputChannelMap, channel) ? ASIOTrue : ASIOFalse;
     WriteChannelName(input, channel, info->name);
-    LeaveDriverLock();
     return ASE_OK;
 }
 
 ASIOError MEMBER_CALL CreateBuffers(void*, ASIOBufferInfo* infos, long channelCount, long bufferSize,
                                     ASIOCallbacks* callbacks)
 {
-    EnterDriverLock();
-    ASIOError result = CreateHostBuffers(infos, channelCount, bufferSize, callbacks);
-    LeaveDriverLock();
+    ASIOError result;
+    {
+        DriverLockGuard lock;
+        result = CreateHostBuffers(infos, channelCount, bufferSize, callbacks);
+    }
     if (result != ASE_OK)
         DiagnosticLine("host call createBuffers(%ld channels, %ld samples) returned %ld", channelCount, bufferSize,
                        result);
@@ -231,9 +227,8 @@ ASIOError MEMBER_CALL CreateBuffers(void*, ASIOBufferInfo* infos, long channelCo
 
 ASIOError MEMBER_CALL DisposeBuffers(void*)
 {
-    EnterDriverLock();
+    DriverLockGuard lock;
     DisposeHostBuffers();
-    LeaveDriverLock();
     return ASE_OK;
 }
 
@@ -305,10 +300,9 @@ const DriverObjectTable DriverObjectMethods = {
 
 void DriverObjectLastRelease()
 {
-    EnterDriverLock();
+    DriverLockGuard lock;
     EndDriverSession();
     TrayNotifyState();
-    LeaveDriverLock();
 }
 
 void DriverObjectDetach()

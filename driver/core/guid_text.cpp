@@ -1,12 +1,6 @@
 #include "driver/core/guid_text.h"
 
-static int HexDigitValue(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
+#include "driver/core/hex_digits.h"
 
 void ParseGuid(const char* text, std::uint8_t guid[16])
 {

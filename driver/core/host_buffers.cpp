@@ -24,6 +24,9 @@ ASIOError CheckRequest(const ASIOBufferInfo* infos, long channelCount, long buff
     if (bufferSize < MinimumHostBufferSize || bufferSize > MaximumHostBufferSize) return ASE_InvalidMode;
     const long inputs = long(ReportedChannelCount(true));
     const long outputs = long(ReportedChannelCount(false));
+    // More entries than channels cannot all be valid, and the host's array may be no
+    // longer than the channels offered: refused before any entry is read.
+    if (channelCount > inputs + outputs) return ASE_InvalidMode;
     for (long index = 0; index < channelCount; ++index) {
         long limit = IsInputRequest(infos[index]) ? inputs : outputs;
         if (infos[index].channelNum < 0 || infos[index].channelNum >= limit) return ASE_InvalidMode;
@@ -42,6 +45,8 @@ ASIOError CreateHostBuffers(ASIOBufferInfo* infos, long channelCount, long buffe
 {
     if (DriverState == DriverLoaded) return ASE_InvalidMode;
     DisposeHostBuffers();
+    // The session may have ended while a streaming thread was waited for.
+    if (DriverState == DriverLoaded) return ASE_InvalidMode;
     ASIOError check = CheckRequest(infos, channelCount, bufferSize, callbacks);
     if (check != ASE_OK) return check;
 

@@ -32,7 +32,9 @@ DWORD KsRequest(HANDLE handle, DWORD code, const void* input, DWORD inputSize, v
         returned = overlapped.Internal == 0 ? DWORD(overlapped.InternalHigh) : 0;
     }
     CloseHandle(event);
-    return returned;
+    // A kernel driver that claims more than the buffer holds would have the caller read
+    // past what arrived; a size query (no buffer) learns the size it needs.
+    return outputSize != 0 && returned > outputSize ? outputSize : returned;
 }
 
 DWORD PinProperty(HANDLE filter, DWORD pinId, DWORD propertyId, void* output, DWORD outputSize)

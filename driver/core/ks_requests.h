@@ -10,8 +10,9 @@
 bool OpenFilter(FilterRecord* filter);
 void CloseFilter(FilterRecord* filter);
 
-// One DeviceIoControl request on its own event; returns the bytes returned (0 on
-// failure, or the size needed when a size query fails with ERROR_MORE_DATA).
+// One DeviceIoControl request on its own event; returns the bytes returned, never more
+// than `outputSize` (0 on failure, or the size needed when a size query fails with
+// ERROR_MORE_DATA).
 DWORD KsRequest(HANDLE handle, DWORD code, const void* input, DWORD inputSize, void* output, DWORD outputSize);
 
 // A KSPROPSETID_Pin get request for `pinId`; returns the bytes returned.

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "driver/core/active_pins.h"
+#include "driver/core/oem_values.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/service_quirks.h"
 #include "driver/engine/stream_flags.h"
@@ -18,6 +19,14 @@ constexpr std::int64_t LongestLatency = 0x7FFFFFFF;
 std::int64_t MillisecondsToFrames(LONG milliseconds, DWORD rate)
 {
     return std::int64_t(milliseconds) * rate / 1000;
+}
+
+// A device's extra latency counts only within a sane range: a setting stored in memory
+// by a configuration program is not range-checked on its way in.
+std::int64_t ExtraLatency(const DeviceRecord* device, bool capture)
+{
+    DWORD extra = capture ? device->latencyIn : device->latencyOut;
+    return extra <= LongestExtraLatency ? extra : 0;
 }
 
 std::int64_t PinLatency(const PinRecord* pin, DWORD rate, DWORD bufferSize)
@@ -42,7 +51,7 @@ std::int64_t PinLatency(const PinRecord* pin, DWORD rate, DWORD bufferSize)
         if (!capture) latency += (std::int64_t(PacketsInFlight) - 2) * bufferSize;
         if (rate == 44100 && Convert44100To48000) latency += ConverterDelay;
     }
-    return latency + LONG(capture ? device->latencyIn : device->latencyOut);
+    return latency + ExtraLatency(device, capture);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "driver/core/device_discovery.h"
 #include "driver/core/diagnostic_log.h"
 #include "driver/core/hash_name.h"
+#include "driver/core/module_path.h"
 #include "driver/core/settings.h"
 #include "driver/core/setup_interface.h"
 
@@ -12,13 +13,41 @@ std::uint32_t HostHash;
 BOOL Wow64Process;
 volatile LONG OpenDialogCount;
 
-// Bit 0 claims the start, so that it runs once; bit 1 says the lock exists. The lock
-// bit is set only after the lock is initialised, so no caller can enter a lock that
-// is still being made.
-static volatile LONG ModuleFlags;
+namespace {
+
+// Bit 0 claims the start, so that it runs once; bit 1 says it is complete.
+volatile LONG ModuleFlags;
 constexpr LONG StartClaimed = 1;
-constexpr LONG LockReady = 2;
-static CRITICAL_SECTION DriverLock;
+constexpr LONG StartComplete = 2;
+// The thread running the start: a scan callback on it that asks for the module again
+// must not wait for itself.
+volatile DWORD StartingThread;
+
+// Both locks are made together by the first caller that needs one; others wait for it.
+volatile LONG LocksMade;
+constexpr LONG LocksBeingMade = 1;
+constexpr LONG LocksReady = 2;
+CRITICAL_SECTION DriverLock;
+CRITICAL_SECTION ModuleGate;
+// Who holds the driver lock and how deeply; written by the holder only.
+volatile DWORD LockOwner;
+DWORD LockDepth;
+
+void MakeLocks()
+{
+    if (__atomic_load_n(&LocksMade, __ATOMIC_ACQUIRE) == LocksReady) return;
+    LONG none = 0;
+    if (__atomic_compare_exchange_n(&LocksMade, &none, LocksBeingMade, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST)) {
+        InitializeCriticalSection(&DriverLock);
+        InitializeCriticalSection(&ModuleGate);
+        __atomic_store_n(&LocksMade, LocksReady, __ATOMIC_RELEASE);
+        return;
+    }
+    // Sleep(1), not Sleep(0): the maker may run at a lower priority than the waiter.
+    while (__atomic_load_n(&LocksMade, __ATOMIC_ACQUIRE) != LocksReady) Sleep(1);
+}
+
+}  // namespace
 
 void AttachModule(HINSTANCE instance)
 {
@@ -28,15 +57,21 @@ void AttachModule(HINSTANCE instance)
 
 void StartModule()
 {
-    if (__atomic_fetch_or(&ModuleFlags, StartClaimed, __ATOMIC_SEQ_CST) & StartClaimed) return;
+    MakeLocks();
+    if (__atomic_fetch_or(&ModuleFlags, StartClaimed, __ATOMIC_SEQ_CST) & StartClaimed) {
+        if (StartingThread == GetCurrentThreadId()) return;
+        // Until the start completes, or an end clears the claim.
+        for (;;) {
+            LONG flags = __atomic_load_n(&ModuleFlags, __ATOMIC_ACQUIRE);
+            if ((flags & StartComplete) || !(flags & StartClaimed)) return;
+            Sleep(1);
+        }
+    }
+    StartingThread = GetCurrentThreadId();
 
-    char hostPath[264];
-    DWORD length = GetModuleFileNameA(GetModuleHandleA(nullptr), hostPath, sizeof(hostPath));
-    hostPath[length < sizeof(hostPath) ? length : sizeof(hostPath) - 1] = '\0';
-    HostHash = HashName(hostPath);
-
-    InitializeCriticalSection(&DriverLock);
-    __atomic_fetch_or(&ModuleFlags, LockReady, __ATOMIC_SEQ_CST);
+    ModulePath host;
+    ReadModulePath(nullptr, &host);
+    HostHash = HashName(host.text);
 
     typedef BOOL(WINAPI * IsWow64ProcessFunction)(HANDLE, PBOOL);
     BOOL wow64 = FALSE;
@@ -47,28 +82,64 @@ void StartModule()
 
     StartDiagnosticLog();
     RescanDevices();
+    StartingThread = 0;
+    __atomic_fetch_or(&ModuleFlags, StartComplete, __ATOMIC_SEQ_CST);
 }
 
 void EndModule()
 {
     StopDiagnosticLog();
-    LONG previous = __atomic_fetch_and(&ModuleFlags, 0, __ATOMIC_SEQ_CST);
-    if (previous & LockReady) DeleteCriticalSection(&DriverLock);
+    __atomic_store_n(&ModuleFlags, 0, __ATOMIC_SEQ_CST);
 }
 
 bool ModuleStarted()
 {
-    return (__atomic_load_n(&ModuleFlags, __ATOMIC_SEQ_CST) & LockReady) != 0;
+    return (__atomic_load_n(&ModuleFlags, __ATOMIC_SEQ_CST) & StartComplete) != 0;
 }
 
 void EnterDriverLock()
 {
-    if (ModuleStarted()) EnterCriticalSection(&DriverLock);
+    MakeLocks();
+    EnterCriticalSection(&DriverLock);
+    LockOwner = GetCurrentThreadId();
+    ++LockDepth;
 }
 
 void LeaveDriverLock()
 {
-    if (ModuleStarted()) LeaveCriticalSection(&DriverLock);
+    if (--LockDepth == 0) LockOwner = 0;
+    LeaveCriticalSection(&DriverLock);
+}
+
+DWORD SuspendDriverLock()
+{
+    if (LockOwner != GetCurrentThreadId()) return 0;
+    DWORD depth = LockDepth;
+    for (DWORD level = 0; level < depth; ++level) LeaveDriverLock();
+    return depth;
+}
+
+void ResumeDriverLock(DWORD depth)
+{
+    for (DWORD level = 0; level < depth; ++level) EnterDriverLock();
+}
+
+void EnterModuleGate()
+{
+    MakeLocks();
+    EnterCriticalSection(&ModuleGate);
+}
+
+void LeaveModuleGate()
+{
+    LeaveCriticalSection(&ModuleGate);
+}
+
+void DeleteModuleLocks()
+{
+    if (__atomic_exchange_n(&LocksMade, 0, __ATOMIC_SEQ_CST) != LocksReady) return;
+    DeleteCriticalSection(&DriverLock);
+    DeleteCriticalSection(&ModuleGate);
 }
 
 void RescanDevices()

@@ -4,7 +4,9 @@
 
 #include "driver/core/com_objects.h"
 #include "driver/core/module.h"
+#include "driver/core/module_path.h"
 #include "driver/core/oem_block.h"
+#include "driver/core/oem_values.h"
 
 static const char AsioKeyPrefix[] = "SOFTWARE\\ASIO\\";
 static const char InprocServerSuffix[] = "\\InprocServer32";
@@ -42,13 +44,24 @@ static LONG WriteKey(const char* path, const char* name1, const char* text1,
     return error;
 }
 
+// The block may have been written by any tool. A name that is no registry key name
+// would register as nested keys or onto SOFTWARE\ASIO itself, and unregistering under
+// it would delete keys that are not the driver's; a class id that is malformed or an
+// interface id of ours would make a host create the wrong object.
+static bool RegistrationIdentityUsable()
+{
+    return DriverNameFault(OemConfig.driverName.text, OemTextSize) == nullptr &&
+           ClassIdFault(OemConfig.classId.text) == nullptr;
+}
+
 HRESULT RegisterDriver()
 {
+    if (!RegistrationIdentityUsable()) return SELFREG_E_CLASS;
     const char* driverName = OemConfig.driverName.text;
-    char modulePath[264];
-    DWORD length = GetModuleFileNameA(ModuleInstance, modulePath, sizeof(modulePath));
-    // A truncated path would register a driver that no host can load.
-    if (length == 0 || length >= sizeof(modulePath)) return SELFREG_E_CLASS;
+    ModulePath modulePath;
+    ReadModulePath(ModuleInstance, &modulePath);
+    // A cut path would register a driver that no host can load.
+    if (!modulePath.complete) return SELFREG_E_CLASS;
 
     char inprocPath[ClassKeyPathSize + sizeof(InprocServerSuffix)];
     BuildInprocServerPath(inprocPath);
@@ -57,7 +70,7 @@ HRESULT RegisterDriver()
 
     LONG error = WriteKey(ClassKeyPath, nullptr, driverName);
     if (error == ERROR_SUCCESS)
-        error = WriteKey(inprocPath, "ThreadingModel", "Apartment", nullptr, modulePath);
+        error = WriteKey(inprocPath, "ThreadingModel", "Apartment", nullptr, modulePath.text);
     if (error == ERROR_SUCCESS)
         error = WriteKey(asioPath, "CLSID", ClassIdText(), "Description", driverName);
     if (error == ERROR_SUCCESS) return S_OK;
@@ -68,6 +81,7 @@ HRESULT RegisterDriver()
 
 HRESULT UnregisterDriver()
 {
+    if (!RegistrationIdentityUsable()) return SELFREG_E_CLASS;
     char asioPath[sizeof(AsioKeyPrefix) + OemTextSize];
     BuildAsioKeyPath(asioPath);
     char inprocPath[ClassKeyPathSize + sizeof(InprocServerSuffix)];

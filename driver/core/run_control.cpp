@@ -10,6 +10,8 @@ ASIOError StartRunning()
 {
     if (DriverState < DriverPrepared) return ASE_NotPresent;
     StopRunning();
+    // The buffers may have gone while the old thread was waited for.
+    if (DriverState < DriverPrepared) return ASE_NotPresent;
     InterlockedExchange(&SwitchCounter, 0);
     if (GlobalSettingsFlags & GlobalFlagStarvationWatchdog) StartWatchdog();
     if (!StartStreaming()) {
@@ -24,8 +26,10 @@ ASIOError StartRunning()
 
 void StopRunning()
 {
+    // Each wait releases the driver lock, and a start on another thread may have made a
+    // new thread meanwhile: the caller goes on only when none streams.
+    while (StreamingThreadExists()) StopStreaming();
     if (DriverState != DriverRunning) return;
-    StopStreaming();
     DriverState = DriverPrepared;
     TrayNotifyState();
     InterlockedExchange(&SwitchCounter, 0);

@@ -1,5 +1,6 @@
 // Running: the streaming thread exists exactly while the driver is running. Both
-// routines run under the driver lock.
+// routines run under the driver lock; while they wait for a thread to end they release
+// it, so that the host's bufferSwitch may call into the driver meanwhile.
 #pragma once
 
 #include "driver/core/asio_types.h"
@@ -8,5 +9,7 @@
 // ASE_NotPresent without buffers, ASE_NoMemory when no thread could be created.
 ASIOError StartRunning();
 
-// Running to prepared, the thread ended and the switch count at 0; nothing otherwise.
+// Running to prepared, no thread streaming and the switch count at 0; nothing otherwise.
+// From inside the host's bufferSwitch the stream ends there and its thread leaves when
+// the callback returns.
 void StopRunning();

@@ -1,8 +1,14 @@
 #include "driver/core/settings.h"
 
 #include "driver/core/hash_name.h"
+#include "driver/core/host_buffers.h"
 #include "driver/core/module.h"
+#include "driver/core/module_path.h"
 #include "driver/core/oem_block.h"
+#include "driver/core/oem_values.h"
+
+static_assert(SmallestBufferSize == MinimumHostBufferSize && LargestBufferSize == MaximumHostBufferSize,
+              "an OEM default buffer size is one that hosts are offered");
 
 DWORD GlobalSettingsFlags = 0;
 DWORD GlobalSampleRate = DefaultSampleRate;
@@ -68,54 +74,147 @@ bool OpenSettingsKey(const SettingsPath* path, HKEY* key)
            ERROR_SUCCESS;
 }
 
-// Any value of at most 4 bytes is taken whatever its type. The query goes through a
-// copy because a failed query may leave its buffer undefined.
-void QueryLayerValue(const SettingsPath* path, const char* name, DWORD* value)
+// Only a REG_DWORD of 4 bytes counts: a value of another type or size (a hand edit, a
+// text) is ignored as if missing. The query goes through a copy because a failed query
+// may leave its buffer undefined.
+bool QueryLayerValue(const SettingsPath* path, const char* name, DWORD* value)
 {
     HKEY key;
-    if (!OpenSettingsKey(path, &key)) return;
-    DWORD stored = *value;
+    if (!OpenSettingsKey(path, &key)) return false;
+    DWORD type = REG_NONE;
+    DWORD stored = 0;
     DWORD size = sizeof(stored);
-    if (RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&stored), &size) == ERROR_SUCCESS)
-        *value = stored;
+    bool found = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&stored), &size) ==
+                     ERROR_SUCCESS &&
+                 type == REG_DWORD && size == sizeof(stored);
     RegCloseKey(key);
+    if (found) *value = stored;
+    return found;
 }
 
-}  // namespace
-
-void ReadSettingValue(DeviceRecord* device, FilterRecord* filter, PinRecord* pin, const char* name, DWORD* value)
+// Two-layer read in which a value above `highest` counts as missing.
+void ReadLayers(DeviceRecord* device, FilterRecord* filter, PinRecord* pin, const char* name, DWORD* value,
+                DWORD highest)
 {
     SettingsPath path;
+    DWORD stored;
     BuildSettingsPath(&path, true, device, filter, pin);
-    QueryLayerValue(&path, name, value);
+    if (QueryLayerValue(&path, name, &stored) && stored <= highest) *value = stored;
     if (SetupModeSwitch) return;
     BuildSettingsPath(&path, false, device, filter, pin);
-    QueryLayerValue(&path, name, value);
+    if (QueryLayerValue(&path, name, &stored) && stored <= highest) *value = stored;
 }
 
-void WriteSettingValue(DeviceRecord* device, FilterRecord* filter, PinRecord* pin, const char* name,
-                       const DWORD* value)
+void WriteLayerValue(bool sharedLayer, DeviceRecord* device, FilterRecord* filter, PinRecord* pin, const char* name,
+                     const DWORD* value)
 {
     SettingsPath path;
-    BuildSettingsPath(&path, SetupModeSwitch, device, filter, pin);
+    BuildSettingsPath(&path, sharedLayer, device, filter, pin);
     HKEY key;
     if (!OpenSettingsKey(&path, &key)) return;
     RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(value), sizeof(DWORD));
     RegCloseKey(key);
 }
 
+// A host layer is named by a hash of the program's path; the path itself, kept beside
+// the values, lets support see whose layer it is.
+void NameHostLayer()
+{
+    ModulePath program;
+    ReadModulePath(nullptr, &program);
+    if (!program.complete) return;
+    SettingsPath path;
+    BuildSettingsPath(&path, false, nullptr, nullptr, nullptr);
+    HKEY key;
+    if (!OpenSettingsKey(&path, &key)) return;
+    RegSetValueExA(key, HostProgramValueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(program.text),
+                   program.length + 1);
+    RegCloseKey(key);
+}
+
+// The five numbers of a device's settings.
+struct DeviceValues {
+    DWORD kernelBuffers;
+    DWORD bufferPosition;
+    DWORD latencyIn;
+    DWORD latencyOut;
+    DWORD bufferSize;
+};
+
+// What a device's numbers are before any layer has a say.
+DeviceValues DefaultDeviceValues(const DeviceRecord* device)
+{
+    if (device->flags & RecordRealTime)
+        return {OemConfig.kernelBuffers.value, RealTimeBufferPosition, 0, 0, RealTimeBufferSize};
+    auto usableLatency = [](DWORD samples) { return samples <= LongestExtraLatency ? samples : 0; };
+    return {OemConfig.kernelBuffers.value, DefaultBufferPosition, usableLatency(OemConfig.inputLatency.value),
+            usableLatency(OemConfig.outputLatency.value), OemConfig.bufferSize.value};
+}
+
+// Each field changes once, from its old value to its new one: a streaming thread that
+// restarts a pin meanwhile reads one or the other, never a default passing through.
+void StoreDeviceValues(DeviceRecord* device, const DeviceValues& values)
+{
+    device->kernelBuffers = values.kernelBuffers;
+    device->bufferPosition = values.bufferPosition;
+    device->latencyIn = values.latencyIn;
+    device->latencyOut = values.latencyOut;
+    device->bufferSize = values.bufferSize;
+}
+
+}  // namespace
+
+void ReadSettingValue(DeviceRecord* device, FilterRecord* filter, PinRecord* pin, const char* name, DWORD* value)
+{
+    ReadLayers(device, filter, pin, name, value, 0xFFFFFFFF);
+}
+
+void WriteSettingValue(DeviceRecord* device, FilterRecord* filter, PinRecord* pin, const char* name,
+                       const DWORD* value)
+{
+    WriteLayerValue(SetupModeSwitch, device, filter, pin, name, value);
+    if (!SetupModeSwitch) NameHostLayer();
+}
+
+void ReadHostLayerValue(const char* name, DWORD* value)
+{
+    SettingsPath path;
+    BuildSettingsPath(&path, false, nullptr, nullptr, nullptr);
+    QueryLayerValue(&path, name, value);
+}
+
+void WriteHostLayerValue(const char* name, const DWORD* value)
+{
+    WriteLayerValue(false, nullptr, nullptr, nullptr, name, value);
+    NameHostLayer();
+}
+
 void LoadGlobalSettings()
 {
-    ReadSettingValue(nullptr, nullptr, nullptr, "Flags", &GlobalSettingsFlags);
+    // Every load starts from the built-in values, so that a value missing from both
+    // layers is never what an earlier session in this process left. The crash marker
+    // belongs to host layers: one in "Defaults" would warn every host new to this user.
+    SettingsPath path;
+    GlobalSettingsFlags = 0;
+    BuildSettingsPath(&path, true, nullptr, nullptr, nullptr);
+    if (QueryLayerValue(&path, "Flags", &GlobalSettingsFlags)) GlobalSettingsFlags &= ~GlobalFlagCrashMarker;
+    if (!SetupModeSwitch) {
+        BuildSettingsPath(&path, false, nullptr, nullptr, nullptr);
+        QueryLayerValue(&path, "Flags", &GlobalSettingsFlags);
+    }
+    GlobalSampleRate = DefaultSampleRate;
     ReadSettingValue(nullptr, nullptr, nullptr, "SampleRate", &GlobalSampleRate);
+    ControlPanelPosition = DefaultControlPanelPosition;
     ReadSettingValue(nullptr, nullptr, nullptr, "WndPos", &ControlPanelPosition);
 }
 
 void SaveGlobalSettings()
 {
-    WriteSettingValue(nullptr, nullptr, nullptr, "WndPos", &ControlPanelPosition);
-    WriteSettingValue(nullptr, nullptr, nullptr, "Flags", &GlobalSettingsFlags);
-    WriteSettingValue(nullptr, nullptr, nullptr, "SampleRate", &GlobalSampleRate);
+    const DWORD flags = SetupModeSwitch ? GlobalSettingsFlags & ~GlobalFlagCrashMarker : GlobalSettingsFlags;
+    WriteLayerValue(SetupModeSwitch, nullptr, nullptr, nullptr, "WndPos", &ControlPanelPosition);
+    WriteLayerValue(SetupModeSwitch, nullptr, nullptr, nullptr, "Flags", &flags);
+    WriteLayerValue(SetupModeSwitch, nullptr, nullptr, nullptr, "SampleRate", &GlobalSampleRate);
+    if (!SetupModeSwitch) NameHostLayer();
 }
 
 void LoadRecordSettings(TreeRecord* record)
@@ -127,17 +226,20 @@ void LoadRecordSettings(TreeRecord* record)
     // Outside the tree the path would fall back to the global key and its "Flags".
     if (device == nullptr) return;
 
+    // An absent "Flags" keeps the record's own: the enabled bit is then the selection's.
     DWORD stored = record->flags;
     ReadSettingValue(device, filter, pin, "Flags", &stored);
     record->flags = (stored & ~(PinInstanceFree | RecordRunTimeMarks)) |
                     (record->flags & (PinInstanceFree | RecordRealTime));
 
     if (record->level != DeviceLevel) return;
-    ReadSettingValue(device, nullptr, nullptr, "KernelBuffers", &device->kernelBuffers);
-    ReadSettingValue(device, nullptr, nullptr, "BufferPosition", &device->bufferPosition);
-    ReadSettingValue(device, nullptr, nullptr, "LtcyIn", &device->latencyIn);
-    ReadSettingValue(device, nullptr, nullptr, "LtcyOut", &device->latencyOut);
-    ReadSettingValue(device, nullptr, nullptr, "BufferSize", &device->bufferSize);
+    DeviceValues values = DefaultDeviceValues(device);
+    ReadSettingValue(device, nullptr, nullptr, "KernelBuffers", &values.kernelBuffers);
+    ReadSettingValue(device, nullptr, nullptr, "BufferPosition", &values.bufferPosition);
+    ReadLayers(device, nullptr, nullptr, "LtcyIn", &values.latencyIn, LongestExtraLatency);
+    ReadLayers(device, nullptr, nullptr, "LtcyOut", &values.latencyOut, LongestExtraLatency);
+    ReadSettingValue(device, nullptr, nullptr, "BufferSize", &values.bufferSize);
+    StoreDeviceValues(device, values);
 }
 
 void SaveRecordSettings(TreeRecord* record)
@@ -149,27 +251,19 @@ void SaveRecordSettings(TreeRecord* record)
     if (device == nullptr) return;
 
     DWORD persistent = record->flags & ~RecordRunTimeFlags;
-    WriteSettingValue(device, filter, pin, "Flags", &persistent);
-
-    if (record->level != DeviceLevel) return;
-    WriteSettingValue(device, nullptr, nullptr, "KernelBuffers", &device->kernelBuffers);
-    WriteSettingValue(device, nullptr, nullptr, "BufferPosition", &device->bufferPosition);
-    WriteSettingValue(device, nullptr, nullptr, "LtcyIn", &device->latencyIn);
-    WriteSettingValue(device, nullptr, nullptr, "LtcyOut", &device->latencyOut);
-    WriteSettingValue(device, nullptr, nullptr, "BufferSize", &device->bufferSize);
+    WriteLayerValue(SetupModeSwitch, device, filter, pin, "Flags", &persistent);
+    if (record->level == DeviceLevel) {
+        WriteLayerValue(SetupModeSwitch, device, nullptr, nullptr, "KernelBuffers", &device->kernelBuffers);
+        WriteLayerValue(SetupModeSwitch, device, nullptr, nullptr, "BufferPosition", &device->bufferPosition);
+        WriteLayerValue(SetupModeSwitch, device, nullptr, nullptr, "LtcyIn", &device->latencyIn);
+        WriteLayerValue(SetupModeSwitch, device, nullptr, nullptr, "LtcyOut", &device->latencyOut);
+        WriteLayerValue(SetupModeSwitch, device, nullptr, nullptr, "BufferSize", &device->bufferSize);
+    }
+    if (!SetupModeSwitch) NameHostLayer();
 }
 
 void ApplyDeviceDefaults(DeviceRecord* device)
 {
-    device->latencyIn = OemConfig.inputLatency.value;
-    device->latencyOut = OemConfig.outputLatency.value;
-    device->bufferSize = OemConfig.bufferSize.value;
-    device->kernelBuffers = OemConfig.kernelBuffers.value;
-    device->bufferPosition = DefaultBufferPosition;
     device->flags &= (OemConfig.defaultFlags.value & OemKeptDeviceFlags) | RecordRealTime;
-    if ((device->flags & RecordRealTime) == 0) return;
-    device->latencyIn = 0;
-    device->latencyOut = 0;
-    device->bufferSize = RealTimeBufferSize;
-    device->bufferPosition = RealTimeBufferPosition;
+    StoreDeviceValues(device, DefaultDeviceValues(device));
 }

@@ -49,15 +49,17 @@ static HRESULT MEMBER_CALL Rescan(void*)
         StartModule();
         return S_OK;
     }
-    // A new tree replaces the records that open pins and the active pin list point to:
-    // those let go first, and the host sees no channel until it initialises again.
-    EnterDriverLock();
+    // Checked again under the lock: a host's createBuffers or start that came in since
+    // must find its pins and buffers as it left them. A new tree replaces the
+    // records that open pins and the active pin list point to: those let go first, and
+    // the host sees no channel until it initialises again.
+    DriverLockGuard lock;
+    if (DriverState > DriverInitialised) return SETUP_E_ACTIVE;
     if (DriverState == DriverInitialised) {
         CloseAllPins();
         ClearActivePins();
     }
     RescanDevices();
-    LeaveDriverLock();
     return S_OK;
 }
 

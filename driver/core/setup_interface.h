@@ -5,13 +5,7 @@
 #include <windows.h>
 
 #include "driver/core/com_abi.h"
-
-constexpr HRESULT SETUP_E_BUSY = HRESULT(0xC5EE0001);
-constexpr HRESULT SETUP_E_ACTIVE = HRESULT(0xC5EE0002);
-constexpr HRESULT SETUP_E_NODEVICE = HRESULT(0xC5EE1001);
-constexpr HRESULT SETUP_E_PARAMETER = HRESULT(0xC5EE2001);
-
-constexpr LONG SetupInterfaceVersion = 0x00020001;
+#include "driver/core/setup_contract.h"
 
 // Called at the end of each scan pass; nonzero asks for another pass.
 typedef LONG (*ScanCallback)(void* context);

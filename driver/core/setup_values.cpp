@@ -1,11 +1,12 @@
 #include "driver/core/setup_values.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "driver/core/device_tree.h"
 #include "driver/core/module.h"
 #include "driver/core/settings.h"
-#include "driver/core/setup_interface.h"
+#include "driver/core/setup_contract.h"
 
 namespace {
 
@@ -28,20 +29,20 @@ Field DeviceField(TreeRecord* record, LONG key)
 {
     auto* device = static_cast<DeviceRecord*>(record);
     switch (key) {
-    case 0: return {&device->flags, FieldKind::Number};
-    case 1: return {&device->friendlyName, FieldKind::Text};
-    case 2: return {&device->manufacturer, FieldKind::Text};
-    case 3: return {&device->serviceName, FieldKind::Text};
-    case 4: return {&device->locationText, FieldKind::Text};
-    case 5: return {&device->hardwareId, FieldKind::Text};
-    case 6: return {&device->enumerator, FieldKind::Number};
-    case 7: return {&device->kernelBuffers, FieldKind::Number};
-    case 8: return {&device->bufferPosition, FieldKind::Number};
-    case 9: return {&device->latencyIn, FieldKind::Number};
-    case 10: return {&device->latencyOut, FieldKind::Number};
-    case 11: return {&device->bufferSize, FieldKind::Number};
-    case 12: return {&device->deviceId, FieldKind::Number};
-    case 13: return {&device->deviceInfo.DevInst, FieldKind::Number};
+    case SetupDeviceFlags: return {&device->flags, FieldKind::Number};
+    case SetupDeviceFriendlyName: return {&device->friendlyName, FieldKind::Text};
+    case SetupDeviceManufacturer: return {&device->manufacturer, FieldKind::Text};
+    case SetupDeviceServiceName: return {&device->serviceName, FieldKind::Text};
+    case SetupDeviceLocation: return {&device->locationText, FieldKind::Text};
+    case SetupDeviceHardwareId: return {&device->hardwareId, FieldKind::Text};
+    case SetupDeviceEnumerator: return {&device->enumerator, FieldKind::Number};
+    case SetupDeviceKernelBuffers: return {&device->kernelBuffers, FieldKind::Number};
+    case SetupDeviceBufferPosition: return {&device->bufferPosition, FieldKind::Number};
+    case SetupDeviceLatencyIn: return {&device->latencyIn, FieldKind::Number};
+    case SetupDeviceLatencyOut: return {&device->latencyOut, FieldKind::Number};
+    case SetupDeviceBufferSize: return {&device->bufferSize, FieldKind::Number};
+    case SetupDeviceId: return {&device->deviceId, FieldKind::Number};
+    case SetupDeviceInstance: return {&device->deviceInfo.DevInst, FieldKind::Number};
     default: return {nullptr, FieldKind::Number};
     }
 }
@@ -50,10 +51,10 @@ Field FilterField(TreeRecord* record, LONG key)
 {
     auto* filter = static_cast<FilterRecord*>(record);
     switch (key) {
-    case 0: return {&filter->flags, FieldKind::Number};
-    case 1: return {&filter->friendlyName, FieldKind::Text};
-    case 2: return {&filter->detail, FieldKind::InterfaceDetail};
-    case 3: return {&filter->nodeClasses, FieldKind::Number};
+    case SetupFilterFlags: return {&filter->flags, FieldKind::Number};
+    case SetupFilterFriendlyName: return {&filter->friendlyName, FieldKind::Text};
+    case SetupFilterInterfaceDetail: return {&filter->detail, FieldKind::InterfaceDetail};
+    case SetupFilterNodeClasses: return {&filter->nodeClasses, FieldKind::Number};
     default: return {nullptr, FieldKind::Number};
     }
 }
@@ -62,30 +63,42 @@ Field PinField(TreeRecord* record, LONG key)
 {
     auto* pin = static_cast<PinRecord*>(record);
     switch (key) {
-    case 0: return {&pin->flags, FieldKind::Number};
-    case 1: return {&pin->dataFlow, FieldKind::Number};
-    case 2: return {&pin->channels, FieldKind::Number};
-    case 3: return {&pin->bits, FieldKind::Number};
-    case 4: return {&pin->lowestRate, FieldKind::Number};
-    case 5: return {&pin->highestRate, FieldKind::Number};
+    case SetupPinFlags: return {&pin->flags, FieldKind::Number};
+    case SetupPinDataFlow: return {&pin->dataFlow, FieldKind::Number};
+    case SetupPinChannels: return {&pin->channels, FieldKind::Number};
+    case SetupPinBits: return {&pin->bits, FieldKind::Number};
+    case SetupPinLowestRate: return {&pin->lowestRate, FieldKind::Number};
+    case SetupPinHighestRate: return {&pin->highestRate, FieldKind::Number};
     default: return {nullptr, FieldKind::Number};
     }
 }
 
 // A text or interface detail set through the interface is copied into the tree, so that
-// the driver never keeps a pointer into the caller's memory.
-bool StoreCopy(const Field& field, const void* source)
+// the driver never keeps a pointer into the caller's memory. Of the caller's interface
+// detail only the path is read, up to its NUL: the structure is only as long as its
+// path. A path too long for the driver's records is refused; the copy carries this
+// build's structure size.
+HRESULT StoreCopy(const Field& field, const void* source)
 {
     void* copy;
     if (field.kind == FieldKind::Text) {
         copy = CopyTextToArena(static_cast<const char*>(source), TextSize);
     } else {
-        copy = AllocateFromArena(InterfaceDetailSize);
-        if (copy != nullptr) std::memcpy(copy, source, InterfaceDetailSize - 1);
+        const char* path = static_cast<const char*>(source) + offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
+        constexpr SIZE_T LongestPath = InterfaceDetailSize - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) - 1;
+        SIZE_T length = 0;
+        while (length <= LongestPath && path[length] != '\0') ++length;
+        if (length > LongestPath) return SETUP_E_PARAMETER;
+        auto* detail = static_cast<SP_DEVICE_INTERFACE_DETAIL_DATA_A*>(AllocateFromArena(InterfaceDetailSize));
+        if (detail != nullptr) {
+            detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+            std::memcpy(detail->DevicePath, path, length);
+        }
+        copy = detail;
     }
-    if (copy == nullptr) return false;
+    if (copy == nullptr) return E_OUTOFMEMORY;
     std::memcpy(field.address, &copy, sizeof(copy));
-    return true;
+    return S_OK;
 }
 
 HRESULT Access(bool set, TreeRecord* record, Field (*fieldOf)(TreeRecord*, LONG), LONG key, void* value,
@@ -112,7 +125,8 @@ HRESULT Access(bool set, TreeRecord* record, Field (*fieldOf)(TreeRecord*, LONG)
         void* source;
         std::memcpy(&source, value, sizeof(source));
         if (source == nullptr) return SETUP_E_PARAMETER;
-        if (!StoreCopy(field, source)) return E_OUTOFMEMORY;
+        HRESULT stored = StoreCopy(field, source);
+        if (stored != S_OK) return stored;
     }
     SaveRecordSettings(record);
     return S_OK;
@@ -123,10 +137,8 @@ template <typename Lookup>
 HRESULT LockedAccess(bool set, Lookup lookup, Field (*fieldOf)(TreeRecord*, LONG), LONG key, void* value,
                      ULONG size)
 {
-    EnterDriverLock();
-    HRESULT result = Access(set, lookup(), fieldOf, key, value, size);
-    LeaveDriverLock();
-    return result;
+    DriverLockGuard lock;
+    return Access(set, lookup(), fieldOf, key, value, size);
 }
 
 }  // namespace

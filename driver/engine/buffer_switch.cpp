@@ -47,42 +47,99 @@ DWORD FirstHostSwitch()
     return timedPins ? 2 * BlocksPerLargePacket + 1 : 2;
 }
 
+// The outputs of the switch in the slab, converted into every open render pin's packet
+// or loop.
+void ConvertOutputs()
+{
+    const HostStream host = CurrentHostStream();
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* pin = ActivePins[index].pin;
+        if (IsCapturePin(pin) || !IsPinOpen(pin)) continue;
+        if (pin->notificationEvent == nullptr && !IsStandardMode(pin->streamFlags))
+            RenderToLoop(host, pin->conversion, FlushCacheRange);
+        else
+            RenderToPackets(host, pin->conversion, FlushCacheRange);
+    }
+}
+
+// Packet pins get the packets just converted. Only the streaming thread submits: Windows
+// cancels the requests a thread left outstanding when it ends, and a host's thread may
+// end while its packets still wait to be played.
+void SubmitOutputs()
+{
+    DWORD depth = 1;
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* pin = ActivePins[index].pin;
+        if (IsCapturePin(pin) || !IsPinOpen(pin) || pin->notificationEvent != nullptr ||
+            !IsStandardMode(pin->streamFlags))
+            continue;
+        if (TrimsRenderQueue(pin))
+            SkipRenderPacket(pin);
+        else
+            SubmitRenderPacket(pin);
+        if (DWORD(pin->inFlight) > depth) depth = DWORD(pin->inFlight);
+    }
+    Stream.renderQueueDepth = depth;
+}
+
+void SendOutputs()
+{
+    ConvertOutputs();
+    SubmitOutputs();
+}
+
+// Set by a host thread's outputReady that converted the outputs and left their packets
+// to the streaming thread; read once that thread has seen the host's claim end.
+bool OutputsAwaitSubmission;
+
 }  // namespace
 
 void DoSwitch()
 {
     ConvertCapture(CurrentHostStream());
-    __atomic_fetch_or(&InSwitchFlag, LONG(1), __ATOMIC_SEQ_CST);
-    if (Stream.switchEvents >= FirstHostSwitch())
-        HostCallbacks.bufferSwitch(SwitchCounter & 1, ASIOTrue);
-    else
-        InterlockedDecrement(&SwitchCounter);
-    FinishOutputs();
+    // Priming switches fill the device's queues; the host neither hears of them nor
+    // sees its position move.
+    if (Stream.switchEvents < FirstHostSwitch()) {
+        SendOutputs();
+        ++Stream.switchEvents;
+        return;
+    }
+    __atomic_fetch_or(&InSwitchFlag, SwitchInProgress, __ATOMIC_SEQ_CST);
+    HostCallbacks.bufferSwitch(SwitchCounter & 1, ASIOTrue);
+    LeaveIfEndedInCallback();
+    if (__atomic_fetch_and(&InSwitchFlag, ~SwitchInProgress, __ATOMIC_SEQ_CST) & SwitchInProgress) {
+        SendOutputs();
+        InterlockedIncrement(&SwitchCounter);
+    } else {
+        AwaitHostOutputs();
+        if (OutputsAwaitSubmission) {
+            OutputsAwaitSubmission = false;
+            SubmitOutputs();
+        }
+    }
     ++Stream.switchEvents;
 }
 
+void AwaitHostOutputs()
+{
+    while (__atomic_load_n(&InSwitchFlag, __ATOMIC_SEQ_CST) & HostSendsOutputs) SwitchToThread();
+}
+
+// A host thread's outputReady claims the switch in progress and converts its outputs;
+// the thread waits for it before the stream moves on, so nothing it writes to can go
+// (a restart releases looped buffers), then submits the packets itself.
 ASIOError FinishOutputs()
 {
-    if (!(__atomic_fetch_and(&InSwitchFlag, ~LONG(1), __ATOMIC_SEQ_CST) & 1)) return ASE_NotPresent;
-    const HostStream host = CurrentHostStream();
-    DWORD depth = 1;
-    for (DWORD index = 0; index < ActivePinCount; ++index) {
-        PinRecord* pin = ActivePins[index].pin;
-        if (IsCapturePin(pin) || !IsPinOpen(pin)) continue;
-        if (pin->notificationEvent != nullptr) {
-            RenderToPackets(host, pin->conversion, FlushCacheRange);
-        } else if (!IsStandardMode(pin->streamFlags)) {
-            RenderToLoop(host, pin->conversion, FlushCacheRange);
-        } else {
-            RenderToPackets(host, pin->conversion, FlushCacheRange);
-            if (TrimsRenderQueue(pin))
-                SkipRenderPacket(pin);
-            else
-                SubmitRenderPacket(pin);
-            if (DWORD(pin->inFlight) > depth) depth = DWORD(pin->inFlight);
-        }
-    }
-    Stream.renderQueueDepth = depth;
+    LONG inSwitch = SwitchInProgress;
+    if (!__atomic_compare_exchange_n(&InSwitchFlag, &inSwitch, HostSendsOutputs, false, __ATOMIC_SEQ_CST,
+                                     __ATOMIC_SEQ_CST))
+        return ASE_NotPresent;
+    ConvertOutputs();
+    if (OnStreamingThread())
+        SubmitOutputs();
+    else
+        OutputsAwaitSubmission = true;
     InterlockedIncrement(&SwitchCounter);
+    __atomic_fetch_and(&InSwitchFlag, ~HostSendsOutputs, __ATOMIC_SEQ_CST);
     return ASE_NotPresent;
 }

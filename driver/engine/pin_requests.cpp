@@ -1,5 +1,7 @@
 #include "driver/engine/pin_requests.h"
 
+#include <mmsystem.h>
+
 #include <cstring>
 
 #include "driver/core/ks_requests.h"
@@ -11,6 +13,7 @@
 #include "driver/engine/pin_conversion.h"
 #include "driver/engine/realtime_scheduling.h"
 #include "driver/engine/stream_flags.h"
+#include "driver/engine/stream_setup.h"
 
 volatile LONG RefusedStreamRequests;
 
@@ -103,8 +106,17 @@ void SetLoopBounds(PinRecord* pin, BYTE* buffer, ULONG size)
     pin->conversion.packetData[3] = buffer + size;
 }
 
-// Event mode: two halves that notify; false when the device cannot give them.
-bool RequestNotifyingBuffer(PinRecord* pin, bool* failed)
+// What the device made of the request for a notifying buffer.
+enum class NotifyingBuffer {
+    Usable,    // two halves of one block each, notifying the registered event
+    Refused,   // no buffer: the pin is as it was
+    Unusable,  // a buffer whose halves are not one block, or no event registered with it
+    TooSmall,
+};
+
+// Event mode: two halves that notify, each exactly one host block, so that every
+// notification hands over a whole block.
+NotifyingBuffer RequestNotifyingBuffer(PinRecord* pin)
 {
     KsWaveFormatExtensible* wave = PinWaveFormat(pin);
     KsRtAudioBufferPropertyWithNotification request = {};
@@ -113,11 +125,9 @@ bool RequestNotifyingBuffer(PinRecord* pin, bool* failed)
     KsRtAudioBuffer buffer = {};
     if (!RtAudioGet(pin, KSPROPERTY_RTAUDIO_BUFFER_WITH_NOTIFICATION, &request, sizeof(request), &buffer,
                     sizeof(buffer)))
-        return false;
-    if (buffer.actualBufferSize < request.requestedBufferSize) {
-        *failed = true;
-        return false;
-    }
+        return NotifyingBuffer::Refused;
+    if (buffer.actualBufferSize < request.requestedBufferSize) return NotifyingBuffer::TooSmall;
+    if (buffer.actualBufferSize != request.requestedBufferSize) return NotifyingBuffer::Unusable;
     SetLoopBounds(pin, static_cast<BYTE*>(buffer.bufferAddress), buffer.actualBufferSize);
     pin->notificationEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     KsRtAudioNotificationEventProperty registration = {};
@@ -127,9 +137,17 @@ bool RequestNotifyingBuffer(PinRecord* pin, bool* failed)
         !RtAudioSet(pin, KSPROPERTY_RTAUDIO_REGISTER_NOTIFICATION_EVENT, &registration, sizeof(registration),
                     &unused, sizeof(unused))) {
         CloseEvent(&pin->notificationEvent);
-        *failed = true;
-        return false;
+        return NotifyingBuffer::Unusable;
     }
+    return NotifyingBuffer::Usable;
+}
+
+// A pin that holds a notifying buffer it cannot use is created afresh, without it.
+bool ReopenWithoutBuffer(PinRecord* pin)
+{
+    CloseHandleOf(&pin->handle);
+    if (!CreatePin(pin)) return false;
+    pin->recordedState = KSSTATE_STOP;
     return true;
 }
 
@@ -305,9 +323,24 @@ bool PrepareLoopedBuffer(PinRecord* pin)
 {
     if (!(pin->streamFlags & LoopedMode)) return true;
     pin->positionRegister = nullptr;
-    bool failed = false;
-    bool eventMode = UsesNotificationEvents(pin) && RequestNotifyingBuffer(pin, &failed);
-    if (failed || (!eventMode && !RequestPolledBuffer(pin))) {
+    // Event mode when the device gives it as asked; otherwise the pin is polled at the
+    // same rate, so the configuration keeps its rate.
+    NotifyingBuffer notifying = UsesNotificationEvents(pin) ? RequestNotifyingBuffer(pin) : NotifyingBuffer::Refused;
+    bool prepared = false;
+    switch (notifying) {
+    case NotifyingBuffer::Usable:
+        prepared = true;
+        break;
+    case NotifyingBuffer::Refused:
+        prepared = RequestPolledBuffer(pin);
+        break;
+    case NotifyingBuffer::Unusable:
+        prepared = ReopenWithoutBuffer(pin) && RequestPolledBuffer(pin);
+        break;
+    case NotifyingBuffer::TooSmall:
+        break;
+    }
+    if (!prepared) {
         FailLoopedBuffer(pin);
         return false;
     }
@@ -362,6 +395,7 @@ void ClosePin(PinRecord* pin)
     if (!IsPinOpen(pin)) return;
     StopPin(pin);
     CloseHandleOf(&pin->handle);
+    AwaitOutstandingRequests(pin, CancelledRequestLimitMs);
 }
 
 static void FreeLockedBlock(LockedBlock* block)

@@ -35,13 +35,18 @@ DWORD BlockDeviceFrames(const PinRecord* pin, bool render)
     return RateFrameTables().blockFrames[render ? PeriodHostFrames - 1 : 0];
 }
 
-// The intersection's format at the current rate, or the stored one moved to that rate.
-void FormatForCurrentRate(PinRecord* pin)
+// The intersection's format at the current rate, or the stored one moved to that rate;
+// false when the intersection answers a format the pin's memory does not fit.
+bool FormatForCurrentRate(PinRecord* pin)
 {
-    if (!pin->formatBySearch && IntersectPinFormat(pin)) return;
+    if (!pin->formatBySearch) {
+        Reintersection answer = ReintersectPinFormat(pin);
+        if (answer != Reintersection::NoAnswer) return answer == Reintersection::Fits;
+    }
     KsWaveFormatExtensible* wave = PinWaveFormat(pin);
     wave->samplesPerSec = ChoosePinRate(pin);
     wave->avgBytesPerSec = wave->blockAlign * wave->samplesPerSec;
+    return true;
 }
 
 // The first capture packet after a start is short: it arrives after the few milliseconds
@@ -217,7 +222,10 @@ void RestartPin(PinRecord* pin)
     AwaitOutstandingRequests(pin, CancelledRequestLimitMs);
     if (!looped) ResetPacketEvents(pin);
 
-    FormatForCurrentRate(pin);
+    if (!FormatForCurrentRate(pin)) {
+        pin->flags = (pin->flags & ~RecordOpen) | RecordOpenFailed;
+        return;
+    }
     if (!CreatePin(pin)) {
         MarkCreateFailure(pin);
         return;

@@ -91,3 +91,10 @@ DWORD WindowsVersion()
     if ((version & 0xFF) < 6 && AvrtModule != nullptr) version = (version & ~DWORD(0xFF)) | 6;
     return version;
 }
+
+bool WindowsAtLeast(DWORD major, DWORD minor)
+{
+    const DWORD version = WindowsVersion();
+    const DWORD running = (version & 0xFF) << 8 | ((version >> 8) & 0xFF);
+    return running >= (major << 8 | minor);
+}

@@ -18,3 +18,5 @@ void LeaveProAudio();
 
 // GetVersion, except that a major version below 6 reads 6 while AVRT is loaded.
 DWORD WindowsVersion();
+// Whether WindowsVersion() is major.minor or later.
+bool WindowsAtLeast(DWORD major, DWORD minor);

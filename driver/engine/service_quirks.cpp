@@ -52,11 +52,8 @@ const ServiceQuirk DefaultRow = {nullptr, 0, 0, U, U, 0, 0, 0, 0, 0};
 
 std::size_t FirstRowForThisWindows()
 {
-    DWORD version = WindowsVersion();
-    DWORD major = version & 0xFF;
-    DWORD minor = (version >> 8) & 0xFF;
-    if (major < 6) return 0;
-    return (major == 6 && minor == 0) ? 7 : 8;
+    if (!WindowsAtLeast(6, 0)) return 0;
+    return WindowsAtLeast(6, 1) ? 8 : 7;
 }
 
 const ServiceQuirk& FindRow(const DeviceRecord* device)

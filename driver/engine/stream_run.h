@@ -32,6 +32,8 @@ extern StreamRun Stream;
 // Converts capture, calls the host's bufferSwitch (once priming is over) and sends the
 // outputs unless the host already did.
 void DoSwitch();
+// Returns once no host thread's outputReady is sending outputs.
+void AwaitHostOutputs();
 
 // Sets the deadline of the master's next timed switch.
 void ScheduleNextSwitch();

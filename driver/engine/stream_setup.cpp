@@ -28,6 +28,8 @@ constexpr int IntersectionAttempts = 4;
 
 bool FallbackInProgress;
 DWORD OpenPins;
+const char DeviceHeldMessage[] = "The device is in use by another program or by Windows audio";
+const char* SetupProblem;
 
 struct SetupTotals {
     SIZE_T packetBytes;
@@ -58,6 +60,12 @@ bool QueryInstances(PinRecord* pin)
 
 // The channel count and container of one format attempt.
 enum class Container { Native, Packed24, Bits16 };
+
+// The speaker positions of the lowest `channels` bits; all 32 from 32 channels on.
+DWORD LowestChannelsMask(DWORD channels)
+{
+    return channels >= 32 ? 0xFFFFFFFF : (DWORD(1) << channels) - 1;
+}
 
 DWORD ContainerBits(const PinRecord* pin, Container container)
 {
@@ -94,7 +102,7 @@ bool TryExtensibleFormat(PinRecord* pin, bool withMask, Container container)
     format->reserved = 0;
     wave->formatTag = 0xFFFE;  // WAVE_FORMAT_EXTENSIBLE
     wave->extraSize = 22;
-    wave->channelMask = withMask ? (1u << wave->channels) - 1 : 0;
+    wave->channelMask = withMask ? LowestChannelsMask(wave->channels) : 0;
     FillWaveFormat(pin, container);
     wave->validBitsPerSample = WORD(pin->bits < wave->bitsPerSample ? pin->bits : wave->bitsPerSample);
     wave->subFormat = KSDATAFORMAT_SUBTYPE_PCM;
@@ -207,6 +215,18 @@ bool FinishOpen(PinRecord* pin, SetupTotals* totals)
     return true;
 }
 
+// A selected pin whose every instance is taken, most often by the Windows audio engine
+// playing or recording for other programs: the host sees no channels of it, so the log
+// and the host are told why.
+void NoteHeldPin(const FilterRecord* filter, const PinRecord* pin)
+{
+    DiagnosticLine("stream not opened: %s pin %lu of \"%s\" has no free instance (%lu of %lu in use): the device "
+                   "is held by another program or by the Windows audio engine",
+                   pin->dataFlow == KSPIN_DATAFLOW_IN ? "render" : "capture", pin->pinId, filter->friendlyName,
+                   pin->currentInstances, pin->possibleInstances);
+    __atomic_store_n(&SetupProblem, static_cast<const char*>(DeviceHeldMessage), __ATOMIC_RELEASE);
+}
+
 void OpenPinForStream(DeviceRecord* device, FilterRecord* filter, PinRecord* pin, DWORD dataFlow,
                       SetupTotals* totals)
 {
@@ -229,7 +249,10 @@ void OpenPinForStream(DeviceRecord* device, FilterRecord* filter, PinRecord* pin
             pin->filter = filter;
             if (!QueryInstances(pin)) {
                 Sleep(100);
-                if (!QueryInstances(pin)) return;
+                if (!QueryInstances(pin)) {
+                    NoteHeldPin(filter, pin);
+                    return;
+                }
             }
             pin->streamFlags = (((device->flags & ~LoopedMode) | filter->flags) & InheritedStreamFlags) | pin->flags;
             pin->kernelBuffers = (device->kernelBuffers == 3 || device->kernelBuffers == 4) ? device->kernelBuffers : 2;
@@ -269,6 +292,7 @@ void OpenPinForStream(DeviceRecord* device, FilterRecord* filter, PinRecord* pin
         if (pin->lastCreateResult == ERROR_NO_SYSTEM_RESOURCES) {
             pin->flags &= ~PinInstanceFree;
             FallbackInProgress = false;
+            NoteHeldPin(filter, pin);
             return;
         }
         DWORD rate;
@@ -355,28 +379,74 @@ DWORD ChoosePinRate(const PinRecord* pin)
     return rate < pin->highestRate ? rate : pin->highestRate;
 }
 
-bool IntersectPinFormat(PinRecord* pin)
+namespace {
+
+// A pin's data format and wave format, as the connection block holds them.
+struct PinFormatBlock {
+    KsDataFormat data;
+    KsWaveFormatExtensible wave;
+};
+static_assert(sizeof(PinFormatBlock) == sizeof(KsDataFormat) + sizeof(KsWaveFormatExtensible), "no padding");
+
+// The filter's format for the pin at ChoosePinRate, over a copy of the pin's own (a plain
+// WAVEFORMATEX answer leaves the extensible fields as they were); false without a usable
+// answer.
+bool AskIntersection(PinRecord* pin, PinFormatBlock* format)
 {
     DWORD rate = ChoosePinRate(pin);
     PinIntersectionRequest request = MakeIntersectionRequest(pin, rate);
+    format->data = *PinDataFormat(pin);
+    format->wave = *PinWaveFormat(pin);
 
     HANDLE filter = pin->filter->handle;
     DWORD needed = KsRequest(filter, IOCTL_KS_PROPERTY, &request, sizeof(request), nullptr, 0);
     if (needed < 16) return false;
-    const DWORD formatArea = sizeof(KsDataFormat) + sizeof(KsWaveFormatExtensible);
-    DWORD outputSize = needed < formatArea ? needed : formatArea;
-    KsWaveFormatExtensible* wave = PinWaveFormat(pin);
+    DWORD outputSize = needed < sizeof(PinFormatBlock) ? needed : DWORD(sizeof(PinFormatBlock));
     for (int attempt = 0; attempt < IntersectionAttempts; ++attempt) {
-        if (KsRequest(filter, IOCTL_KS_PROPERTY, &request, sizeof(request), PinDataFormat(pin), outputSize) <
+        if (KsRequest(filter, IOCTL_KS_PROPERTY, &request, sizeof(request), format, outputSize) <
             sizeof(KsDataFormat) + 18)
             return false;
-        if (wave->samplesPerSec == 0) continue;
-        wave->samplesPerSec = rate;
-        wave->blockAlign = WORD(wave->channels * wave->bitsPerSample / 8);
-        wave->avgBytesPerSec = wave->blockAlign * rate;
+        KsWaveFormatExtensible& wave = format->wave;
+        if (wave.samplesPerSec == 0) continue;
+        wave.samplesPerSec = rate;
+        wave.blockAlign = WORD(wave.channels * wave.bitsPerSample / 8);
+        wave.avgBytesPerSec = wave.blockAlign * rate;
         return true;
     }
     return false;
+}
+
+void StoreFormat(PinRecord* pin, const PinFormatBlock& format)
+{
+    *PinDataFormat(pin) = format.data;
+    *PinWaveFormat(pin) = format.wave;
+}
+
+}  // namespace
+
+bool IntersectPinFormat(PinRecord* pin)
+{
+    PinFormatBlock format;
+    if (!AskIntersection(pin, &format)) return false;
+    StoreFormat(pin, format);
+    return true;
+}
+
+Reintersection ReintersectPinFormat(PinRecord* pin)
+{
+    PinFormatBlock format;
+    if (!AskIntersection(pin, &format)) return Reintersection::NoAnswer;
+    // The packet strides and the converter history were set up for these.
+    const KsWaveFormatExtensible* current = PinWaveFormat(pin);
+    if (format.wave.channels != current->channels || format.wave.blockAlign != current->blockAlign) {
+        DiagnosticLine("stream refused: pin %lu of \"%s\" now answers %u channels in %u-byte frames, "
+                       "its memory is set up for %u channels in %u-byte frames",
+                       pin->pinId, pin->filter->friendlyName, format.wave.channels, format.wave.blockAlign,
+                       current->channels, current->blockAlign);
+        return Reintersection::DoesNotFit;
+    }
+    StoreFormat(pin, format);
+    return Reintersection::Fits;
 }
 
 bool CreatePin(PinRecord* pin)
@@ -394,10 +464,16 @@ bool CreatePin(PinRecord* pin)
     return true;
 }
 
+const char* StreamSetupProblem()
+{
+    return __atomic_load_n(&SetupProblem, __ATOMIC_ACQUIRE);
+}
+
 void SetUpStreams()
 {
     SetupTotals totals = {};
     OpenPins = 0;
+    __atomic_store_n(&SetupProblem, nullptr, __ATOMIC_RELEASE);
     struct Pass {
         DWORD dataFlow;
         SetupTotals* totals;

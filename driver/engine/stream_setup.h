@@ -22,11 +22,21 @@ DWORD ChoosePinRate(const PinRecord* pin);
 // connection block; false when the filter gives no usable answer.
 bool IntersectPinFormat(PinRecord* pin);
 
+// The same at a (re)start, for a pin whose memory was set up at init: an answer is
+// stored only when it has the channels and frame size of the pin's format.
+enum class Reintersection { NoAnswer, Fits, DoesNotFit };
+Reintersection ReintersectPinFormat(PinRecord* pin);
+
 // Bytes of the pin's packets: eight strides of the largest block, or two large packets.
 DWORD PacketAreaBytes(const PinRecord* pin);
 
 // Creates the pin from its connection block; keeps the result as the last create result.
 bool CreatePin(PinRecord* pin);
+
+// Why the last set-up left a selected pin closed, in words for the host
+// (getErrorMessage); null when it opened every selected pin or knows no reason. Any
+// thread may ask.
+const char* StreamSetupProblem();
 
 // Driver close: every pin and filter closed, the driver back to loaded.
 void CloseDriverStreams();

@@ -3,9 +3,11 @@
 #include <mmsystem.h>
 
 #include <cstring>
+#include <initializer_list>
 
 #include "driver/core/active_pins.h"
 #include "driver/core/diagnostic_log.h"
+#include "driver/core/module.h"
 #include "driver/core/settings.h"
 #include "driver/engine/conversion/rate_tables.h"
 #include "driver/engine/engine_state.h"
@@ -42,8 +44,18 @@ constexpr DWORD StarvationPauseMs = 100;
 constexpr DWORD FifoWaitLimitMs = 10;
 constexpr DWORD LargePacketFrames = 8192;
 
+// The thread that streams, under the driver lock.
 HANDLE StreamingThreadHandle;
 DWORD StreamingThreadId;
+// A thread whose stream was ended from inside its own bufferSwitch leaves as soon as the
+// callback returns. Its handle waits here for the next thread, which begins only once
+// it is gone, or the thread closes it itself on its way out.
+HANDLE volatile EndingThread;
+volatile DWORD ThreadLeavingAfterCallback;
+// Each thread holds a reference on the module, so that a host that releases the driver
+// and unloads it from inside bufferSwitch does not pull the code from under the thread.
+HMODULE ThreadModule;
+volatile LONG RunningThreads;
 
 // The thread's one wait covers stop and restart, then a slot for every active pin.
 constexpr DWORD StopSlot = 0;
@@ -57,7 +69,31 @@ struct WaitSet {
 
 void ClearInSwitchFlag()
 {
-    __atomic_fetch_and(&InSwitchFlag, ~LONG(1), __ATOMIC_SEQ_CST);
+    __atomic_fetch_and(&InSwitchFlag, ~SwitchInProgress, __ATOMIC_SEQ_CST);
+}
+
+[[noreturn]] void ExitStreamingThread()
+{
+    InterlockedDecrement(&RunningThreads);
+    FreeLibraryAndExitThread(ThreadModule, 0);
+}
+
+// A thread stopped from inside its callback may still be on its way out of the host's
+// code: the next one touches nothing before it is gone. False when stop comes first;
+// the handle is then left for whoever comes next.
+bool AwaitEndingThread()
+{
+    HANDLE ending = __atomic_exchange_n(&EndingThread, HANDLE(nullptr), __ATOMIC_SEQ_CST);
+    if (ending == nullptr) return true;
+    HANDLE events[] = {StopEvent, ending};
+    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
+        CloseHandle(ending);
+        return true;
+    }
+    HANDLE none = nullptr;
+    if (!__atomic_compare_exchange_n(&EndingThread, &none, ending, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST))
+        CloseHandle(ending);
+    return false;
 }
 
 // Waits for StartEvent; false when StopEvent comes first.
@@ -79,6 +115,7 @@ void TimedSwitch(SwitchClock* clock)
     LastWakeUpTime = timeGetTime();
     ClearInSwitchFlag();
     HostCallbacks.bufferSwitch(SwitchCounter & 1, ASIOTrue);
+    LeaveIfEndedInCallback();
     InterlockedIncrement(&SwitchCounter);
     CountSwitch(clock);
 }
@@ -101,7 +138,6 @@ void RunIdleClock()
         }
         if (result == WAIT_OBJECT_0 + StopSlot) return;
         if (result == WAIT_OBJECT_0 + RestartSlot) {
-            if (!AwaitStart()) return;
             TakeRequestedFormat();
             StartSwitchClock(&clock, timeGetTime(), ActiveBufferSize, ActiveHostRate);
         } else if (result == WAIT_TIMEOUT) {
@@ -324,8 +360,9 @@ StreamEnd RunStream(bool* firstRun, bool reopen, RestartCause* cause)
         }
         LastWakeUpTime = timeGetTime();
         if (result == WAIT_OBJECT_0 + StopSlot) return StreamEnd::Stop;
+        // A restart request reopens at once: the start it would wait for was given
+        // long ago, or is still pending and must not be taken for a later one.
         if (result == WAIT_OBJECT_0 + RestartSlot) {
-            *firstRun = true;
             *cause = RestartCause::RestartRequest;
             return StreamEnd::Restart;
         }
@@ -370,6 +407,7 @@ void RunPinStream()
 
 DWORD WINAPI StreamingThread(void*)
 {
+    if (!AwaitEndingThread()) ExitStreamingThread();
     timeBeginPeriod(1);
     EnterProAudio();
     if (ActivePinCount == 0) {
@@ -380,7 +418,59 @@ DWORD WINAPI StreamingThread(void*)
     LeaveProAudio();
     timeEndPeriod(1);
     ClearInSwitchFlag();
-    return 0;
+    ExitStreamingThread();
+}
+
+// A host call on the streaming thread itself, from inside bufferSwitch, that ends the
+// stream: it cannot wait for its own thread, so it does the thread's end work here, and
+// the thread leaves when the callback returns, touching nothing of the stream again.
+void EndStreamInCallback()
+{
+    ClearInSwitchFlag();
+    AwaitHostOutputs();
+    StopAllPins();
+    Stream.master = nullptr;
+    LeaveProAudio();
+    timeEndPeriod(1);
+    ThreadLeavingAfterCallback = StreamingThreadId;
+    __atomic_store_n(&EndingThread, StreamingThreadHandle, __ATOMIC_SEQ_CST);
+    StreamingThreadHandle = nullptr;
+    StreamingThreadId = 0;
+}
+
+// The host's bufferSwitch may call into the driver, and such calls take the driver lock:
+// the wait for the thread must not hold it. A thread that does not end in time is
+// terminated, and what it would have undone on its way out is undone for it.
+void AwaitStreamingThread()
+{
+    const DWORD id = StreamingThreadId;
+    HANDLE thread = nullptr;
+    if (!DuplicateHandle(GetCurrentProcess(), StreamingThreadHandle, GetCurrentProcess(), &thread, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+        thread = nullptr;
+    DWORD depth = thread != nullptr ? SuspendDriverLock() : 0;
+    HANDLE waited = thread != nullptr ? thread : StreamingThreadHandle;
+    if (WaitForSingleObject(waited, StopTimeLimitMs) != WAIT_OBJECT_0) {
+        DiagnosticLine("streaming thread did not end within %lu ms: terminated", StopTimeLimitMs);
+        TerminateThread(waited, TerminatedExitCode);
+        WaitForSingleObject(waited, INFINITE);
+    }
+    ResumeDriverLock(depth);
+    // Another caller may have reaped it while the lock was free.
+    if (StreamingThreadId == id && StreamingThreadHandle != nullptr) {
+        DWORD exitCode = 0;
+        if (GetExitCodeThread(StreamingThreadHandle, &exitCode) && exitCode == TerminatedExitCode) {
+            ResetEvent(StopEvent);
+            timeEndPeriod(1);
+            ClearInSwitchFlag();
+            InterlockedDecrement(&RunningThreads);
+            FreeLibrary(ThreadModule);
+        }
+        CloseHandle(StreamingThreadHandle);
+        StreamingThreadHandle = nullptr;
+        StreamingThreadId = 0;
+    }
+    if (thread != nullptr) CloseHandle(thread);
 }
 
 }  // namespace
@@ -399,33 +489,67 @@ void CreateStreamingEvents()
     RestartEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
 }
 
+void CloseStreamingEvents()
+{
+    for (HANDLE* event : {&StartEvent, &PlaceholderEvent, &StopEvent, &RestartEvent}) {
+        if (*event != nullptr) CloseHandle(*event);
+        *event = nullptr;
+    }
+}
+
 bool StartStreaming()
 {
+    if (StreamingThreadHandle != nullptr) return false;
     // Requests that an ended thread left unanswered must not reach the new one.
     ResetEvent(StopEvent);
     ResetEvent(RestartEvent);
     ResetEvent(StartEvent);
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&StreamingThread),
+                            &ThreadModule))
+        return false;
+    InterlockedIncrement(&RunningThreads);
     StreamingThreadHandle =
         CreateThread(nullptr, StreamingStackCommit, StreamingThread, nullptr, 0, &StreamingThreadId);
-    if (StreamingThreadHandle == nullptr) return false;
+    if (StreamingThreadHandle == nullptr) {
+        InterlockedDecrement(&RunningThreads);
+        FreeLibrary(ThreadModule);
+        return false;
+    }
     SetEvent(StartEvent);
     return true;
+}
+
+bool OnStreamingThread()
+{
+    return StreamingThreadId != 0 && GetCurrentThreadId() == StreamingThreadId;
+}
+
+bool StreamingThreadExists()
+{
+    return StreamingThreadHandle != nullptr;
 }
 
 void StopStreaming()
 {
     if (StreamingThreadHandle == nullptr) return;
-    SetEvent(StopEvent);
-    if (GetCurrentThreadId() != StreamingThreadId &&
-        WaitForSingleObject(StreamingThreadHandle, StopTimeLimitMs) != WAIT_OBJECT_0) {
-        TerminateThread(StreamingThreadHandle, TerminatedExitCode);
-        // What the thread would have undone on its way out.
-        ResetEvent(StopEvent);
-        timeEndPeriod(1);
-        ClearInSwitchFlag();
+    if (GetCurrentThreadId() == StreamingThreadId) {
+        EndStreamInCallback();
+    } else {
+        SetEvent(StopEvent);
+        AwaitStreamingThread();
     }
-    CloseHandle(StreamingThreadHandle);
-    StreamingThreadHandle = nullptr;
-    StreamingThreadId = 0;
     TrayKillTimer();
+}
+
+void LeaveIfEndedInCallback()
+{
+    if (ThreadLeavingAfterCallback != GetCurrentThreadId()) return;
+    ThreadLeavingAfterCallback = 0;
+    if (HANDLE own = __atomic_exchange_n(&EndingThread, HANDLE(nullptr), __ATOMIC_SEQ_CST)) CloseHandle(own);
+    ExitStreamingThread();
+}
+
+bool DriverThreadsRunning()
+{
+    return __atomic_load_n(&RunningThreads, __ATOMIC_SEQ_CST) != 0;
 }

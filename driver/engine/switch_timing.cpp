@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr DWORD FailedPosition = 0xFFFFFFFF;
+
 // A 64-bit value times a 32-bit one, exactly, as 96 bits: the high 64 and the low 32.
 struct Product96 {
     ULONGLONG high;
@@ -35,7 +37,9 @@ bool CheckLoopedPosition(PinRecord* master)
     const ConversionPin& loop = master->conversion;
     DWORD loopBytes = DWORD(loop.packetData[3] - loop.packetData[2]);
     if (loopBytes == 0) return true;
-    DWORD position = ReadPinPosition(master) % loopBytes;
+    DWORD read = ReadPinPosition(master);
+    if (read == FailedPosition) return false;
+    DWORD position = read % loopBytes;
     if (position < Stream.lastLoopedPosition) ++Stream.loopedWraps;
     Stream.lastLoopedPosition = position;
     ULONGLONG played = ULONGLONG(Stream.loopedWraps) * loopBytes + position;

@@ -91,6 +91,7 @@ void OnBufferSwitch(long index, ASIOBool)
         Host.slept = true;
         Sleep(Host.habits.sleepInSwitchMs);
     }
+    if (Host.habits.inSwitch != nullptr) Host.habits.inSwitch(number);
     timing.renderPacketsAtExit = RenderPackets();
     timing.trimsAtExit = TrimmedRenderBlocks;
     if (std::size_t(number) < MaxSwitches) Host.timings[number] = timing;

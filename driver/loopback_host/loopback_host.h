@@ -35,6 +35,8 @@ struct HostHabits {
     // of timed switches.
     DWORD sleepInSwitchMs = 0;
     long sleepAtSwitch = -1;
+    // Called at the end of every switch with its number, for what else the host does there.
+    void (*inSwitch)(long number) = nullptr;
 };
 
 class LoopbackHost {

@@ -1,6 +1,7 @@
 // Initial OEM configuration of the two shipped builds: the 32-bit DLL for the
 // QORDA DESK PRO DJ controller, the 64-bit DLL for the QORDA-8 interface.
 #include "driver/core/oem_block.h"
+#include "driver/resources/resource_ids.h"
 
 #if defined(KASKADE_PRODUCT_QORDA_8)
 #define OEM_HARDWARE_ID "USB\\VID_200C&PID_1002&REV_0100&MI_00"
@@ -31,7 +32,7 @@ __attribute__((used)) OemConfigBlock OemConfig = {
     {{'$', 'D', 'F', 'L'}, NumberFieldLength, 0},
     {{'$', 'I', 'N', 'S'}, NumberFieldLength, 0},
     {{'$', 'B', 'S', 'Z'}, NumberFieldLength, 256},
-    {{'$', 'C', 'P', 'L'}, NumberFieldLength, 1200},
+    {{'$', 'C', 'P', 'L'}, NumberFieldLength, IDD_PANEL_FULL},
     {{'$', 'C', 'L', 'S'}, ClassIdFieldLength,
      {OEM_CLASS_ID[0],  OEM_CLASS_ID[1],  OEM_CLASS_ID[2],  OEM_CLASS_ID[3],  OEM_CLASS_ID[4],
       OEM_CLASS_ID[5],  OEM_CLASS_ID[6],  OEM_CLASS_ID[7],  OEM_CLASS_ID[8],  OEM_CLASS_ID[9],

@@ -80,6 +80,20 @@ protected:
         return value;
     }
 
+    // Sets a device value as a host does for itself, in its own layer.
+    void SetAsHost(LONG key, DWORD value)
+    {
+        IAsioDriver* driver = CreateThroughCom(Build());
+        ASSERT_NE(driver, nullptr);
+        EXPECT_EQ(driver->init(nullptr), ASIOTrue);
+        void* setup = nullptr;
+        if (SUCCEEDED(driver->QueryInterface(IID_IDriverSetup, &setup))) {
+            EXPECT_EQ(static_cast<IDriverSetup*>(setup)->SetDeviceValue(key, 0, &value, sizeof(value)), S_OK);
+            static_cast<IDriverSetup*>(setup)->Release();
+        }
+        driver->Release();
+    }
+
     // The "Flags" line of pin 0.0.0 as "show" prints it.
     std::string FirstPinFlags()
     {
@@ -112,6 +126,36 @@ TEST_F(ConfigCommand, DefaultsReachAHostWithoutSettingsOfItsOwn)
     ASSERT_EQ(Run({"set", "device", "0", "latency-out", "0x20"}), 0) << refused;
     EXPECT_EQ(HostDeviceValue(11), 512u);
     EXPECT_EQ(HostDeviceValue(10), 32u);
+}
+
+// Support must see that "Defaults" does not reach a host that saved a value of its own,
+// and which hosts those are.
+TEST_F(ConfigCommand, SaysWhichHostsKeepValuesOfTheirOwnOverDefaults)
+{
+    ASSERT_EQ(Run({"hosts"}), 0) << refused;
+    EXPECT_NE(printed.find("No host program has values of its own"), std::string::npos) << printed;
+
+    SetAsHost(11, 512);
+    char program[MAX_PATH];
+    GetModuleFileNameA(nullptr, program, sizeof(program));
+    ASSERT_EQ(Run({"hosts"}), 0) << refused;
+    EXPECT_NE(printed.find(std::string(program) + "\n"), std::string::npos) << printed;
+    EXPECT_NE(printed.find("BufferSize      512\n"), std::string::npos) << printed;
+
+    ASSERT_EQ(Run({"set", "device", "0", "buffer-size", "256"}), 0) << refused;
+    EXPECT_NE(printed.find("1 host program(s) saved values of their own and keep them over \"Defaults\""),
+              std::string::npos)
+        << printed;
+    EXPECT_NE(printed.find(std::string(program) + " keeps its own BufferSize of 512 for this device"),
+              std::string::npos)
+        << printed;
+    EXPECT_EQ(HostDeviceValue(11), 512u) << "as the command said";
+    // A host saving one device value saves them all.
+    ASSERT_EQ(Run({"set", "device", "0", "latency-in", "16"}), 0) << refused;
+    EXPECT_NE(printed.find(" keeps its own LtcyIn of 0 for this device"), std::string::npos) << printed;
+
+    ASSERT_EQ(Run({"show"}), 0) << refused;
+    EXPECT_NE(printed.find("keep them over \"Defaults\""), std::string::npos) << printed;
 }
 
 TEST_F(ConfigCommand, EnablingChangesOnlyTheEnabledBit)

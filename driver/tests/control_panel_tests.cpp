@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "asio_host/asio_driver.h"
 #include "driver/core/com_objects.h"
@@ -17,6 +19,7 @@
 #include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
 #include "driver/engine/engine_state.h"
+#include "driver/resources/resource_ids.h"
 #include "driver/tests/panel_windows.h"
 #include "driver/ui/control_panel.h"
 #include "driver/ui/tray_icon.h"
@@ -40,6 +43,10 @@ long CountResetRequest(long selector, long value, void* message, double* opt)
     if (selector == kAsioResetRequest && value == 0 && message == nullptr && opt == nullptr) ++ResetRequests;
     return 1;
 }
+
+// The size buttons in size order.
+constexpr int SizeIds[] = {IDC_PANEL_SIZE_80,  IDC_PANEL_SIZE_128,  IDC_PANEL_SIZE_192, IDC_PANEL_SIZE_256,
+                           IDC_PANEL_SIZE_512, IDC_PANEL_SIZE_1024, IDC_PANEL_SIZE_2048};
 
 void* const SetupMode = reinterpret_cast<void*>(UINT_PTR(SetupModeHandle));
 
@@ -136,24 +143,24 @@ TEST_F(ControlPanelTest, SetupModeRunsTheDialogOnTheCallersThreadAndStoresTheCho
     ASSERT_NE(panel, nullptr);
     EXPECT_FALSE(call.Returned(300)) << "modal: controlPanel waits for the dialog";
     EXPECT_EQ(GetWindow(panel, GW_OWNER), nullptr) << "no owner window in setup mode";
-    EXPECT_EQ(IsDlgButtonChecked(panel, 1007), BST_CHECKED) << "256";
+    EXPECT_EQ(IsDlgButtonChecked(panel, IDC_PANEL_SIZE_256), BST_CHECKED) << "256";
     EXPECT_EQ(OpenDialogCount, 1);
 
-    ClickButton(panel, 1007);
+    ClickButton(panel, IDC_PANEL_SIZE_256);
     EXPECT_EQ(ResetRequests, 0) << "the stored size: nothing to do";
-    ClickButton(panel, 1009);
+    ClickButton(panel, IDC_PANEL_SIZE_1024);
     EXPECT_EQ(FindSelectedDevice()->bufferSize, 1024u);
     EXPECT_EQ(StoredBufferSize(), 1024u);
     EXPECT_EQ(ResetRequests, 1);
-    ClickButton(panel, 1021);
+    ClickButton(panel, IDC_PANEL_SIZE_80);
     EXPECT_EQ(StoredBufferSize(), 80u);
     EXPECT_EQ(ResetRequests, 2);
 
-    ClickButton(panel, ControlPanelReset);
+    ClickButton(panel, IDC_PANEL_RESET);
     EXPECT_EQ(ResetRequests, 3);
-    EXPECT_EQ(GetWindowLongA(GetDlgItem(panel, ControlPanelReset), GWL_STYLE) & 0xF, BS_PUSHBUTTON);
+    EXPECT_EQ(GetWindowLongA(GetDlgItem(panel, IDC_PANEL_RESET), GWL_STYLE) & 0xF, BS_PUSHBUTTON);
 
-    ClickButton(panel, ControlPanelExit);
+    ClickButton(panel, IDC_PANEL_EXIT);
     ASSERT_TRUE(call.Returned(5000));
     EXPECT_FALSE(IsWindow(panel));
     EXPECT_EQ(ResetRequests, 4) << "closing asks for a reset too";
@@ -176,10 +183,10 @@ TEST_F(ControlPanelTest, AHostsRequestOpensTheDialogOnTheUiThreadAndReturnsAtOnc
     ASSERT_NE(panel, nullptr);
     EXPECT_NE(GetWindowThreadProcessId(panel, nullptr), GetCurrentThreadId());
     EXPECT_EQ(GetWindow(panel, GW_OWNER), TrayWindow) << "owned by the hidden tray window";
-    EXPECT_EQ(IsDlgButtonChecked(panel, 1008), BST_CHECKED) << "512";
+    EXPECT_EQ(IsDlgButtonChecked(panel, IDC_PANEL_SIZE_512), BST_CHECKED) << "512";
     EXPECT_EQ(OpenDialogCount, 2) << "the host's pin and the open dialog";
 
-    ClickButton(panel, 1006);
+    ClickButton(panel, IDC_PANEL_SIZE_128);
     EXPECT_EQ(StoredBufferSize(), 128u);
     EXPECT_EQ(ResetRequests, 1);
 
@@ -206,7 +213,7 @@ TEST_F(ControlPanelTest, EnterAndEscapeLeaveTheDialogOpen)
     PanelCall call(driver);
     HWND panel = WaitForPanel(PanelCaption);
     ASSERT_NE(panel, nullptr);
-    HWND focus = GetDlgItem(panel, 1007);
+    HWND focus = GetDlgItem(panel, IDC_PANEL_SIZE_256);
     for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
         PostMessageA(focus, WM_KEYDOWN, key, 0);
         PostMessageA(focus, WM_KEYUP, key, 0xC0000000);
@@ -224,13 +231,14 @@ TEST_F(ControlPanelTest, TheCheckedSizeIsTheLargestAtOrBelowTheDevicesSize)
     const struct {
         DWORD stored;
         int button;
-    } cases[] = {{100, 1021}, {64, 1021}, {191, 1006}, {192, 1020}, {2047, 1009}, {4096, 1010}};
+    } cases[] = {{100, IDC_PANEL_SIZE_80},   {64, IDC_PANEL_SIZE_80},     {191, IDC_PANEL_SIZE_128},
+                 {192, IDC_PANEL_SIZE_192},  {2047, IDC_PANEL_SIZE_1024}, {4096, IDC_PANEL_SIZE_2048}};
     for (const auto& entry : cases) {
         FindSelectedDevice()->bufferSize = entry.stored;
         PanelCall call(driver);
         HWND panel = WaitForPanel(PanelCaption);
         ASSERT_NE(panel, nullptr);
-        for (int id : {1021, 1006, 1020, 1007, 1008, 1009, 1010})
+        for (int id : SizeIds)
             EXPECT_EQ(IsDlgButtonChecked(panel, id), id == entry.button ? BST_CHECKED : BST_UNCHECKED)
                 << entry.stored << " " << id;
         SendMessageA(panel, WM_CLOSE, 0, 0);
@@ -299,118 +307,113 @@ TEST_F(ControlPanelTest, ColourStringsOfTheLayoutsAreReadAsBlueGreenRed)
     EXPECT_EQ(colour, 0x123456u) << "a missing string keeps the colour";
 }
 
-struct ExpectedControl {
-    int id;
-    const char* className;
-    const char* text;
-    DWORD style;
-    RECT units;  // left, top, width, height in dialog units
-};
-
-constexpr DWORD Radio = BS_AUTORADIOBUTTON | WS_CHILD | WS_VISIBLE;
-constexpr DWORD FirstRadio = Radio | WS_GROUP | WS_TABSTOP;
-constexpr const char* SizeTexts[] = {"80", "128", "192", "256", "512", "1024", "2048"};
-constexpr int SizeIds[] = {1021, 1006, 1020, 1007, 1008, 1009, 1010};
-
-std::vector<ExpectedControl> PictureColumnControls()
+// Where a control lies, in the dialog's client coordinates.
+RECT PlaceOf(HWND panel, HWND control)
 {
-    std::vector<ExpectedControl> controls = {
-        {1004, "Static", "", SS_BITMAP | SS_CENTERIMAGE | WS_CHILD | WS_VISIBLE, {2, 5, 100, 73}},
-        {1005, "Button", "Buffer Size", BS_GROUPBOX | WS_CHILD | WS_VISIBLE, {104, 1, 46, 76}},
-    };
-    for (int index = 0; index < 7; ++index)
-        controls.push_back({SizeIds[index], "Button", SizeTexts[index], index == 0 ? FirstRadio : Radio,
-                            {108, 11 + 9 * index, 40, 9}});
-    return controls;
+    RECT place;
+    GetWindowRect(control, &place);
+    MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&place), 2);
+    return place;
 }
 
-void ExpectLayout(HWND panel, const std::vector<ExpectedControl>& controls, const std::vector<int>& absent)
+bool Contains(const RECT& outer, const RECT& inner)
 {
-    for (const ExpectedControl& expected : controls) {
-        HWND control = GetDlgItem(panel, expected.id);
-        ASSERT_NE(control, nullptr) << expected.id;
-        // Position and size convert to pixels each on its own, as the dialog manager does.
-        RECT units = expected.units;
-        MapDialogRect(panel, &units);
-        units.right += units.left;
-        units.bottom += units.top;
-        RECT actual;
-        GetWindowRect(control, &actual);
-        MapWindowPoints(nullptr, panel, reinterpret_cast<POINT*>(&actual), 2);
-        EXPECT_EQ(actual.left, units.left) << expected.id;
-        EXPECT_EQ(actual.top, units.top) << expected.id;
-        EXPECT_EQ(actual.right, units.right) << expected.id;
-        EXPECT_EQ(actual.bottom, units.bottom) << expected.id;
-        char className[16] = {};
-        GetClassNameA(control, className, sizeof(className));
-        EXPECT_STRCASEEQ(className, expected.className) << expected.id;
-        char text[32] = {};
-        GetWindowTextA(control, text, sizeof(text));
-        if (expected.id != ControlPanelPicture) {
-            EXPECT_STREQ(text, expected.text) << expected.id;
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+BOOL CALLBACK CollectControl(HWND control, LPARAM controls)
+{
+    reinterpret_cast<std::vector<HWND>*>(controls)->push_back(control);
+    return TRUE;
+}
+
+bool IsSizeButton(int id)
+{
+    for (int size : SizeIds)
+        if (id == size) return true;
+    return false;
+}
+
+// Every control is inside the dialog and clear of the others; the size buttons sit
+// inside their group box, where the layout has one.
+void ExpectControlsApartAndInside(HWND panel)
+{
+    std::vector<HWND> controls;
+    EnumChildWindows(panel, CollectControl, reinterpret_cast<LPARAM>(&controls));
+    RECT client;
+    GetClientRect(panel, &client);
+    HWND group = GetDlgItem(panel, IDC_PANEL_SIZE_GROUP);
+    for (std::size_t first = 0; first < controls.size(); ++first) {
+        const int id = GetDlgCtrlID(controls[first]);
+        const RECT place = PlaceOf(panel, controls[first]);
+        EXPECT_TRUE(Contains(client, place)) << id << " lies outside the dialog";
+        if (group != nullptr && IsSizeButton(id)) {
+            EXPECT_TRUE(Contains(PlaceOf(panel, group), place)) << id << " lies outside its group box";
         }
-        EXPECT_EQ(DWORD(GetWindowLongA(control, GWL_STYLE)) & expected.style, expected.style) << expected.id;
+        for (std::size_t second = first + 1; second < controls.size(); ++second) {
+            const int otherId = GetDlgCtrlID(controls[second]);
+            const bool inGroup = (id == IDC_PANEL_SIZE_GROUP && IsSizeButton(otherId)) ||
+                                 (otherId == IDC_PANEL_SIZE_GROUP && IsSizeButton(id));
+            if (inGroup) continue;
+            RECT overlap;
+            const RECT otherPlace = PlaceOf(panel, controls[second]);
+            // Controls that meet edge to edge in dialog units may share a pixel's rounding.
+            const bool overlaps = IntersectRect(&overlap, &place, &otherPlace) &&
+                                  overlap.right - overlap.left > 1 && overlap.bottom - overlap.top > 1;
+            EXPECT_FALSE(overlaps) << id << " overlaps " << otherId;
+        }
     }
-    for (int id : absent) EXPECT_EQ(GetDlgItem(panel, id), nullptr) << id;
-    const DWORD style = DWORD(GetWindowLongA(panel, GWL_STYLE));
-    EXPECT_EQ(style & (WS_CAPTION | WS_SYSMENU), DWORD(WS_CAPTION | WS_SYSMENU));
-    const DWORD exStyle = DWORD(GetWindowLongA(panel, GWL_EXSTYLE));
-    EXPECT_EQ(exStyle & (WS_EX_DLGMODALFRAME | WS_EX_TOOLWINDOW), DWORD(WS_EX_DLGMODALFRAME | WS_EX_TOOLWINDOW));
 }
 
-// Each layout that the OEM block's template id can choose, with a picture of it under
-// the build tree.
-TEST_F(ControlPanelTest, EachLayoutShowsItsControlsInPlace)
+// Each layout that the OEM block's template id can choose: its controls are where a
+// user can reach them, each size button stores the size it is labelled with, and the
+// dialog closes through the caption's close box even without "Exit". A picture of each
+// goes under the build tree for a person to look at.
+TEST_F(ControlPanelTest, EachLayoutOffersEverySizeUnderItsLabel)
 {
     ASSERT_EQ(driver->init(SetupMode), ASIOTrue);
-    FindSelectedDevice()->bufferSize = 256;
-
-    std::vector<ExpectedControl> full = PictureColumnControls();
-    full.push_back({ControlPanelReset, "Button", "Reset", BS_PUSHBUTTON | WS_TABSTOP | WS_CHILD | WS_VISIBLE,
-                    {154, 44, 63, 15}});
-    full.push_back({ControlPanelExit, "Button", "Exit", BS_PUSHBUTTON | WS_TABSTOP | WS_CHILD | WS_VISIBLE,
-                    {154, 62, 63, 15}});
-    std::vector<ExpectedControl> row;
-    for (int index = 0; index < 7; ++index)
-        row.push_back({SizeIds[index], "Button", SizeTexts[index], index == 0 ? FirstRadio : Radio,
-                       {10 + 30 * index, 9, 28, index == 6 ? 10 : 9}});
-
     const struct {
         UINT templateId;
         const char* caption;
-        SIZE units;
-        std::vector<ExpectedControl> controls;
-        std::vector<int> absent;
+        bool picture;
+        bool buttons;  // "Reset" and "Exit"
     } layouts[] = {
-        {ControlPanelPictureLayout, PanelCaption, {156, 80}, PictureColumnControls(), {ControlPanelReset, ControlPanelExit}},
-        {ControlPanelRowLayout, RowPanelCaption, {228, 25}, row,
-         {ControlPanelPicture, ControlPanelSizeGroup, ControlPanelReset, ControlPanelExit}},
-        {ControlPanelFullLayout, PanelCaption, {221, 80}, full, {}},
+        {IDD_PANEL_PICTURE, PanelCaption, true, false},
+        {IDD_PANEL_ROW, RowPanelCaption, false, false},
+        {IDD_PANEL_FULL, PanelCaption, true, true},
     };
     for (const auto& layout : layouts) {
+        SCOPED_TRACE(layout.templateId);
         OemConfig.controlPanelDialog.value = layout.templateId;
+        FindSelectedDevice()->bufferSize = 256;
         PanelCall call(driver);
         HWND panel = WaitForPanel(layout.caption);
-        ASSERT_NE(panel, nullptr) << layout.templateId;
-        RECT client;
-        GetClientRect(panel, &client);
-        RECT units = {0, 0, layout.units.cx, layout.units.cy};
-        MapDialogRect(panel, &units);
-        EXPECT_EQ(client.right, units.right) << layout.templateId;
-        EXPECT_EQ(client.bottom, units.bottom) << layout.templateId;
-        ExpectLayout(panel, layout.controls, layout.absent);
-        EXPECT_EQ(IsDlgButtonChecked(panel, 1007), BST_CHECKED) << layout.templateId;
-        if (layout.templateId != ControlPanelRowLayout) {
-            EXPECT_NE(SendDlgItemMessageA(panel, ControlPanelPicture, STM_GETIMAGE, IMAGE_BITMAP, 0), 0)
+        ASSERT_NE(panel, nullptr);
+        EXPECT_EQ(DWORD(GetWindowLongA(panel, GWL_STYLE)) & WS_SYSMENU, DWORD(WS_SYSMENU)) << "a close box";
+        EXPECT_EQ(GetDlgItem(panel, IDC_PANEL_PICTURE) != nullptr, layout.picture);
+        EXPECT_EQ(GetDlgItem(panel, IDC_PANEL_SIZE_GROUP) != nullptr, layout.picture);
+        EXPECT_EQ(GetDlgItem(panel, IDC_PANEL_RESET) != nullptr, layout.buttons);
+        EXPECT_EQ(GetDlgItem(panel, IDC_PANEL_EXIT) != nullptr, layout.buttons);
+        if (layout.picture) {
+            EXPECT_NE(SendDlgItemMessageA(panel, IDC_PANEL_PICTURE, STM_GETIMAGE, IMAGE_BITMAP, 0), 0)
                 << "the picture is shown";
         }
+        ExpectControlsApartAndInside(panel);
+        EXPECT_EQ(IsDlgButtonChecked(panel, IDC_PANEL_SIZE_256), BST_CHECKED);
 
         Sleep(300);  // painted
         std::string picture = BuildTreeDirectory() + "control-panel-" + std::to_string(layout.templateId) + ".bmp";
         EXPECT_TRUE(WriteWindowPicture(panel, picture)) << picture;
-        // Layouts without "Exit" close through the caption's close box only.
+
+        for (int id : SizeIds) {
+            char label[16] = {};
+            GetDlgItemTextA(panel, id, label, sizeof(label));
+            ClickButton(panel, id);
+            EXPECT_EQ(StoredBufferSize(), DWORD(std::atoi(label))) << "the button labelled " << label;
+        }
         SendMessageA(panel, WM_CLOSE, 0, 0);
-        ASSERT_TRUE(call.Returned(5000)) << layout.templateId;
+        ASSERT_TRUE(call.Returned(5000));
     }
 }
 

@@ -22,6 +22,7 @@
 #include "driver/core/settings.h"
 #include "driver/engine/host_callbacks.h"
 #include "driver/tests/panel_windows.h"
+#include "hardware_simulator/device_clock.h"
 #include "hardware_simulator/machine.h"
 
 namespace sim = hardware_simulator;
@@ -45,12 +46,20 @@ std::string OwnPath()
     return path;
 }
 
-// The layer of this executable, which every copy of it shares.
-std::string HostLayerKey()
+// The layer of the program at `path`: this executable's unless given.
+std::string HostLayerKey(const std::string& path = OwnPath())
 {
     char layer[16];
-    std::snprintf(layer, sizeof(layer), "\\%08X", static_cast<unsigned>(HashName(OwnPath().c_str())));
+    std::snprintf(layer, sizeof(layer), "\\%08X", static_cast<unsigned>(HashName(path.c_str())));
     return DriverKey() + layer;
+}
+
+// A copy of this executable under another name: another host program, with a layer of
+// its own.
+std::string OtherHostPath()
+{
+    std::string path = OwnPath();
+    return path.substr(0, path.find_last_of('\\') + 1) + "crash_recovery_other_host.exe";
 }
 
 std::string DefaultsKey()
@@ -82,14 +91,14 @@ bool IsHostRole()
     return std::getenv(RoleVariable) != nullptr;
 }
 
-// Runs this executable as a host playing CrashHost.<role>. With `killWhenHolding`, the
-// host is killed once it holds the driver initialised; otherwise its exit code (0 when
-// its test passed) is returned.
-DWORD RunHost(const char* role, bool killWhenHolding)
+// Runs this executable (or the copy at `program`) as a host playing CrashHost.<role>.
+// With `killWhenHolding`, the host is killed once it holds the driver initialised;
+// otherwise its exit code (0 when its test passed) is returned.
+DWORD RunHost(const char* role, bool killWhenHolding, const std::string& program = OwnPath())
 {
     HANDLE holding = CreateEventA(nullptr, TRUE, FALSE, HoldingEventName);
     SetEnvironmentVariableA(RoleVariable, "1");
-    std::string command = OwnPath();
+    std::string command = program;
     command.insert(0, 1, '"');
     command.append("\" --gtest_filter=CrashHost.").append(role);
     STARTUPINFOA startup = {};
@@ -258,6 +267,35 @@ TEST_F(CrashHost, RecoversAfterTheWarning)
     EXPECT_EQ(StoredFlags(HostLayerKey()) & GlobalFlagCrashMarker, 0u) << "a clean end disarms";
 }
 
+TEST_F(CrashHost, StreamsWithoutAWarning)
+{
+    BoxDismisser dismisser;
+    ASSERT_EQ(driver->init(nullptr), ASIOTrue);
+    long inputs = 0;
+    long outputs = 0;
+    EXPECT_FALSE(AllNotConnected(&inputs, &outputs)) << "the device's own channels";
+    ASIOBufferInfo infos[2] = {{ASIOTrue, 0, {}}, {ASIOFalse, 0, {}}};
+    ASIOCallbacks callbacks = {CountSwitch, nullptr, AnswerMessage, nullptr};
+    ASSERT_EQ(driver->createBuffers(infos, 2, 256, &callbacks), ASE_OK);
+    sim::StartDeviceClock();
+    Switches = 0;
+    ASSERT_EQ(driver->start(), ASE_OK);
+    for (int wait = 0; wait < 500 && Switches < 8; ++wait) Sleep(10);
+    EXPECT_GE(Switches.load(), 8);
+    EXPECT_EQ(driver->stop(), ASE_OK);
+    sim::StopDeviceClock();
+    driver->Release();
+    EXPECT_EQ(dismisser.Count(), 0);
+}
+
+TEST_F(CrashHost, SetupSessionIsWarnedOfItsOwnCrash)
+{
+    BoxDismisser dismisser;
+    ASSERT_EQ(driver->init(reinterpret_cast<void*>(UINT_PTR(SetupModeHandle))), ASIOTrue);
+    EXPECT_EQ(dismisser.Count(), 1);
+    driver->Release();
+}
+
 TEST_F(CrashHost, IgnoresAStaleMarkerWithTheGuardOff)
 {
     BoxDismisser dismisser;
@@ -298,13 +336,34 @@ TEST_F(CrashGuard, KilledHostLeavesTheMarkerAndTheNextHostRecovers)
         << "disarmed; the closed control panel is remembered";
 }
 
-TEST_F(CrashGuard, SetupModeSessionLeavesTheMarkerInDefaults)
+// A configuration session keeps the marker in its own program's layer: "Defaults" is
+// what every host new to this user reads, and a marker there would warn them all.
+TEST_F(CrashGuard, KilledConfigurationSessionWarnsOnlyItself)
 {
     StoreFlags(DefaultsKey(), GlobalFlagCrashGuard);
     SetEnvironmentVariableA("KASKADE_CRASH_SETUP_MODE", "1");
     ASSERT_EQ(RunHost("HoldsTheDriverUntilKilled", true), 0u);
-    EXPECT_EQ(StoredFlags(DefaultsKey()), GlobalFlagCrashGuard | GlobalFlagCrashMarker);
-    EXPECT_EQ(StoredFlags(HostLayerKey()), -1);
+    SetEnvironmentVariableA("KASKADE_CRASH_SETUP_MODE", nullptr);
+    EXPECT_EQ(StoredFlags(DefaultsKey()), GlobalFlagCrashGuard);
+    EXPECT_EQ(StoredFlags(HostLayerKey()), GlobalFlagCrashGuard | GlobalFlagCrashMarker);
+
+    // A host program new to this user streams without the warning, even where an older
+    // version's killed configuration session left the marker in "Defaults".
+    const std::string otherHost = OtherHostPath();
+    ASSERT_TRUE(CopyFileA(OwnPath().c_str(), otherHost.c_str(), FALSE));
+    EXPECT_EQ(RunHost("StreamsWithoutAWarning", false, otherHost), 0u);
+    EXPECT_EQ(StoredFlags(HostLayerKey(otherHost)), GlobalFlagCrashGuard) << "armed and disarmed in its own layer";
+    StoreFlags(DefaultsKey(), GlobalFlagCrashGuard | GlobalFlagCrashMarker);
+    RegDeleteTreeA(HKEY_CURRENT_USER, HostLayerKey(otherHost).c_str());
+    EXPECT_EQ(RunHost("StreamsWithoutAWarning", false, otherHost), 0u);
+    DeleteFileA(otherHost.c_str());
+    StoreFlags(DefaultsKey(), GlobalFlagCrashGuard);
+
+    // The configuration program itself is told at its next session, which then ends cleanly.
+    SetEnvironmentVariableA("KASKADE_CRASH_SETUP_MODE", "1");
+    EXPECT_EQ(RunHost("SetupSessionIsWarnedOfItsOwnCrash", false), 0u);
+    EXPECT_EQ(StoredFlags(HostLayerKey()), GlobalFlagCrashGuard);
+    EXPECT_EQ(StoredFlags(DefaultsKey()), GlobalFlagCrashGuard);
 }
 
 TEST_F(CrashGuard, StaleMarkerIsIgnoredWithTheGuardOff)

@@ -248,6 +248,55 @@ TEST_F(LoggedSession, InitWritesEachStreamOpenAndErrorsAnsweredToTheHost)
     EXPECT_EQ(CountContaining(lines, "host call start before createBuffers returned -1000"), 1) << text;
 }
 
+// A device passed over names itself, its hardware id and the pattern it missed: each
+// as long as the device or the OEM block may make it, and each whole in the file.
+TEST_F(LoggedSession, EveryTextOfALineIsWrittenWhole)
+{
+    LogFolder folder(true);
+    const OemTextField savedHardwareId = OemConfig.hardwareId;
+    const std::string pattern = "USB\\VID_1234&PID_9999&" + std::string(OemTextSize - 23, 'P');
+    std::memcpy(OemConfig.hardwareId.text, pattern.c_str(), pattern.size() + 1);
+    sim::Device other = sim::QordaDeskPro();
+    other.friendlyName = "Stage " + std::string(200, 'N');
+    other.hardwareIds[0] = "USB\\VID_4446&PID_0001&REV_0100&" + std::string(180, 'R') + "&MI_00";
+    ASSERT_TRUE(sim::Install(sim::Machine{{other}}));
+    driver->AddRef();
+    driver->Release();
+    OemConfig.hardwareId = savedHardwareId;
+
+    const std::string expected = "device \"" + other.friendlyName + "\": passed over, hardware id " +
+                                 other.hardwareIds[0] + " is not " + pattern;
+    EXPECT_EQ(CountContaining(folder.Lines(), expected), 1) << folder.Text();
+}
+
+// The device whose every pin the Windows audio engine holds: the host gets "Not
+// Connected" channels, and the log and getErrorMessage say why.
+TEST_F(LoggedSession, ADeviceHeldByTheAudioEngineIsExplained)
+{
+#if defined(KASKADE_PRODUCT_QORDA_8)
+    const std::size_t ourDevice = 0;
+#else
+    const std::size_t ourDevice = 1;
+#endif
+    for (ULONG pin : {sim::UsbRenderPin, sim::UsbCapturePin}) ASSERT_TRUE(sim::HoldInAudioEngine(ourDevice, 0, pin, true));
+    LogFolder folder(true);
+    driver->AddRef();
+    ASSERT_EQ(driver->init(nullptr), ASIOTrue);
+    ASIOChannelInfo channel = {};
+    channel.isInput = ASIOTrue;
+    ASSERT_EQ(driver->getChannelInfo(&channel), ASE_OK);
+    EXPECT_STREQ(channel.name, "Not Connected 1");
+    char message[AsioErrorMessageSize] = {};
+    driver->getErrorMessage(message);
+    EXPECT_STREQ(message, "The device is in use by another program or by Windows audio");
+    driver->Release();
+    std::vector<std::string> lines = folder.Lines();
+    EXPECT_EQ(CountContaining(lines, "has no free instance (1 of 1 in use): the device is held by another program or "
+                                     "by the Windows audio engine"),
+              2)
+        << folder.Text();
+}
+
 void IgnoreSwitch(long, ASIOBool) {}
 
 TEST_F(LoggedSession, ARestartIsLoggedWithItsCause)

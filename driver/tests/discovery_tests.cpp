@@ -127,6 +127,92 @@ TEST_F(Discovery, EachBuildKeepsOnlyItsOwnProduct)
     EXPECT_EQ(connect->priorityClass, 0x40000000u);
 }
 
+// Windows 10 drives the QORDA-8 with its USB Audio 2.0 class driver: the same device,
+// a real-time filter whose pins are looped.
+TEST_F(Discovery, TheQorda8OnUsbAudio2IsTheSameDeviceWithLoopedPins)
+{
+    AcceptEveryDevice();
+    Scan({sim::Qorda8UsbAudio2()});
+    ASSERT_EQ(CountDevices(), 1);
+    DeviceRecord* device = FirstDevice;
+    EXPECT_STREQ(device->hardwareId, "USB\\VID_200C&PID_1002&REV_0100&MI_00");
+    EXPECT_STREQ(device->serviceName, "usbaudio2");
+    EXPECT_EQ(device->enumerator, DWORD('U' | 'S' << 8 | 'B' << 16));
+    EXPECT_TRUE(device->flags & RecordRealTime);
+    auto filters = Filters(device);
+    ASSERT_EQ(filters.size(), 1u);
+    auto pins = Pins(filters[0]);
+    ASSERT_EQ(pins.size(), 2u);
+    for (PinRecord* pin : pins) {
+        EXPECT_EQ(pin->channels, 8u);
+        EXPECT_EQ(pin->bits, 24u);
+        EXPECT_TRUE(Enabled(pin));
+    }
+}
+
+// The kernel checks the OVERLAPPEDs and stream headers inside pin records for their
+// 64-bit fields' alignment: every record of the arena keeps it, after texts of any length.
+TEST_F(Discovery, EveryRecordIsAlignedForTheKernel)
+{
+    AcceptEveryDevice();
+    sim::Device headset = sim::UsbHeadset();
+    headset.filters[0].pins[sim::UsbRenderPin].name = L"Out";
+    headset.filters[0].pins[sim::UsbCapturePin].name = L"Microphone 1";
+    Scan({sim::Qorda8(), sim::QordaDeskPro(), headset, sim::HdAudioCodec()});
+    ASSERT_GT(CountDevices(), 0);
+    auto aligned = [](const void* address) { return reinterpret_cast<ULONG_PTR>(address) % ArenaAlignment == 0; };
+    auto kernelAligned = [](const void* address) { return reinterpret_cast<ULONG_PTR>(address) % sizeof(void*) == 0; };
+    int pins = 0;
+    for (DeviceRecord* device = FirstDevice; device != nullptr; device = NextDevice(device)) {
+        EXPECT_TRUE(aligned(device)) << device->friendlyName;
+        for (FilterRecord* filter : Filters(device)) {
+            EXPECT_TRUE(aligned(filter)) << filter->friendlyName;
+            for (PinRecord* pin : Pins(filter)) {
+                ++pins;
+                EXPECT_TRUE(aligned(pin)) << filter->friendlyName << " pin " << pin->pinId;
+                EXPECT_TRUE(kernelAligned(&pin->requestOverlapped));
+                for (int slot = 0; slot < PacketSlots; ++slot) {
+                    EXPECT_TRUE(kernelAligned(&pin->packetOverlapped[slot]));
+                    EXPECT_TRUE(kernelAligned(&pin->streamHeaders[slot]));
+                }
+            }
+        }
+    }
+    EXPECT_GE(pins, 6);
+}
+
+// A kernel driver that claims to have returned more than the buffer it was given: what
+// lies beyond is the previous answer's leftovers, not this one's.
+TEST_F(Discovery, ASecondFetchCountsNoMoreThanItAskedFor)
+{
+    AcceptEveryDevice();
+    const KsIdentifier other = {{0x5A1B2C3D, 0x4E5F, 0x6071, {0x82, 0x93, 0xA4, 0xB5, 0xC6, 0xD7, 0xE8, 0xF9}}, 0, 0};
+    sim::Device device = sim::UsbHeadset();
+    // The render pin offers another interface and standard streaming, and no data range,
+    // so that its interface list is the last long answer before the capture pin's.
+    sim::PinType& render = device.filters[0].pins[sim::UsbRenderPin];
+    render.interfaces = {other, render.interfaces[0]};
+    render.dataRanges.clear();
+    sim::PinType& capture = device.filters[0].pins[sim::UsbCapturePin];
+    capture.name.clear();
+    capture.interfaces = {other};
+    Scan({device});
+    ASSERT_EQ(CountDevices(), 0) << "neither pin can stream";
+
+    // The capture pin's answer claims the second item that the render pin's answer left.
+    sim::SetAnswerHook([](const sim::PropertyRequest& request, sim::PropertyAnswer& answer) {
+        if (request.set != KSPROPSETID_Pin || request.id != KSPROPERTY_PIN_INTERFACES ||
+            request.pinId != sim::UsbCapturePin || request.outputSize == 0)
+            return;
+        KsMultipleItem claimed = {sizeof(KsMultipleItem) + 2 * sizeof(KsIdentifier), 2};
+        std::memcpy(answer.data.data(), &claimed, sizeof(claimed));
+        answer.bytesReturned = claimed.size;
+    });
+    RescanDevices();
+    EXPECT_EQ(CountDevices(), 0) << "the capture pin was taken for the render pin's interface";
+    sim::SetAnswerHook(nullptr);
+}
+
 TEST_F(Discovery, AnEmptyHardwareIdKeepsEveryAudioDeviceAndOrdersDigitalFiltersLast)
 {
     AcceptEveryDevice();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 
+#include <cstdio>
 #include <cstring>
 
 #include "asio_host/installed_drivers.h"
@@ -63,6 +64,26 @@ void ExpectRegistered(const Product& product, const std::string& dll)
     // Each bitness registers for the hosts of its own bitness only.
     EXPECT_FALSE(MachineKeyExists(ClassKey(product), OtherRegistryView()));
     EXPECT_FALSE(MachineKeyExists(AsioKey(product), OtherRegistryView()));
+}
+
+// Writes `value` into the field `tag` of the DLL at `path` as any tool could, without the
+// OEM tool's checks.
+void WriteFieldBytes(const std::string& path, const char* tag, const std::string& value)
+{
+    std::vector<std::uint8_t> image = ReadFileBytes(path);
+    std::size_t block = 0;
+    std::string error;
+    ASSERT_TRUE(LocateOemBlock(image, block, error)) << error;
+    const OemFieldLayout* field = FindOemField(tag);
+    ASSERT_NE(field, nullptr);
+    ASSERT_LE(value.size(), field->valueSize);
+    std::uint8_t* start = &image[block + field->offset + OemFieldHeaderSize];
+    std::memset(start, 0, field->valueSize);
+    std::memcpy(start, value.data(), value.size());
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(std::fwrite(image.data(), 1, image.size(), file), image.size());
+    std::fclose(file);
 }
 
 void ExpectUnregistered(const Product& product)
@@ -204,15 +225,47 @@ TEST_F(DriverDll, RefusedPatchLeavesTheFileUntouched)
 
 TEST_F(DriverDll, RegistrationThatTheRegistryRefusesIsReportedAndRolledBack)
 {
-    // A key name of 259 characters is past the registry's limit of 255 for one key name.
+    // A key name of 259 characters is past the registry's limit of 255 for one key name;
+    // the OEM tool refuses it, another tool may not.
     std::string copy = PatchedCopy();
     std::string longName(259, 'N');
-    std::string error;
-    ASSERT_TRUE(PatchOemFile(copy, {{"$OEM", longName}, {"$CLS", Patched.classId}}, error)) << error;
+    WriteFieldBytes(copy, "$OEM", longName);
+    WriteFieldBytes(copy, "$CLS", Patched.classId);
 
     EXPECT_NE(Regsvr32("", copy), 0);
     EXPECT_FALSE(MachineKeyExists(ClassKey(Patched)));
     EXPECT_FALSE(MachineKeyExists("SOFTWARE\\ASIO\\" + longName));
+}
+
+// Whatever wrote the block, the driver neither registers nor unregisters under a name
+// that is no registry key name, nor with a class id no class may have.
+TEST_F(DriverDll, RefusesToRegisterUnderAnIdentityTheRegistryOrComCannotTake)
+{
+    const struct {
+        const char* what;
+        std::string name;
+        std::string classId;
+    } identities[] = {
+        {"empty name", "", Patched.classId},
+        {"nested name", "Velmora\\Nested", Patched.classId},
+        {"control character", "Tab\tName", Patched.classId},
+        {"name without its NUL", std::string(OemTextSize, 'N'), Patched.classId},
+        {"class id of IUnknown", Patched.driverName, "{00000000-0000-0000-C000-000000000046}"},
+        {"malformed class id", Patched.driverName, "{0F1E2D3C\\4B5A-6978-8796-A5B4C3D2E1F0}"},
+    };
+    const std::string copy = PatchedCopy();
+    for (const auto& identity : identities) {
+        SCOPED_TRACE(identity.what);
+        ASSERT_TRUE(CopyFileTo(DllPath(), copy));
+        WriteFieldBytes(copy, "$OEM", identity.name);
+        WriteFieldBytes(copy, "$CLS", identity.classId);
+        EXPECT_NE(Regsvr32("", copy), 0);
+        EXPECT_NE(Regsvr32("/u ", copy), 0);
+        EXPECT_FALSE(ReadMachineText("SOFTWARE\\ASIO", "CLSID").has_value()) << "nothing onto the ASIO key itself";
+        EXPECT_FALSE(MachineKeyExists("SOFTWARE\\ASIO\\Velmora"));
+        EXPECT_FALSE(MachineKeyExists("SOFTWARE\\Classes\\CLSID\\" + identity.classId + "\\InprocServer32"));
+        EXPECT_FALSE(MachineKeyExists(AsioKey(Patched)));
+    }
 }
 
 }  // namespace

@@ -267,6 +267,26 @@ TEST_F(ActivePinsTest, StandardPinLatenciesAddMarginsBlocksQueuedPacketsAndSetti
     EXPECT_EQ(input, 176 + 64 + 33 + 10);
 }
 
+// Whatever a configuration program stored into a device in memory, an extra latency
+// beyond any sane one is not reported: not hours of output, not an input of none.
+TEST_F(ActivePinsTest, ExtraLatenciesBeyondASaneRangeAreLeftOut)
+{
+    Scan({sim::Qorda8()});
+    Open(Pin(Render, 0), 8);
+    Open(Pin(Capture, 0), 8);
+    RegisterOpenPins();
+    DeviceRecord* device = Pin(Render, 0).device;
+    device->latencyOut = 0x7FFFFFFF;
+    device->latencyIn = 0x80000000;
+    long input = 0, output = 0;
+    ComputeLatencies(&input, &output);
+    EXPECT_EQ(output, 88 + 256);
+    EXPECT_EQ(input, 176 + 256);
+    device->latencyOut = 8192;
+    ComputeLatencies(&input, &output);
+    EXPECT_EQ(output, 88 + 256 + 8192);
+}
+
 TEST_F(ActivePinsTest, LatencyModeTwoAddsHalfTheRestOfTenMilliseconds)
 {
     sim::Device device = sim::Qorda8();

@@ -23,6 +23,7 @@ const InstalledDriver BrokenRegistration = {"Kaskade Broken Test", "{0B5E7C10-2D
 struct ToolRun {
     int exitCode;
     std::string out, err;
+    std::string ending;  // how the run ended, for failure messages
 };
 
 std::string TempPath(const std::string& name)
@@ -61,7 +62,17 @@ BOOL CALLBACK CloseWindowOf(HWND window, LPARAM process)
     return TRUE;
 }
 
-// Runs kaskade-host with `arguments`; a window it still shows after 20 s is closed.
+// "exit code 0 (0x00000000)"; an exception status reads as a crash.
+std::string DescribeExit(DWORD exitCode)
+{
+    char text[64];
+    std::snprintf(text, sizeof(text), "exit code %ld (0x%08lX)%s", long(exitCode), static_cast<unsigned long>(exitCode),
+                  exitCode >= 0xC0000000u && exitCode != 0xFFFFFFFFu ? ", an exception ended it" : "");
+    return text;
+}
+
+// Runs kaskade-host with `arguments`; a window it still shows after 20 s is closed. The
+// run's `ending` says how it ended, or why the test gave up on it.
 ToolRun RunTool(const std::string& arguments)
 {
     const std::string outPath = TempPath("stdout.txt"), errPath = TempPath("stderr.txt");
@@ -75,16 +86,29 @@ ToolRun RunTool(const std::string& arguments)
     std::string line = Quoted(ExecutableDirectory() + "kaskade-host.exe");
     line += ' ';
     line += arguments;
-    ToolRun run = {-1, "", ""};
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    ToolRun run = {-1, "", "", ""};
+    if (startup.hStdOutput == INVALID_HANDLE_VALUE || startup.hStdError == INVALID_HANDLE_VALUE) {
+        run.ending = "its output files could not be made (error " + std::to_string(GetLastError()) + ")";
+    } else if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+        run.ending = "it could not be started (CreateProcess error " + std::to_string(GetLastError()) + ")";
+    } else {
         if (WaitForSingleObject(process.hProcess, 20000) == WAIT_TIMEOUT) {
             EnumWindows(CloseWindowOf, LPARAM(process.dwProcessId));
             ADD_FAILURE() << "kaskade-host " << arguments << " still ran after 20 s";
-            if (WaitForSingleObject(process.hProcess, 10000) == WAIT_TIMEOUT) TerminateProcess(process.hProcess, 99);
+            run.ending = "still running after 20 s, its windows closed; ";
+            if (WaitForSingleObject(process.hProcess, 10000) == WAIT_TIMEOUT) {
+                TerminateProcess(process.hProcess, 99);
+                WaitForSingleObject(process.hProcess, 5000);
+                run.ending += "terminated 10 s later; ";
+            }
         }
         DWORD exitCode = DWORD(-1);
-        GetExitCodeProcess(process.hProcess, &exitCode);
-        run.exitCode = int(exitCode);
+        if (GetExitCodeProcess(process.hProcess, &exitCode)) {
+            run.exitCode = int(exitCode);
+            run.ending += DescribeExit(exitCode);
+        } else {
+            run.ending += "no exit code (error " + std::to_string(GetLastError()) + ")";
+        }
         CloseHandle(process.hThread);
         CloseHandle(process.hProcess);
     }
@@ -119,15 +143,33 @@ std::uint32_t LittleEndian(const std::vector<std::uint8_t>& bytes, std::size_t a
 TEST(HostTool, ListsAndShowsTheSimulatedBuild)
 {
     ToolRun list = RunTool("list");
-    EXPECT_EQ(list.exitCode, 0) << list.err;
+    EXPECT_EQ(list.exitCode, 0) << "kaskade-host list: " << list.ending << "\n" << list.err;
     EXPECT_NE(list.out.find(SimulatedBuild().registration.name), std::string::npos) << list.out;
     EXPECT_NE(list.out.find(SimulatedBuild().registration.classId), std::string::npos) << list.out;
 
     ToolRun info = RunTool("info " + DriverName());
-    EXPECT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_EQ(info.exitCode, 0) << "kaskade-host info: " << info.ending << "\n" << info.err;
     for (const char* label : {"Driver:   ", "Version:  2", "Inputs:", "Outputs:", "Buffer:   ", "Rate:     ",
                               "Clock:    Default (current)"})
         EXPECT_NE(info.out.find(label), std::string::npos) << label << "\n" << info.out;
+}
+
+// A device that the Windows audio engine holds leaves the driver "Not Connected"; info
+// says why. (The simulated build holds its devices when the host's environment asks.)
+TEST(HostTool, InfoGivesTheReasonForChannelsNotConnected)
+{
+    ASSERT_TRUE(SetEnvironmentVariableA("KASKADE_SIM_HELD", "1"));
+    ToolRun info = RunTool("info " + DriverName());
+    SetEnvironmentVariableA("KASKADE_SIM_HELD", nullptr);
+    EXPECT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_NE(info.out.find("Not Connected"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("Reason:   The device is in use by another program or by Windows audio\n"),
+              std::string::npos)
+        << info.out;
+
+    ToolRun connected = RunTool("info " + DriverName());
+    EXPECT_EQ(connected.out.find("Reason:"), std::string::npos) << "no reason while the device streams\n"
+                                                                 << connected.out;
 }
 
 TEST(HostTool, StreamsForTheGivenTimeAndReportsTheRunWithItsFiles)
@@ -135,7 +177,7 @@ TEST(HostTool, StreamsForTheGivenTimeAndReportsTheRunWithItsFiles)
     const std::string wav = TempPath("run.wav"), svg = TempPath("run.svg");
     ToolRun run = RunTool("stream " + DriverName() + " --seconds 1.5 --buffer 256 --signal sweep --outputs 0,1 " +
                           "--inputs 0,1 --wav " + Quoted(wav) + " --svg " + Quoted(svg));
-    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    ASSERT_EQ(run.exitCode, 0) << run.ending << "\n" << run.out << run.err;
     const std::string& report = "\n" + run.out;
     EXPECT_NE(run.err.find("streaming: done"), std::string::npos) << "the progress line\n" << run.err;
 
@@ -187,7 +229,7 @@ TEST(HostTool, MeasuresTheRoundTripOfTheSimulatedLoopback)
     ToolRun run = RunTool("stream " + DriverName() + " --seconds 2 --buffer 256 --signal noise --quiet --wav " +
                           Quoted(wav) + " --svg " + Quoted(svg));
     DeleteFileA(wav.c_str());
-    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+    ASSERT_EQ(run.exitCode, 0) << run.ending << "\n" << run.out << run.err;
     const std::string report = "\n" + run.out;
     std::string loopback = ReportLine(report, "Loopback:");
     long input = 0, output = 0, reported = 0, measured = 0;
@@ -206,7 +248,7 @@ TEST(HostTool, MeasuresTheRoundTripOfTheSimulatedLoopback)
 TEST(HostTool, OpensTheControlPanel)
 {
     ToolRun run = RunTool("panel " + DriverName() + " 3");
-    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.exitCode, 0) << run.ending << "\n" << run.err;
     EXPECT_NE(run.out.find("controlPanel: opened"), std::string::npos) << run.out;
 }
 
@@ -248,7 +290,7 @@ TEST(HostTool, ExitsWithAClearMessageOnEveryFailure)
     };
     for (const Case& test : cases) {
         ToolRun run = RunTool(test.arguments);
-        EXPECT_EQ(run.exitCode, test.exitCode) << test.arguments << "\n" << run.out << run.err;
+        EXPECT_EQ(run.exitCode, test.exitCode) << test.arguments << ": " << run.ending << "\n" << run.out << run.err;
         EXPECT_NE(run.err.find(test.message), std::string::npos) << test.arguments << "\n" << run.err;
     }
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\ASIO\\" + BrokenRegistration.name).c_str());

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 #include "asio_host/asio_driver.h"
 #include "driver/core/com_objects.h"
@@ -12,6 +14,7 @@
 #include "driver/core/hash_name.h"
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
+#include "driver/core/oem_values.h"
 #include "driver/core/setup_interface.h"
 
 extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID, REFIID, void**);
@@ -67,20 +70,37 @@ TEST(HashName, MatchesTheKnownValues)
     EXPECT_EQ(HashName(""), 0u);
     EXPECT_EQ(HashName("a"), 0x000000C2u);
     EXPECT_EQ(HashName("abc"), 0x00000618u);
-    EXPECT_EQ(HashName("\xFF\x80"), HashName("\xFF\x80")) << "high bytes are unsigned";
+    EXPECT_EQ(HashName("\xFF\x80"), 0x000001FFu) << "high bytes count as unsigned";
 }
 
 TEST(ClassIds, AreParsedFromTheOemBlockAtAttach)
 {
-    GUID fromBlock;
-    char text[OemClassIdSize + 1] = {};
-    std::memcpy(text, OemConfig.classId.text, OemClassIdSize);
-    ParseGuid(text, reinterpret_cast<std::uint8_t*>(&fromBlock));
-    EXPECT_TRUE(IsEqualGUID(DriverClassId, fromBlock));
-    EXPECT_STREQ(ClassIdText(), text);
-    EXPECT_EQ(std::string(ClassKeyPath), std::string("SOFTWARE\\Classes\\CLSID\\") + text);
-    const GUID setupId = {0xA26078C5, 0x2840, 0x4726, {0xB4, 0x27, 0xE6, 0x0F, 0xC8, 0xFE, 0xE4, 0x03}};
-    EXPECT_TRUE(IsEqualGUID(SetupInterfaceId, setupId));
+#if defined(KASKADE_PRODUCT_QORDA_8)
+    const char shippedText[] = "{DF83B1FC-6DE1-4072-B97B-C80B98AB62CF}";
+    const GUID shipped = {0xDF83B1FC, 0x6DE1, 0x4072, {0xB9, 0x7B, 0xC8, 0x0B, 0x98, 0xAB, 0x62, 0xCF}};
+#else
+    const char shippedText[] = "{3B044C5C-8A96-4F5F-993B-33254E117467}";
+    const GUID shipped = {0x3B044C5C, 0x8A96, 0x4F5F, {0x99, 0x3B, 0x33, 0x25, 0x4E, 0x11, 0x74, 0x67}};
+#endif
+    EXPECT_TRUE(IsEqualGUID(DriverClassId, shipped));
+    EXPECT_STREQ(ClassIdText(), shippedText);
+    EXPECT_EQ(std::string(ClassKeyPath), std::string("SOFTWARE\\Classes\\CLSID\\") + shippedText);
+}
+
+// A class id that the lookup answers with an object of its own would hand hosts that
+// object instead of the driver: the OEM checks refuse each of them.
+TEST(ClassIds, TheOemChecksRefuseEveryIdTheLookupAnswersOtherwise)
+{
+    for (const char* id : {"{00000000-0000-0000-C000-000000000046}", "{00000001-0000-0000-C000-000000000046}",
+                           "{a26078c5-2840-4726-b427-e60fc8fee403}"}) {
+        GUID interfaceId;
+        ParseGuid(id, reinterpret_cast<std::uint8_t*>(&interfaceId));
+        void* object = nullptr;
+        ASSERT_EQ(SharedQueryInterface(nullptr, interfaceId, &object), S_OK) << id;
+        EXPECT_NE(object, &DriverObject) << id;
+        static_cast<IUnknown*>(object)->Release();
+        EXPECT_NE(ClassIdFault(id), nullptr) << id;
+    }
 }
 
 TEST(InterfaceLookup, HandsOutTheStaticObjectsInTableOrder)
@@ -94,8 +114,10 @@ TEST(InterfaceLookup, HandsOutTheStaticObjectsInTableOrder)
     void* unknown = nullptr;
     EXPECT_EQ(factory->QueryInterface(IID_IUnknown, &unknown), S_OK);
     EXPECT_EQ(unknown, &ClassFactoryObject) << "IUnknown answers with the class factory";
+    // The setup interface's id as configuration programs know it.
+    const GUID setupInterface = {0xA26078C5, 0x2840, 0x4726, {0xB4, 0x27, 0xE6, 0x0F, 0xC8, 0xFE, 0xE4, 0x03}};
     void* setup = nullptr;
-    EXPECT_EQ(factory->QueryInterface(SetupInterfaceId, &setup), S_OK);
+    EXPECT_EQ(factory->QueryInterface(setupInterface, &setup), S_OK);
     EXPECT_EQ(setup, &SetupObject);
     void* driver = nullptr;
     EXPECT_EQ(factory->CreateInstance(nullptr, DriverClassId, &driver), S_OK);
@@ -161,6 +183,79 @@ TEST(ModuleLifetime, FollowsTheDriverObjectsReferences)
     EXPECT_TRUE(ModuleStarted());
     driver->Release();
     EXPECT_FALSE(ModuleStarted());
+}
+
+// A call that holds the driver lock holds it whatever the module does meanwhile: a start
+// on another thread waits for it, and an end with a new start hands the lock to no one
+// else before it leaves.
+TEST(ModuleLifetime, TheDriverLockHoldsAcrossTheModulesStartAndEnd)
+{
+    ASSERT_FALSE(ModuleStarted());
+    EnterDriverLock();
+    std::atomic<bool> started{false};
+    std::thread starter([&] {
+        StartModule();
+        started = true;
+    });
+    Sleep(200);
+    EXPECT_FALSE(started) << "the module's first scan ran while a call held the lock";
+    LeaveDriverLock();
+    starter.join();
+    EXPECT_TRUE(ModuleStarted());
+
+    EnterDriverLock();
+    EndModule();
+    StartModule();
+    std::atomic<bool> entered{false};
+    std::thread other([&] {
+        EnterDriverLock();
+        entered = true;
+        LeaveDriverLock();
+    });
+    Sleep(200);
+    EXPECT_FALSE(entered) << "another call got the lock that a call still held";
+    LeaveDriverLock();
+    other.join();
+    EXPECT_TRUE(entered);
+    EndModule();
+}
+
+DWORD WINAPI TakeAndLeaveTheDriverLock(void*)
+{
+    EnterDriverLock();
+    LeaveDriverLock();
+    return 0;
+}
+
+// A thread that takes the driver lock once; the caller waits for it and closes it.
+HANDLE StartLockTaker()
+{
+    return CreateThread(nullptr, 0, TakeAndLeaveTheDriverLock, nullptr, 0, nullptr);
+}
+
+// A guard holds the lock to the end of its scope and no further, however the scope is
+// left, and a wait that suspends the lock within it gets the lock back whole.
+TEST(DriverLock, AGuardHoldsItForItsScopeOnly)
+{
+    HANDLE afterResume;
+    {
+        DriverLockGuard outer;
+        [] {
+            DriverLockGuard inner;
+            return;
+        }();
+        HANDLE waiting = StartLockTaker();
+        EXPECT_EQ(WaitForSingleObject(waiting, 200), DWORD(WAIT_TIMEOUT)) << "held for the guard's scope";
+        DWORD depth = SuspendDriverLock();
+        EXPECT_EQ(depth, 1u) << "the inner guard left its hold at its return";
+        EXPECT_EQ(WaitForSingleObject(waiting, 10000), DWORD(WAIT_OBJECT_0)) << "free while suspended";
+        CloseHandle(waiting);
+        ResumeDriverLock(depth);
+        afterResume = StartLockTaker();
+        EXPECT_EQ(WaitForSingleObject(afterResume, 200), DWORD(WAIT_TIMEOUT)) << "held again after the wait";
+    }
+    EXPECT_EQ(WaitForSingleObject(afterResume, 10000), DWORD(WAIT_OBJECT_0)) << "left at the scope's end";
+    CloseHandle(afterResume);
 }
 
 TEST(ModuleLifetime, AnOpenControlPanelKeepsTheModule)

@@ -120,9 +120,15 @@ TEST_F(FullMmcss, XpReadsAsMajorVersionSixWhileAvrtIsLoaded)
 
     LoadMmcssLibraries();
     EXPECT_EQ(WindowsVersion(), (plain & ~DWORD(0xFF)) | 6) << "minor version and build unchanged";
+    EXPECT_TRUE(WindowsAtLeast(6, 1)) << "XP's 5.1 reads as 6.1";
+    EXPECT_FALSE(WindowsAtLeast(6, 2));
+    EXPECT_FALSE(WindowsAtLeast(7, 0));
 
     FreeMmcssLibraries();
     EXPECT_EQ(WindowsVersion(), plain);
+    EXPECT_TRUE(WindowsAtLeast(5, 1));
+    EXPECT_FALSE(WindowsAtLeast(5, 2));
+    EXPECT_FALSE(WindowsAtLeast(6, 0));
 }
 
 TEST_F(FullMmcss, FreedLibrariesAreNotCalled)
@@ -144,6 +150,7 @@ void ExpectNoMmcss()
     const DWORD plain = GetVersion();
     ASSERT_EQ(MajorVersion(plain), 5u) << "Wine must report XP to this executable";
     EXPECT_EQ(WindowsVersion(), plain);
+    EXPECT_FALSE(WindowsAtLeast(6, 0));
     EXPECT_EQ(PriorityInProAudio(), THREAD_PRIORITY_TIME_CRITICAL);
     EXPECT_EQ(TakeCallTrace(), "");
 }

@@ -1,5 +1,6 @@
 // Settings through the Wine registry: the two layers and setup mode, the key paths,
-// the record flag masks, values of other types, and the defaults of new device records.
+// the record flag masks, values of other types or out of range, where every load
+// starts, the crash marker's layers, and the defaults of new device records.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include "driver/core/hash_name.h"
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
+#include "driver/core/oem_values.h"
 #include "driver/core/settings.h"
 
 namespace {
@@ -177,13 +179,14 @@ TEST_F(Settings, HostLayerOverridesDefaultsOnlyWhereItHasTheValue)
     StoreDword(DeviceKey("Defaults"), "BufferSize", 128);
     StoreDword(DeviceKey("Defaults"), "LtcyIn", 7);
     StoreDword(DeviceKey(HostLayer), "BufferSize", 64);
-    tree.device->kernelBuffers = 2;
+    OemConfig.outputLatency.value = 9;
+    tree.device->kernelBuffers = 4;
     tree.device->latencyOut = 5;
 
     LoadRecordSettings(tree.device);
     EXPECT_EQ(tree.device->bufferSize, 64u);
     EXPECT_EQ(tree.device->latencyIn, 7u);
-    EXPECT_EQ(tree.device->latencyOut, 5u) << "absent from both layers: kept";
+    EXPECT_EQ(tree.device->latencyOut, 9u) << "absent from both layers: the default, not what memory held";
     EXPECT_EQ(tree.device->kernelBuffers, 2u);
 
     HostHash = 0x12345678;
@@ -254,16 +257,61 @@ TEST_F(Settings, DeviceSettingsRoundTripUnderTheirValueNames)
     for (const auto& entry : values) EXPECT_EQ(*entry.field, entry.value) << entry.name;
 }
 
-TEST_F(Settings, ValuesOfUpToFourBytesAreTakenWhateverTheirType)
+// A hand edit or an older tool may have stored a setting in another form: only a
+// 4-byte REG_DWORD counts, anything else is passed over for the layer below.
+TEST_F(Settings, ValuesOfAnotherTypeOrSizeAreIgnoredAsMissing)
 {
-    StoreValue(DeviceKey(HostLayer), "BufferSize", REG_SZ, "256", 4);
-    const BYTE longValue[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    StoreValue(DeviceKey(HostLayer), "LtcyIn", REG_BINARY, longValue, sizeof(longValue));
-    tree.device->latencyIn = 33;
+    const BYTE eightBytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    const BYTE twoBytes[2] = {0x40, 0};
+    const DWORD number = 512;
+    const struct {
+        const char* what;
+        DWORD type;
+        const void* data;
+        DWORD size;
+    } stored[] = {
+        {"a text of four bytes", REG_SZ, "256", 4},
+        {"four binary bytes", REG_BINARY, &number, 4},
+        {"a big-endian number", REG_DWORD_BIG_ENDIAN, &number, 4},
+        {"a longer value", REG_BINARY, eightBytes, sizeof(eightBytes)},
+        {"a REG_DWORD of eight bytes", REG_DWORD, eightBytes, sizeof(eightBytes)},
+        {"a REG_DWORD of two bytes", REG_DWORD, twoBytes, sizeof(twoBytes)},
+    };
+    StoreDword(DeviceKey("Defaults"), "BufferSize", 128);
+    for (const auto& value : stored) {
+        SCOPED_TRACE(value.what);
+        StoreValue(DeviceKey(HostLayer), "BufferSize", value.type, value.data, value.size);
+        StoreValue(DeviceKey("Defaults"), "LtcyIn", value.type, value.data, value.size);
+        tree.device->bufferSize = 0;
+        tree.device->latencyIn = 33;
+        LoadRecordSettings(tree.device);
+        EXPECT_EQ(tree.device->bufferSize, 128u) << "the shared layer's value stands";
+        EXPECT_EQ(tree.device->latencyIn, 0u) << "the default stands";
+    }
+}
 
+// An extra latency near the 32-bit limits would reach hosts as a latency of hours, or
+// turn negative and hide the device's own: it counts as missing.
+TEST_F(Settings, LatencyOverridesAreTakenOnlyWithinASaneRange)
+{
+    StoreDword(DeviceKey("Defaults"), "LtcyOut", 100);
+    StoreDword(DeviceKey(HostLayer), "LtcyOut", 0x7FFFFFFF);
+    StoreDword(DeviceKey(HostLayer), "LtcyIn", 0x80000000);
+    OemConfig.inputLatency.value = 12;
     LoadRecordSettings(tree.device);
-    EXPECT_EQ(tree.device->bufferSize, 0x00363532u);
-    EXPECT_EQ(tree.device->latencyIn, 33u) << "a longer value is ignored";
+    EXPECT_EQ(tree.device->latencyOut, 100u);
+    EXPECT_EQ(tree.device->latencyIn, 12u);
+
+    StoreDword(DeviceKey(HostLayer), "LtcyIn", LongestExtraLatency);
+    LoadRecordSettings(tree.device);
+    EXPECT_EQ(tree.device->latencyIn, LongestExtraLatency);
+
+    OemConfig.inputLatency.value = 0xFFFFFFFF;
+    OemConfig.outputLatency.value = LongestExtraLatency + 1;
+    RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+    ApplyDeviceDefaults(tree.device);
+    EXPECT_EQ(tree.device->latencyIn, 0u) << "an OEM default out of range is no default either";
+    EXPECT_EQ(tree.device->latencyOut, 0u);
 }
 
 TEST_F(Settings, RecordsOutsideTheTreeAreLeftAlone)
@@ -303,6 +351,83 @@ TEST_F(Settings, GlobalSettingsReadBothLayersAndWriteOne)
     SetupModeSwitch = true;
     SaveGlobalSettings();
     EXPECT_EQ(StoredDword(LayerKey("Defaults"), "Flags"), GlobalFlagBalloonsOff);
+}
+
+// A process may hold the driver for several sessions, and a setup-mode session after a
+// host's: what one session read must not stand in for a value the next finds missing.
+TEST_F(Settings, EveryLoadStartsFromTheBuiltInValues)
+{
+    StoreDword(LayerKey(HostLayer), "SampleRate", 96000);
+    StoreDword(LayerKey(HostLayer), "WndPos", 0x00300030);
+    StoreDword(LayerKey(HostLayer), "Flags", GlobalFlagCrashGuard);
+    StoreDword(DeviceKey(HostLayer), "BufferSize", 1024);
+    LoadGlobalSettings();
+    LoadRecordSettings(tree.device);
+    ASSERT_EQ(GlobalSampleRate, 96000u);
+    ASSERT_EQ(tree.device->bufferSize, 1024u);
+
+    SetupModeSwitch = true;
+    LoadGlobalSettings();
+    LoadRecordSettings(tree.device);
+    EXPECT_EQ(GlobalSampleRate, 44100u);
+    EXPECT_EQ(ControlPanelPosition, 0x00060006u);
+    EXPECT_EQ(GlobalSettingsFlags, 0u);
+    EXPECT_EQ(tree.device->bufferSize, OemConfig.bufferSize.value);
+
+    // Saved in setup mode, the host's values must not become everyone's.
+    SaveRecordSettings(tree.device);
+    SaveGlobalSettings();
+    EXPECT_EQ(StoredDword(DeviceKey("Defaults"), "BufferSize"), OemConfig.bufferSize.value);
+    EXPECT_EQ(StoredDword(LayerKey("Defaults"), "SampleRate"), 44100u);
+}
+
+// "Defaults" never carries the crash marker: it is read by every host, and the marker
+// says that one program's session died.
+TEST_F(Settings, TheCrashMarkerIsTakenAndKeptInHostLayersOnly)
+{
+    StoreDword(LayerKey("Defaults"), "Flags", GlobalFlagCrashGuard | GlobalFlagCrashMarker);
+    LoadGlobalSettings();
+    EXPECT_EQ(GlobalSettingsFlags, GlobalFlagCrashGuard) << "a host without flags of its own";
+
+    StoreDword(LayerKey(HostLayer), "Flags", GlobalFlagCrashGuard | GlobalFlagCrashMarker);
+    LoadGlobalSettings();
+    EXPECT_EQ(GlobalSettingsFlags, GlobalFlagCrashGuard | GlobalFlagCrashMarker);
+
+    SetupModeSwitch = true;
+    GlobalSettingsFlags = GlobalFlagCrashGuard | GlobalFlagCrashMarker;
+    SaveGlobalSettings();
+    EXPECT_EQ(StoredDword(LayerKey("Defaults"), "Flags"), GlobalFlagCrashGuard);
+
+    DWORD hostFlags = 0;
+    ReadHostLayerValue("Flags", &hostFlags);
+    EXPECT_EQ(hostFlags, GlobalFlagCrashGuard | GlobalFlagCrashMarker) << "setup mode reaches its own layer";
+    hostFlags = GlobalFlagCrashGuard;
+    WriteHostLayerValue("Flags", &hostFlags);
+    EXPECT_EQ(StoredDword(LayerKey(HostLayer), "Flags"), GlobalFlagCrashGuard);
+}
+
+// Support can tell whose layer is whose: every write to a host layer names its program.
+TEST_F(Settings, AHostLayerNamesTheProgramItBelongsTo)
+{
+    char program[MAX_PATH];
+    GetModuleFileNameA(nullptr, program, sizeof(program));
+    const auto storedProgram = [](const std::string& key) -> std::string {
+        char text[MAX_PATH + 1] = {};
+        DWORD size = sizeof(text);
+        if (RegGetValueA(HKEY_CURRENT_USER, key.c_str(), HostProgramValueName, RRF_RT_REG_SZ, nullptr, text, &size) !=
+            ERROR_SUCCESS)
+            return "";
+        return text;
+    };
+    SetupModeSwitch = true;
+    SaveRecordSettings(tree.device);
+    SaveGlobalSettings();
+    EXPECT_EQ(storedProgram(LayerKey("Defaults")), "") << "the shared layer belongs to no program";
+    EXPECT_EQ(storedProgram(LayerKey(HostLayer)), "");
+
+    SetupModeSwitch = false;
+    SaveRecordSettings(tree.pin);
+    EXPECT_EQ(storedProgram(LayerKey(HostLayer)), program);
 }
 
 TEST_F(Settings, NewDeviceRecordsTakeTheOemDefaults)

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "asio_host/asio_driver.h"
 #include "asio_host/driver_setup.h"
@@ -14,6 +15,7 @@
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
+#include "driver/core/device_tree.h"
 #include "hardware_simulator/hardware_simulator.h"
 
 extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID, REFIID, void**);
@@ -199,6 +201,152 @@ TEST_F(SetupInterface, RescanAfterInitLetsGoOfTheOpenPinsFirst)
     driver->getChannels(&inputs, &outputs);
     EXPECT_EQ(outputs, 8);
     driver->Release();
+}
+
+LONG CountOpenPinsInTree()
+{
+    LONG open = 0;
+    WalkTree([](DeviceRecord*, FilterRecord*, PinRecord* pin,
+                void* count) { *static_cast<LONG*>(count) += pin->handle != INVALID_HANDLE_VALUE ? 1 : 0; },
+             &open);
+    return open;
+}
+
+void IgnoreSwitch(long, ASIOBool) {}
+
+struct RescanCall {
+    IDriverSetup* setup;
+    HRESULT result;
+};
+
+DWORD WINAPI CallRescan(void* call)
+{
+    auto* rescan = static_cast<RescanCall*>(call);
+    rescan->result = rescan->setup->Rescan();
+    return 0;
+}
+
+// A host thread holds the lock while Rescan waits for it, and creates its buffers in
+// that time: Rescan must find the host prepared and leave its open pins alone.
+TEST_F(SetupInterface, RescanWaitingForTheLockChecksTheStateAgain)
+{
+    IAsioDriver* driver = nullptr;
+    ASSERT_EQ(DllGetClassObject(DriverClassId, DriverClassId, reinterpret_cast<void**>(&driver)), S_OK);
+    ASSERT_EQ(driver->init(nullptr), ASIOTrue);
+    const LONG openPins = CountOpenPinsInTree();
+    const unsigned simulatedOpenPins = sim::Counters().openPins;
+    ASSERT_GT(openPins, 0);
+
+    EnterDriverLock();
+    RescanCall call = {setup, E_FAIL};
+    HANDLE thread = CreateThread(nullptr, 0, CallRescan, &call, 0, nullptr);
+    ASSERT_NE(thread, nullptr);
+    // Long enough for the call to pass any check made before the lock on a loaded machine.
+    EXPECT_EQ(WaitForSingleObject(thread, 500), DWORD(WAIT_TIMEOUT)) << "Rescan waits for the lock";
+    ASIOBufferInfo output = {ASIOFalse, 0, {}};
+    ASIOCallbacks callbacks = {IgnoreSwitch, nullptr, nullptr, nullptr};
+    EXPECT_EQ(driver->createBuffers(&output, 1, 256, &callbacks), ASE_OK);
+    LeaveDriverLock();
+    ASSERT_EQ(WaitForSingleObject(thread, 30000), DWORD(WAIT_OBJECT_0));
+    CloseHandle(thread);
+
+    EXPECT_EQ(call.result, SETUP_E_ACTIVE);
+    EXPECT_EQ(CountOpenPinsInTree(), openPins) << "the host's pins are still open and in the tree";
+    EXPECT_EQ(sim::Counters().openPins, simulatedOpenPins);
+    EXPECT_NE(output.buffers[0], nullptr);
+    EXPECT_EQ(driver->disposeBuffers(), ASE_OK);
+    driver->Release();
+}
+
+// The caller's interface detail is only as long as its path: the driver reads the path
+// up to its NUL and no further, here right before memory that cannot be read.
+TEST_F(SetupInterface, SettingAFilterPathReadsOnlyThePathsOwnLength)
+{
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    auto* pages = static_cast<char*>(VirtualAlloc(nullptr, 2 * system.dwPageSize, MEM_COMMIT | MEM_RESERVE,
+                                                  PAGE_READWRITE));
+    ASSERT_NE(pages, nullptr);
+    DWORD old;
+    ASSERT_TRUE(VirtualProtect(pages + system.dwPageSize, system.dwPageSize, PAGE_NOACCESS, &old));
+
+    const char path[] = "\\\\?\\usb#vid_200c&pid_1002#stage#{6994ad04-93ef-11d0-a3cc-00a0c9223196}\\global";
+    char* detail = pages + system.dwPageSize - 4 - sizeof(path);
+    const DWORD callerSize = 4 + sizeof(path);
+    std::memcpy(detail, &callerSize, 4);
+    std::memcpy(detail + 4, path, sizeof(path));
+    ASSERT_EQ(setup->SetFilterValue(2, 0, 0, &detail, sizeof(detail)), S_OK);
+
+    const char* stored = nullptr;
+    ASSERT_EQ(setup->GetFilterValue(2, 0, 0, &stored, sizeof(stored)), S_OK);
+    ASSERT_NE(stored, nullptr);
+    EXPECT_NE(stored, detail) << "a copy of its own";
+    EXPECT_STREQ(stored + 4, path);
+    DWORD storedSize = 0;
+    std::memcpy(&storedSize, stored, 4);
+    EXPECT_EQ(storedSize, DWORD(sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A))) << "the size this build's records carry";
+
+    // A path longer than the driver's records hold is refused, not cut.
+    std::string longPath(261, 'p');
+    std::vector<char> longDetail(4 + longPath.size() + 1);
+    std::memcpy(longDetail.data() + 4, longPath.c_str(), longPath.size() + 1);
+    char* longPointer = longDetail.data();
+    EXPECT_EQ(setup->SetFilterValue(2, 0, 0, &longPointer, sizeof(longPointer)), SETUP_E_PARAMETER);
+    ASSERT_EQ(setup->GetFilterValue(2, 0, 0, &stored, sizeof(stored)), S_OK);
+    EXPECT_STREQ(stored + 4, path);
+    longPath.resize(260);
+    longDetail.assign(4 + longPath.size() + 1, 0);
+    std::memcpy(longDetail.data() + 4, longPath.c_str(), longPath.size() + 1);
+    longPointer = longDetail.data();
+    EXPECT_EQ(setup->SetFilterValue(2, 0, 0, &longPointer, sizeof(longPointer)), S_OK);
+    ASSERT_EQ(setup->GetFilterValue(2, 0, 0, &stored, sizeof(stored)), S_OK);
+    EXPECT_EQ(stored + 4, longPath);
+
+    VirtualFree(pages, 0, MEM_RELEASE);
+}
+
+// A name as long as the driver's texts hold (259 characters) reaches the tree whole.
+TEST_F(SetupInterface, AFilterNameOfTheLongestLengthIsKeptWhole)
+{
+    sim::Device device = sim::Qorda8();
+    device.filters[0].friendlyName = std::string(OemTextSize - 1, 'F');
+    ASSERT_TRUE(sim::Install(sim::Machine{{device}}));
+    ASSERT_EQ(setup->Rescan(), S_OK);
+    const char* name = nullptr;
+    ASSERT_EQ(setup->GetFilterValue(1, 0, 0, &name, sizeof(name)), S_OK);
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(std::string(name), device.filters[0].friendlyName);
+}
+
+// A configuration program opened in setup mode after this process's first scan read the
+// host layer: what it reads and writes back must be "Defaults" and the defaults alone.
+TEST_F(SetupInterface, SetupModeNeitherShowsNorSpreadsTheHostsOwnValues)
+{
+    char id[9];
+    wsprintfA(id, "%08X", DeviceNumber(12));
+    char host[9];
+    wsprintfA(host, "%08X", HostHash);
+    const std::string hostDevice = SettingsKey() + "\\" + host + "\\" + id;
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, hostDevice.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                              nullptr),
+              ERROR_SUCCESS);
+    const DWORD hostBufferSize = 1024;
+    RegSetValueExA(key, "BufferSize", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&hostBufferSize), 4);
+    RegCloseKey(key);
+    ASSERT_EQ(setup->Rescan(), S_OK);
+    ASSERT_EQ(DeviceNumber(11), 1024u);
+
+    SetupModeSwitch = true;
+    EXPECT_EQ(DeviceNumber(11), 256u) << "not in \"Defaults\": the built-in default";
+    DWORD latency = 5;
+    ASSERT_EQ(setup->SetDeviceValue(9, 0, &latency, 4), S_OK);
+    DWORD stored = 0, size = sizeof(stored);
+    const std::string defaults = SettingsKey() + "\\Defaults\\" + id;
+    EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, defaults.c_str(), "BufferSize", RRF_RT_REG_DWORD, nullptr, &stored,
+                           &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(stored, 256u) << "the host's own value did not become everyone's";
 }
 
 }  // namespace

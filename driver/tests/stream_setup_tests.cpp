@@ -15,11 +15,13 @@
 #include "driver/core/oem_block.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/pin_requests.h"
+#include "driver/engine/pin_restart.h"
 #include "driver/engine/realtime_scheduling.h"
 #include "driver/engine/service_quirks.h"
 #include "driver/engine/stream_flags.h"
 #include "driver/engine/stream_setup.h"
 #include "hardware_simulator/hardware_simulator.h"
+#include "hardware_simulator/profile_parts.h"
 
 namespace sim = hardware_simulator;
 
@@ -221,6 +223,41 @@ TEST_F(StreamSetup, ABusyPinStaysClosedWithoutTheFailedMark)
     EXPECT_EQ(CreationsOf(sim::UsbRenderPin).size(), 1u) << "no format search on a busy pin";
 }
 
+// The lowest bits of a 32-bit mask for as many channels: all of them from 32 channels on.
+TEST_F(StreamSetup, AThirtyTwoChannelPinGetsEveryMaskBit)
+{
+    OpenStreams(WithRenderPin([](sim::PinType& pin) {
+        pin.dataRanges = {sim::PcmRange(32, 16, 16, 48000, 48000)};
+        pin.intersection.refusedRates = {48000};
+        pin.formats = sim::WaveRtFormats({{.layouts = {{32, 0xFFFFFFFF}}, .rates = {48000}}});
+    }));
+    std::vector<Attempt> attempts = CreationsOf(sim::UsbRenderPin);
+    ASSERT_FALSE(attempts.empty());
+    EXPECT_EQ(attempts.front(), (Attempt{Extensible, 32, 48000, 16, 16, 0xFFFFFFFF, 0, true}));
+}
+
+// A selected pin whose every instance the Windows audio engine holds stays closed, and
+// the host that sees no channels learns why.
+TEST_F(StreamSetup, ADeviceHeldByTheAudioEngineIsReportedToTheHost)
+{
+    ASSERT_TRUE(sim::Install(sim::Machine{{sim::Qorda8()}}));
+    RescanDevices();
+    EXPECT_EQ(StreamSetupProblem(), nullptr);
+    for (ULONG pin : {sim::UsbRenderPin, sim::UsbCapturePin}) ASSERT_TRUE(sim::HoldInAudioEngine(0, 0, pin, true));
+    SetUpStreams();
+    PinRecord* render = FindPin(sim::UsbRenderPin, KSPIN_DATAFLOW_IN);
+    ASSERT_NE(render, nullptr);
+    EXPECT_FALSE(render->flags & (RecordOpen | RecordOpenFailed));
+    ASSERT_NE(StreamSetupProblem(), nullptr);
+    EXPECT_STREQ(StreamSetupProblem(), "The device is in use by another program or by Windows audio");
+
+    CloseAllPins();
+    for (ULONG pin : {sim::UsbRenderPin, sim::UsbCapturePin}) ASSERT_TRUE(sim::HoldInAudioEngine(0, 0, pin, false));
+    SetUpStreams();
+    EXPECT_TRUE(render->flags & RecordOpen);
+    EXPECT_EQ(StreamSetupProblem(), nullptr) << "a set-up that opens everything has nothing to explain";
+}
+
 TEST_F(StreamSetup, A44100HzHostRunsA48000HzCapablePinAt48000WhenConverting)
 {
     ActiveHostRate = 44100;
@@ -256,6 +293,50 @@ TEST_F(StreamSetup, ClosingStopsFromPauseThroughRunAndSendsNothingTwice)
     std::size_t logged = sim::LoggedRequests().size();
     ClosePin(capture);
     EXPECT_EQ(sim::LoggedRequests().size(), logged) << "a closed pin sends nothing";
+}
+
+// Stopping a pin cancels its queued packets, and the cancellations complete a little
+// later: closing the pin waits for them, so that its next packets do not meet them.
+TEST_F(StreamSetup, ClosingAPinWaitsForItsCancelledPackets)
+{
+    sim::Device qorda = sim::Qorda8();
+    qorda.cancellationDelayMs = 50;
+    OpenStreams(qorda);
+    sim::SetClockStalled(0, true);
+    sim::StartDeviceClock();
+    PinRecord* pin = FindPin(sim::UsbCapturePin, KSPIN_DATAFLOW_OUT);
+    ASSERT_TRUE(pin && (pin->flags & RecordOpen));
+    RestartPin(pin);  // primes the whole ring
+    ASSERT_EQ(sim::InspectPin(pin->handle)->queuedRequests, size_t(PacketSlots));
+    ClosePin(pin);
+    for (const OVERLAPPED& packet : pin->packetOverlapped)
+        EXPECT_EQ(packet.Internal, ULONG_PTR(0xC0000120)) << "closed with its cancellation still to come";
+}
+
+// Drivers may answer a property later than the call: the scan and the set-up wait for
+// the answer on the request's event, on filters and on pins alike.
+TEST_F(StreamSetup, PropertiesThatPendAreAnsweredBeforeTheyAreUsed)
+{
+    sim::Device qorda = sim::Qorda8UsbAudio2();
+    qorda.pendingProperties = {{KSPROPSETID_Pin, KSPROPERTY_PIN_CINSTANCES, std::nullopt},
+                               {KSPROPSETID_Pin, KSPROPERTY_PIN_DATAINTERSECTION, std::nullopt},
+                               {KSPROPSETID_Connection, KSPROPERTY_CONNECTION_STATE, std::nullopt},
+                               {KSPROPSETID_RtAudio, KSPROPERTY_RTAUDIO_BUFFER, std::nullopt}};
+    ASSERT_TRUE(sim::Install(sim::Machine{{qorda}}));
+    sim::SetClockStalled(0, true);
+    sim::StartDeviceClock();
+    RescanDevices();
+    SetUpStreams();
+    PinRecord* pin = FindPin(sim::UsbRenderPin, KSPIN_DATAFLOW_IN);
+    ASSERT_TRUE(pin && (pin->flags & RecordOpen));
+    EXPECT_FALSE(pin->formatBySearch) << "the pended intersection was waited for";
+    EXPECT_EQ(PinWaveFormat(pin)->blockAlign, 24u);
+    EXPECT_NE(pin->conversion.packetData[3], pin->conversion.packetData[2]) << "a looped buffer";
+    EXPECT_TRUE(SetPinState(pin, KSSTATE_PAUSE));
+    EXPECT_EQ(sim::InspectPin(pin->handle)->state, ULONG(KSSTATE_PAUSE));
+    std::size_t pended = 0;
+    for (const sim::LogEntry& entry : sim::LoggedRequests()) pended += entry.lastError == ERROR_IO_PENDING;
+    EXPECT_GE(pended, 4u);
 }
 
 TEST_F(StreamSetup, LargePacketsAlternateSlotsAroundTheMiddleOfTheirArea)
@@ -406,6 +487,70 @@ TEST_F(LoopedSetup, AShortEventBufferClosesThePinAndAFallbackRateRunsPolled)
     EXPECT_EQ(PinWaveFormat(pin)->samplesPerSec, 44100u);
     EXPECT_EQ(pin->notificationEvent, nullptr);
     EXPECT_EQ(ConfigurationMaximumRate, 44100u);
+}
+
+// The USB Audio 2.0 driver grants buffers of whole milliseconds: 2 × 256 frames at 48 kHz
+// come back as 11 ms, halves of 264 frames that no longer hold one block each.
+TEST_F(LoopedSetup, AnEventBufferLargerThanAskedRunsPolledAtTheSameRate)
+{
+    PinRecord* pin = OpenHdmi(
+        [](sim::PinType& type) {
+            type.looped.rounding = sim::BufferRounding::ToServiceIntervals;
+            type.looped.serviceIntervalMs = 1;
+        },
+        true);
+    ASSERT_TRUE(pin && (pin->flags & RecordOpen));
+    EXPECT_EQ(pin->notificationEvent, nullptr);
+    EXPECT_EQ(PinWaveFormat(pin)->samplesPerSec, 48000u);
+    EXPECT_EQ(ConfigurationMaximumRate, 0xFFFFFFFFu) << "the configuration keeps its rate";
+    EXPECT_EQ(RtAudioRequestsOn(pin->handle),
+              (std::vector<ULONG>{KSPROPERTY_RTAUDIO_BUFFER, KSPROPERTY_RTAUDIO_POSITIONREGISTER,
+                                  KSPROPERTY_RTAUDIO_HWLATENCY}))
+        << "polled on a pin created afresh, without the notifying buffer";
+}
+
+TEST_F(LoopedSetup, ARefusedNotificationEventRunsPolledAtTheSameRate)
+{
+    sim::Device codec = sim::HdAudioCodec();
+    ASSERT_TRUE(sim::Install(sim::Machine{{codec}}));
+    sim::FailPinProperty(0, KSPROPSETID_RtAudio, KSPROPERTY_RTAUDIO_REGISTER_NOTIFICATION_EVENT, ERROR_NOT_SUPPORTED, 1);
+    RescanDevices();
+    for (FilterRecord* f = FirstFilter(FirstDevice); f; f = NextFilter(f)) f->flags |= NotifyAllowed;
+    SetUpStreams();
+    PinRecord* pin = FindPin(sim::WaveRenderPin, KSPIN_DATAFLOW_IN);
+    ASSERT_TRUE(pin && (pin->flags & RecordOpen));
+    EXPECT_EQ(pin->notificationEvent, nullptr);
+    EXPECT_EQ(PinWaveFormat(pin)->samplesPerSec, 48000u);
+    EXPECT_EQ(ConfigurationMaximumRate, 0xFFFFFFFFu);
+}
+
+// At each start the intersection answers again; a format whose frames differ from the
+// ones the pin's packet and history memory were set up for is refused, not used.
+TEST_F(StreamSetup, AFormatThatNoLongerFitsThePinsMemoryIsRefusedAtTheStart)
+{
+    sim::Device qorda = sim::Qorda8();
+    for (ULONG id : {sim::UsbRenderPin, sim::UsbCapturePin})
+        qorda.filters[0].pins[id].formats.accepted.push_back(
+            {.containerBits = 32, .validBits = 24, .layouts = {{8, 0}}, .rates = {44100, 48000}});
+    OpenStreams(qorda);
+    PinRecord* pin = FindPin(sim::UsbCapturePin, KSPIN_DATAFLOW_OUT);
+    ASSERT_TRUE(pin && (pin->flags & RecordOpen));
+    ASSERT_EQ(PinWaveFormat(pin)->blockAlign, 24u);
+
+    // The same rate and format again: the pin reopens.
+    RestartPin(pin);
+    EXPECT_TRUE(pin->flags & RecordOpen);
+    EXPECT_EQ(PinWaveFormat(pin)->blockAlign, 24u);
+
+    ASSERT_TRUE(sim::Edit([](sim::Machine& machine) {
+        machine.devices[0].filters[0].pins[sim::UsbCapturePin].intersection.widerSamplesIn32Bits = true;
+    }));
+    sim::ClearRequestLog();
+    RestartPin(pin);
+    EXPECT_FALSE(pin->flags & RecordOpen);
+    EXPECT_TRUE(pin->flags & RecordOpenFailed);
+    EXPECT_EQ(PinWaveFormat(pin)->blockAlign, 24u) << "the format set up for stays";
+    EXPECT_TRUE(CreationsOf(sim::UsbCapturePin).empty());
 }
 
 TEST(ServiceQuirks, UsbAudioMarginsFollowTheWindowsVersionAndTheOemBlock)

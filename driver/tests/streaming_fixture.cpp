@@ -62,6 +62,14 @@ sim::Device ProductDevice()
 #endif
 }
 
+const StreamedDevice OnPackets = {"PacketPins", ProductDevice, 1};
+const StreamedDevice OnUsbAudio2 = {"UsbAudio2", sim::Qorda8UsbAudio2, 2};
+
+void PrintTo(const StreamedDevice& device, std::ostream* out)
+{
+    *out << device.name;
+}
+
 DisturbanceMark::DisturbanceMark() : glitches_(sim::Glitches(0)), trims_(TrimmedRenderBlocks)
 {
     for (int cause = 0; cause < int(RestartCause::Count); ++cause) restarts_[cause] = StreamRestarts[cause];
@@ -84,6 +92,7 @@ Disturbances DisturbanceMark::Since() const
     }
     Disturbances since;
     since.total = starvations + overruns + restarts + trims;
+    since.starvations = starvations;
     since.restarts = restarts;
     since.text = std::to_string(starvations) + " starvations, " + std::to_string(overruns) + " overruns, " +
                  std::to_string(restarts) + " restarts (" + causes + "), " + std::to_string(trims) +
@@ -128,6 +137,7 @@ bool Streaming::OpenHost(long bufferSize, double rate, const HostHabits& habits,
     bool opened = host.Open(bufferSize, rate, habits);
     EXPECT_TRUE(opened) << host.Failure();
     driver->Release();
+    MarkRecovery();
     return opened;
 }
 
@@ -145,6 +155,12 @@ void Streaming::EndCase()
     RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
 }
 
+long Streaming::MarkRecovery()
+{
+    recoveryMark = DisturbanceMark();
+    return host.Switches();
+}
+
 void Streaming::ExpectSignalReturnsAfter(long switchNumber)
 {
     std::vector<INT32> input = host.RecordedInput(0);
@@ -155,6 +171,10 @@ void Streaming::ExpectSignalReturnsAfter(long switchNumber)
     ASSERT_GE(checker.RoundTrip(), 0) << "the signal does not come back after switch " << switchNumber << "; "
                                       << RestartSummary();
     EXPECT_EQ(checker.CorruptFrames(), 0u) << "frames that were never sent";
+    Disturbances disturbances = recoveryMark.Since();
+    EXPECT_LE(checker.Discontinuities(), disturbances.total)
+        << "the signal jumped where nothing disturbed the stream, after switch " << switchNumber << "; "
+        << disturbances.text;
     EXPECT_GE(checker.VerifiedFrames(), 4u * host.BufferSize());
 }
 
@@ -177,7 +197,7 @@ void StreamRestart::ExpectRestartAndRecovery(RestartCause cause, LONG before, DW
 
 void StreamRestart::ExpectFlowingAgain()
 {
-    long recovered = host.Switches();
+    long recovered = MarkRecovery();
     ASSERT_TRUE(StreamFor(1.0, 48000, host.BufferSize())) << "no switches after the restart";
     host.Driver()->stop();
     ExpectSignalReturnsAfter(recovered);

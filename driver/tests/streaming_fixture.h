@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -39,10 +40,24 @@ bool IsPlausibleSwitchRate(const std::vector<SwitchTiming>& timings, long buffer
 // DESK PRO.
 sim::Device ProductDevice();
 
+// The devices a test streams through: the product on the USB audio class driver's packet
+// pins, and the QORDA-8 as Windows 10 and later drive it, on looped pins.
+struct StreamedDevice {
+    const char* name;
+    sim::Device (*make)();
+    // Where the signal may jump for each render starvation: a block written too late
+    // into a looped buffer plays as silence, and then, stale, one cycle later.
+    unsigned jumpsPerStarvation;
+};
+extern const StreamedDevice OnPackets;
+extern const StreamedDevice OnUsbAudio2;
+void PrintTo(const StreamedDevice& device, std::ostream* out);
+
 // Everything that may make the returning signal jump: glitches the device counted,
 // restarts and render blocks left out to trim a queue.
 struct Disturbances {
     unsigned total = 0;
+    unsigned starvations = 0;
     unsigned restarts = 0;
     std::string text;
 };
@@ -74,12 +89,17 @@ protected:
     // Closes the host and unplugs everything, for a test that goes through cases.
     void EndCase();
 
-    // Every frame recorded from the switch on is a sent frame, in order between jumps,
-    // and at least four blocks of them came back.
+    // The switch from which the signal must come back; the disturbances are counted
+    // from here.
+    long MarkRecovery();
+    // Every frame recorded from the switch on is a sent frame, in order between jumps
+    // that something disturbing the stream since the mark explains, and at least four
+    // blocks of them came back.
     void ExpectSignalReturnsAfter(long switchNumber);
 
     LoopbackHost host;
     decltype(OemConfig.hardwareId) savedHardwareId;
+    DisturbanceMark recoveryMark;
 };
 
 // A stream running on the product's device, then disturbed: it must restart, stamp the

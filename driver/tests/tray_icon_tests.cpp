@@ -21,6 +21,7 @@
 #include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
 #include "driver/engine/engine_state.h"
+#include "driver/resources/resource_ids.h"
 #include "driver/tests/panel_windows.h"
 #include "driver/ui/tray_icon.h"
 #include "driver/ui/tray_text.h"
@@ -103,6 +104,17 @@ std::string DriverKey()
     return std::string("SOFTWARE\\") + OemConfig.driverName.text;
 }
 
+// Global flags as every host reads them when the driver starts.
+void StoreSharedFlags(DWORD flags)
+{
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (DriverKey() + "\\Defaults").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, "Flags", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&flags), sizeof(flags));
+    RegCloseKey(key);
+}
+
 // "<driver name> - <this executable's name>".
 std::string FirstLine()
 {
@@ -169,6 +181,13 @@ protected:
         ASIOCallbacks callbacks = {IgnoreSwitch, nullptr, AnswerMessage, nullptr};
         ASSERT_EQ(driver->createBuffers(&info, 1, 256, &callbacks), ASE_OK);
     }
+    // No device: the stream runs from the timer alone and never restarts by itself (as a
+    // loaded machine's devices may), so the icon shows only what the test does.
+    static void WithoutDevice()
+    {
+        sim::Clear();
+        ASSERT_TRUE(sim::Install(sim::Machine{}));
+    }
     // Waits up to `timeoutMs` for `count` requests in all; returns what was recorded.
     static std::vector<ShellRequest> WaitForRequests(size_t count, DWORD timeoutMs = 5000)
     {
@@ -190,6 +209,7 @@ protected:
 
 TEST_F(TrayIconTest, TheIconFollowsTheDriverStateAndTellsSizeAndRateOncePerChange)
 {
+    WithoutDevice();
     Prepare();
     auto requests = WaitForRequests(2);
     ASSERT_GE(requests.size(), 2u);
@@ -197,12 +217,12 @@ TEST_F(TrayIconTest, TheIconFollowsTheDriverStateAndTellsSizeAndRateOncePerChang
     EXPECT_EQ(requests[0].window, TrayWindow);
     EXPECT_EQ(requests[0].id, 1325u);
     EXPECT_EQ(requests[0].flags, UINT(NIF_MESSAGE | NIF_ICON | NIF_TIP));
-    EXPECT_EQ(requests[0].icon, TrayIcon(300)) << "added while the driver is loaded";
+    EXPECT_EQ(requests[0].icon, TrayIcon(IDI_TRAY_STOPPED)) << "added while the driver is loaded";
     EXPECT_EQ(requests[0].tip, FirstLine());
     EXPECT_EQ(requests[0].size, DWORD(NOTIFYICONDATAA_V2_SIZE));
     EXPECT_EQ(requests[1].message, DWORD(NIM_MODIFY));
     EXPECT_EQ(requests[1].flags, UINT(NIF_ICON));
-    EXPECT_EQ(requests[1].icon, TrayIcon(301)) << "initialised";
+    EXPECT_EQ(requests[1].icon, TrayIcon(IDI_TRAY_READY)) << "initialised";
     Sleep(300);
     EXPECT_EQ(RecordedRequests().size(), 2u) << "buffers created: the same picture, nothing sent";
 
@@ -212,7 +232,7 @@ TEST_F(TrayIconTest, TheIconFollowsTheDriverStateAndTellsSizeAndRateOncePerChang
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].message, DWORD(NIM_MODIFY));
     EXPECT_EQ(requests[0].flags, UINT(NIF_ICON | NIF_TIP | NIF_INFO));
-    EXPECT_EQ(requests[0].icon, TrayIcon(302));
+    EXPECT_EQ(requests[0].icon, TrayIcon(IDI_TRAY_RUNNING));
     EXPECT_EQ(requests[0].tip, FirstLine() + "\r\n256 Samples @44100 Hz");
     EXPECT_EQ(requests[0].info, "256 Samples   @44100Hz");
     EXPECT_EQ(requests[0].title, FirstLine());
@@ -247,7 +267,7 @@ TEST_F(TrayIconTest, TheIconFollowsTheDriverStateAndTellsSizeAndRateOncePerChang
     requests = WaitForRequests(1);
     ASSERT_GE(requests.size(), 1u);
     EXPECT_EQ(requests[0].flags, UINT(NIF_ICON));
-    EXPECT_EQ(requests[0].icon, TrayIcon(301));
+    EXPECT_EQ(requests[0].icon, TrayIcon(IDI_TRAY_READY));
 
     // The same size and rate again: the picture changes, the texts do not.
     ForgetRequests();
@@ -257,20 +277,31 @@ TEST_F(TrayIconTest, TheIconFollowsTheDriverStateAndTellsSizeAndRateOncePerChang
     requests = RecordedRequests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].flags, UINT(NIF_ICON));
-    EXPECT_EQ(requests[0].icon, TrayIcon(302));
+    EXPECT_EQ(requests[0].icon, TrayIcon(IDI_TRAY_RUNNING));
 
     ForgetRequests();
     driver->Release();
     requests = RecordedRequests();
-    ASSERT_GE(requests.size(), 3u);
-    EXPECT_EQ(requests[0].icon, TrayIcon(301)) << "released: streaming stops first";
-    EXPECT_EQ(requests[1].icon, TrayIcon(300)) << "then the driver is loaded again";
+    ASSERT_GE(requests.size(), 2u);
+    // Released: streaming stops first, then the driver is loaded again. The window shows
+    // the state it finds when it gets to a change, so a loaded machine may see the
+    // intermediate picture skipped, never the order turned.
     EXPECT_EQ(requests.back().message, DWORD(NIM_DELETE)) << "the thread's end removes the icon";
+    std::vector<HICON> pictures;
+    for (const ShellRequest& request : requests)
+        if (request.message == DWORD(NIM_MODIFY)) pictures.push_back(request.icon);
+    ASSERT_FALSE(pictures.empty());
+    EXPECT_EQ(pictures.back(), TrayIcon(IDI_TRAY_STOPPED)) << "loaded again";
+    if (pictures.size() > 1) {
+        EXPECT_EQ(pictures.size(), 2u);
+        EXPECT_EQ(pictures[0], TrayIcon(IDI_TRAY_READY)) << "streaming stops first";
+    }
     EXPECT_EQ(TrayWindow, nullptr);
 }
 
 TEST_F(TrayIconTest, AStreamRestartShowsTheExclamationMarkForASecond)
 {
+    WithoutDevice();
     Prepare();
     ASSERT_EQ(driver->start(), ASE_OK);
     WaitForRequests(3);
@@ -281,15 +312,15 @@ TEST_F(TrayIconTest, AStreamRestartShowsTheExclamationMarkForASecond)
     const DWORD stamped = GetTickCount();
     auto requests = WaitForRequests(2, 4000);
     ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[0].icon, TrayIcon(304));
-    EXPECT_EQ(requests[1].icon, TrayIcon(302));
+    EXPECT_EQ(requests[0].icon, TrayIcon(IDI_TRAY_RESYNC));
+    EXPECT_EQ(requests[1].icon, TrayIcon(IDI_TRAY_RUNNING));
     EXPECT_GE(GetTickCount() - stamped, 950u) << "back to play only after a second";
     EXPECT_EQ(requests[0].flags & Texts, 0u);
 }
 
 TEST_F(TrayIconTest, AfterThePanelWasClosedOnceTheTooltipChangesWithoutABalloon)
 {
-    GlobalSettingsFlags = GlobalFlagBalloonsOff;
+    StoreSharedFlags(GlobalFlagBalloonsOff);
     Prepare();
     WaitForRequests(2);
     ForgetRequests();
@@ -313,11 +344,11 @@ TEST_F(TrayIconTest, ConfigurationProgramsAndHiddenIconsGetNoTraffic)
     };
     for (const auto& entry : cases) {
         ForgetRequests();
-        GlobalSettingsFlags = entry.flags;
+        StoreSharedFlags(entry.flags);
         driver->AddRef();
         void* setup = nullptr;
         if (entry.holdSetupObject) {
-            ASSERT_EQ(SharedQueryInterface(nullptr, SetupInterfaceId, &setup), S_OK);
+            ASSERT_EQ(SharedQueryInterface(nullptr, IID_IDriverSetup, &setup), S_OK);
         }
         ASSERT_EQ(driver->init(entry.setupMode ? reinterpret_cast<void*>(UINT_PTR(SetupModeHandle)) : nullptr),
                   ASIOTrue);
@@ -372,6 +403,8 @@ TEST_F(TrayIconTest, ALongDriverNameIsCutAndTheSecondLineFollowsTheCut)
     lstrcpynA(OemConfig.driverName.text,
               "A Driver Name Long Enough To Fill The Tooltip's First Line On Its Own", OemTextSize);
     Prepare();
+    // The icon is added and shows the driver initialised before the stream starts.
+    WaitForRequests(2);
     ASSERT_EQ(driver->start(), ASE_OK);
     auto requests = WaitForRequests(3);
     ASSERT_EQ(requests.size(), 3u);

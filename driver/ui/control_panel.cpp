@@ -3,10 +3,12 @@
 #include "driver/core/crash_recovery.h"
 #include "driver/core/device_tree.h"
 #include "driver/core/driver_init.h"
+#include "driver/core/hex_digits.h"
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
 #include "driver/engine/host_callbacks.h"
+#include "driver/resources/resource_ids.h"
 
 namespace {
 
@@ -16,13 +18,12 @@ struct SizeButton {
 };
 // In size order; the ids are not.
 constexpr SizeButton SizeButtons[] = {
-    {1021, 80}, {1006, 128}, {1020, 192}, {1007, 256}, {1008, 512}, {1009, 1024}, {1010, 2048},
+    {IDC_PANEL_SIZE_80, 80},   {IDC_PANEL_SIZE_128, 128},   {IDC_PANEL_SIZE_192, 192},   {IDC_PANEL_SIZE_256, 256},
+    {IDC_PANEL_SIZE_512, 512}, {IDC_PANEL_SIZE_1024, 1024}, {IDC_PANEL_SIZE_2048, 2048},
 };
 
 constexpr COLORREF Black = 0x000000;
 constexpr COLORREF White = 0xFFFFFF;
-constexpr int TextColourOffset = 96;
-constexpr int BackgroundColourOffset = 97;
 
 // 1 while no dialog is being opened or shown: whoever takes it to 0 shows the dialog.
 volatile LONG DialogGate = 1;
@@ -40,14 +41,9 @@ UINT TemplateId()
 
 UINT PictureId(UINT templateId)
 {
-    if (templateId == ControlPanelPictureLayout) return 101;
-    if (templateId == ControlPanelRowLayout) return 100;
-    return 104;
-}
-
-bool IsSetupModeOwner(HWND owner)
-{
-    return DWORD(reinterpret_cast<UINT_PTR>(owner)) == SetupModeHandle;
+    if (templateId == IDD_PANEL_PICTURE) return IDB_PANEL_PICTURE;
+    if (templateId == IDD_PANEL_ROW) return IDB_PANEL_ROW;
+    return IDB_PANEL_FULL;
 }
 
 // The saved position may lie on a monitor that has been unplugged since: then the
@@ -82,12 +78,12 @@ void MoveToSavedPosition(HWND dialog)
 void InitialiseDialog(HWND dialog)
 {
     DialogWindow = dialog;
-    ParseColourText(TemplateId() + TextColourOffset, &TextColour);
-    ParseColourText(TemplateId() + BackgroundColourOffset, &BackgroundColour);
+    ParseColourText(TemplateId() + IDS_PANEL_TEXT_COLOUR_OFFSET, &TextColour);
+    ParseColourText(TemplateId() + IDS_PANEL_BACKGROUND_COLOUR_OFFSET, &BackgroundColour);
     BackgroundBrush = CreateSolidBrush(BackgroundColour);
     MoveToSavedPosition(dialog);
     if (Picture == nullptr) Picture = LoadBitmapA(ModuleInstance, MAKEINTRESOURCEA(PictureId(TemplateId())));
-    SendDlgItemMessageA(dialog, ControlPanelPicture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(Picture));
+    SendDlgItemMessageA(dialog, IDC_PANEL_PICTURE, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(Picture));
     SyncBufferSizeRadio();
 }
 
@@ -101,25 +97,24 @@ const SizeButton* FindSizeButton(int id)
 void ChooseBufferSize(HWND dialog, const SizeButton& button)
 {
     if (IsDlgButtonChecked(dialog, button.id) != BST_CHECKED || RadioGuard) return;
-    EnterDriverLock();
-    DeviceRecord* device = FindSelectedDevice();
-    if (device == nullptr || device->bufferSize == button.size) {
-        LeaveDriverLock();
-        return;
+    {
+        DriverLockGuard lock;
+        DeviceRecord* device = FindSelectedDevice();
+        if (device == nullptr || device->bufferSize == button.size) return;
+        device->bufferSize = button.size;
+        SaveRecordSettings(device);
     }
-    device->bufferSize = button.size;
-    SaveRecordSettings(device);
-    LeaveDriverLock();
     // The host may call back into the driver from its reset.
     RequestHostReset();
 }
 
 void CloseDialog(HWND dialog)
 {
-    EnterDriverLock();
-    GlobalSettingsFlags |= GlobalFlagBalloonsOff;
-    SaveGlobalSettings();
-    LeaveDriverLock();
+    {
+        DriverLockGuard lock;
+        GlobalSettingsFlags |= GlobalFlagBalloonsOff;
+        SaveGlobalSettings();
+    }
     // Closing the panel is how the user turns audio back on after an improper shutdown.
     ClearAudioDisabled();
     DeleteObject(BackgroundBrush);
@@ -164,13 +159,13 @@ INT_PTR CALLBACK ControlPanelProc(HWND dialog, UINT message, WPARAM wParam, LPAR
             ChooseBufferSize(dialog, *button);
             return TRUE;
         }
-        if (id == ControlPanelReset) {
+        if (id == IDC_PANEL_RESET) {
             // Back to a plain button, so that it does not stay the default one.
             SendMessageA(reinterpret_cast<HWND>(lParam), BM_SETSTYLE, BS_PUSHBUTTON, FALSE);
             RequestHostReset();
             return TRUE;
         }
-        if (id == ControlPanelExit) {
+        if (id == IDC_PANEL_EXIT) {
             CloseDialog(dialog);
             return TRUE;
         }
@@ -185,7 +180,7 @@ INT_PTR CALLBACK ControlPanelProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 
 void OpenControlPanel(HWND owner)
 {
-    const bool setupMode = IsSetupModeOwner(owner);
+    const bool setupMode = IsSetupModeHandle(owner);
     if (InterlockedDecrement(&DialogGate) == 0) {
         InterlockedIncrement(&OpenDialogCount);
         // A template id beyond 16 bits cannot name a resource: the low word is taken,
@@ -204,7 +199,7 @@ void SyncBufferSizeRadio()
 {
     HWND dialog = DialogWindow;
     if (dialog == nullptr) return;
-    EnterDriverLock();
+    DriverLockGuard lock;
     RadioGuard = true;
     if (DeviceRecord* device = FindSelectedDevice()) {
         int id = SizeButtons[0].id;
@@ -213,7 +208,6 @@ void SyncBufferSizeRadio()
         CheckDlgButton(dialog, id, BST_CHECKED);
     }
     RadioGuard = false;
-    LeaveDriverLock();
 }
 
 void ParseColourText(UINT stringId, COLORREF* colour)
@@ -222,16 +216,8 @@ void ParseColourText(UINT stringId, COLORREF* colour)
     if (LoadStringA(ModuleInstance, stringId, text, sizeof(text)) <= 0) return;
     COLORREF value = 0;
     for (int index = 0; index < 8 && text[index] != '\0'; ++index) {
-        const char c = text[index];
-        int digit;
-        if (c >= '0' && c <= '9')
-            digit = c - '0';
-        else if (c >= 'A' && c <= 'F')
-            digit = c - 'A' + 10;
-        else if (c >= 'a' && c <= 'f')
-            digit = c - 'a' + 10;
-        else
-            break;
+        const int digit = HexDigitValue(text[index]);
+        if (digit < 0) break;
         value = value * 16 + COLORREF(digit);
     }
     *colour = value;

@@ -5,17 +5,6 @@
 
 #include <windows.h>
 
-// Resource ids of the three layouts.
-constexpr UINT ControlPanelPictureLayout = 1000;  // picture and sizes
-constexpr UINT ControlPanelRowLayout = 1100;      // one row of sizes
-constexpr UINT ControlPanelFullLayout = 1200;     // picture, sizes, "Reset" and "Exit"
-
-// Control ids.
-constexpr int ControlPanelPicture = 1004;
-constexpr int ControlPanelSizeGroup = 1005;
-constexpr int ControlPanelExit = 1003;
-constexpr int ControlPanelReset = 1013;
-
 // Runs the dialog modally on the calling thread and returns when it has closed. The
 // owner is a window, null, or SetupModeHandle (no owner window). While a dialog is
 // shown, a second call brings it (and the owner) to the front and returns at once.

@@ -7,10 +7,11 @@
 #include "driver/core/com_objects.h"
 #include "driver/core/driver_object.h"
 #include "driver/core/module.h"
+#include "driver/core/module_path.h"
 #include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
 #include "driver/engine/engine_state.h"
-#include "driver/engine/realtime_scheduling.h"
+#include "driver/resources/resource_ids.h"
 #include "driver/ui/control_panel.h"
 #include "driver/ui/tray_text.h"
 
@@ -29,10 +30,7 @@ constexpr std::size_t FirstLineSize = 64;  // the balloon title's size; the tool
 
 // Pictures by driver state: stopped, ready, running, running after a recent restart.
 enum TrayPicture { PictureStopped, PictureReady, PictureRunning, PictureResync, PictureCount };
-constexpr WORD IconIds[PictureCount] = {300, 301, 302, 304};
-
-constexpr UINT SamplesStringId = 1104;
-constexpr UINT HertzStringId = 1110;
+constexpr WORD IconIds[PictureCount] = {IDI_TRAY_STOPPED, IDI_TRAY_READY, IDI_TRAY_RUNNING, IDI_TRAY_RESYNC};
 
 DWORD volatile UiThreadId;
 HANDLE UiThread;
@@ -69,11 +67,10 @@ void QueryShellVersion()
 // balloon title.
 void WriteFirstLine()
 {
-    char hostPath[264];
-    DWORD length = GetModuleFileNameA(GetModuleHandleA(nullptr), hostPath, sizeof(hostPath));
-    hostPath[length < sizeof(hostPath) ? length : sizeof(hostPath) - 1] = '\0';
-    char host[sizeof(hostPath)];
-    HostDisplayName(hostPath, host, sizeof(host));
+    ModulePath hostPath;
+    ReadModulePath(nullptr, &hostPath);
+    char host[ModulePathSize];
+    HostDisplayName(hostPath.text, host, sizeof(host));
 
     TextCursor line = {NotifyRecord.szInfoTitle, FirstLineSize, 0};
     AppendText(&line, OemConfig.driverName.text);
@@ -93,8 +90,8 @@ void WriteStreamTexts(DWORD size, DWORD rate)
 {
     char samples[32];
     char hertz[32];
-    LoadText(SamplesStringId, samples, sizeof(samples));
-    LoadText(HertzStringId, hertz, sizeof(hertz));
+    LoadText(IDS_TRAY_SAMPLES, samples, sizeof(samples));
+    LoadText(IDS_TRAY_HERTZ, hertz, sizeof(hertz));
 
     TextCursor balloon = {NotifyRecord.szInfo, sizeof(NotifyRecord.szInfo), 0};
     AppendDecimal(&balloon, LONG(size));
@@ -206,14 +203,20 @@ void TrayCreate()
     WriteFirstLine();
 }
 
-DWORD WINAPI UiThreadMain(LPVOID created)
+struct UiThreadStart {
+    HANDLE created;
+    HMODULE module;  // the thread's own reference: the code stays while the thread runs
+};
+
+DWORD WINAPI UiThreadMain(LPVOID parameter)
 {
+    const UiThreadStart start = *static_cast<UiThreadStart*>(parameter);
     TrayCreate();
-    SetEvent(static_cast<HANDLE>(created));
+    SetEvent(start.created);
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
     TrayDestroy();
-    return 0;
+    FreeLibraryAndExitThread(start.module, 0);
 }
 
 // Sends on the UI thread itself, which would otherwise wait on its own queue; posts
@@ -236,30 +239,39 @@ void DeliverToTray(UINT message)
 void StartUiThread()
 {
     if (UiThreadId != 0) return;
-    LoadMmcssLibraries();
-    StartModule();
-    HANDLE created = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    UiThreadStart start = {CreateEventA(nullptr, FALSE, FALSE, nullptr), nullptr};
+    if (start.created == nullptr) return;
     DWORD id = 0;
-    HANDLE thread = CreateThread(nullptr, UiThreadStackSize, UiThreadMain, created, 0, &id);
+    HANDLE thread = nullptr;
+    if (GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&UiThreadMain),
+                           &start.module)) {
+        thread = CreateThread(nullptr, UiThreadStackSize, UiThreadMain, &start, 0, &id);
+        if (thread == nullptr) FreeLibrary(start.module);
+    }
     // Without a thread the driver works on, with neither icon nor forwarded panel.
     if (thread != nullptr) {
         UiThread = thread;
         UiThreadId = id;
-        WaitForSingleObject(created, INFINITE);
+        WaitForSingleObject(start.created, INFINITE);
     }
-    CloseHandle(created);
+    CloseHandle(start.created);
 }
 
-void StopUiThread()
+bool UiThreadRunning()
 {
-    if (UiThreadId == 0 || OpenDialogCount != 0) return;
-    if (!PostThreadMessageA(UiThreadId, WM_QUIT, 0, 0)) return;
+    return UiThreadId != 0;
+}
+
+bool StopUiThread()
+{
+    // A release on the UI thread itself (a host's reset handler) cannot wait for it.
+    if (UiThreadId == 0 || OpenDialogCount != 0 || GetCurrentThreadId() == UiThreadId) return false;
+    if (!PostThreadMessageA(UiThreadId, WM_QUIT, 0, 0)) return false;
     WaitForSingleObject(UiThread, INFINITE);
     CloseHandle(UiThread);
     UiThread = nullptr;
     UiThreadId = 0;
-    EndModule();
-    FreeMmcssLibraries();
+    return true;
 }
 
 void TrayNotifyState()

@@ -16,12 +16,14 @@ constexpr UINT TrayIconId = 1325;
 // The hidden window of class "KsaTray"; null while none exists.
 extern HWND volatile TrayWindow;
 
-// At the driver object's first reference: starts the module and the UI thread, and
-// returns when the tray window exists. Does nothing while the thread runs.
+// At the driver object's first reference, after the module's start: starts the UI
+// thread and returns when the tray window exists. Does nothing while the thread runs.
 void StartUiThread();
-// At the driver object's last release, never on the UI thread: ends the thread and the
-// module, unless a control panel dialog is counted.
-void StopUiThread();
+bool UiThreadRunning();
+// At the driver object's last release: ends the thread and returns true, unless a
+// control panel dialog is counted, the caller is the UI thread itself, or no thread
+// runs.
+bool StopUiThread();
 
 // After every change of the driver state, from any thread: refreshes the icon, when
 // the icon is enabled for this host.

@@ -199,6 +199,32 @@ TEST_F(PinCreation, RefusesASecondInstanceAndABusyPinWithoutCountingThem)
     EXPECT_EQ(InstalledMachine().devices[DeskProDevice].filters[0].pins[UsbRenderPin].instances.current, 0u);
 }
 
+// The audio engine holds an endpoint's pin while any program plays or records on it in
+// shared mode: every instance shows in use, and creation answers as the driver does
+// when its instances are taken.
+TEST_F(PinCreation, APinHeldByTheAudioEngineShowsNoFreeInstanceUntilItLetsGo)
+{
+    HANDLE filter = OpenFilter(devices[Qorda8Device]);
+    ASSERT_TRUE(HoldInAudioEngine(Qorda8Device, 0, UsbRenderPin, true));
+    EXPECT_FALSE(HoldInAudioEngine(Qorda8Device, 1, UsbRenderPin, true));
+    for (ULONG id : {KSPROPERTY_PIN_CINSTANCES, KSPROPERTY_PIN_GLOBALCINSTANCES}) {
+        Reply counts = PinRequest(filter, id, UsbRenderPin, 8);
+        ASSERT_TRUE(counts.ok);
+        EXPECT_EQ(ReadAt<ULONG>(counts.output, 0), 1u);
+        EXPECT_EQ(ReadAt<ULONG>(counts.output, 4), 1u) << "the engine's instance";
+    }
+    EXPECT_EQ(ReadAt<ULONG>(PinRequest(filter, KSPROPERTY_PIN_CINSTANCES, UsbCapturePin, 8).output, 4), 0u);
+    WaveFormat qorda = Extensible(8, 48000, 24, 24);
+    EXPECT_EQ(TryPin(Qorda8Device, 0, UsbRenderPin, qorda), DWORD(ERROR_NO_SYSTEM_RESOURCES));
+    ChangePin(Qorda8Device, UsbRenderPin, [](PinType& pin) { pin.noInstanceError = ERROR_BAD_COMMAND; });
+    EXPECT_EQ(TryPin(Qorda8Device, 0, UsbRenderPin, qorda), DWORD(ERROR_BAD_COMMAND));
+    EXPECT_EQ(InstalledMachine().devices[Qorda8Device].filters[0].pins[UsbRenderPin].instances.current, 0u);
+
+    ASSERT_TRUE(HoldInAudioEngine(Qorda8Device, 0, UsbRenderPin, false));
+    EXPECT_EQ(ReadAt<ULONG>(PinRequest(filter, KSPROPERTY_PIN_CINSTANCES, UsbRenderPin, 8).output, 4), 0u);
+    EXPECT_EQ(TryPin(Qorda8Device, 0, UsbRenderPin, qorda), DWORD(ERROR_SUCCESS));
+}
+
 TEST_F(PinCreation, FollowsRulesATestMakesUp)
 {
     // A device that takes only 16-bit stereo PCM: every extensible variant fails first.

@@ -38,10 +38,19 @@ TEST_F(OemCli, ShowPrintsEveryFieldWithItsMeaning) {
     EXPECT_NE(shown.find(std::string("\"") + TestClassId + "\""), std::string::npos) << shown;
 }
 
-TEST_F(OemCli, ShowEscapesControlCharactersFromTheFile) {
-    ASSERT_EQ(Run({"set", path_, "--name", "Bad\x1b[2JName"}), OemCliSuccess) << err_.str();
+// Another tool may have written what this one refuses: show prints it harmlessly and
+// says what the driver will make of it.
+TEST_F(OemCli, ShowEscapesControlCharactersAndFlagsValuesFromTheFile) {
+    const char name[] = "Bad\x1b[2JName";
+    std::vector<std::uint8_t> image =
+        WithValue(original_, "$OEM", TextFieldBytes(std::string(name, sizeof(name) - 1)));
+    image = WithValue(WithValue(image, "$CPL", NumberBytes(1300)), "$HID", TextFieldBytes(""));
+    folder_.Write("driver.dll", image);
     ASSERT_EQ(Run({"show", path_}), OemCliSuccess);
     EXPECT_NE(out_.str().find("\"Bad\\x1B[2JName\""), std::string::npos) << out_.str();
+    EXPECT_NE(out_.str().find("1300 (0x00000514), none of the driver's dialogs\n"), std::string::npos)
+        << out_.str();
+    EXPECT_NE(out_.str().find("\"\", every audio device matches\n"), std::string::npos) << out_.str();
 }
 
 TEST_F(OemCli, SetTakesValuesAfterOrInsideTheOptionAndWarnsOnStandardError) {
@@ -51,6 +60,11 @@ TEST_F(OemCli, SetTakesValuesAfterOrInsideTheOptionAndWarnsOnStandardError) {
     EXPECT_EQ(folder_.Read(path_), WithValue(WithValue(original_, "$LIS", NumberBytes(0x20)),
                                              "$OEM", TextFieldBytes(longName)));
     EXPECT_NE(err_.str().find("warning"), std::string::npos) << err_.str();
+
+    ASSERT_EQ(Run({"set", path_, "--control-panel", "1300", "--hardware-id="}), OemCliSuccess) << err_.str();
+    EXPECT_NE(err_.str().find("warning: control panel dialog 1300 ($CPL)"), std::string::npos) << err_.str();
+    EXPECT_NE(err_.str().find("warning: the hardware-id pattern ($HID) is empty"), std::string::npos)
+        << err_.str();
 }
 
 TEST_F(OemCli, RefusalsAndUsageErrorsLeaveTheFileAlone) {
@@ -68,6 +82,11 @@ TEST_F(OemCli, RefusalsAndUsageErrorsLeaveTheFileAlone) {
         {{"set", path_, path_, "--name", "x"}, OemCliBadUsage},
         {{"set", path_, "--name", "ok", "--buffer-size", "-256"}, OemCliRefused},
         {{"set", path_, "--name", "ok", "--name", "again"}, OemCliRefused},
+        {{"set", path_, "--name", "Vendor\\Driver"}, OemCliRefused},
+        {{"set", path_, "--name", ""}, OemCliRefused},
+        {{"set", path_, "--name", "Bell\a"}, OemCliRefused},
+        {{"set", path_, "--kernel-buffers", "8"}, OemCliRefused},
+        {{"set", path_, "--class-id", "{00000001-0000-0000-C000-000000000046}"}, OemCliRefused},
         {{"show", path_ + ".missing"}, OemCliRefused},
     };
     for (const auto& run : runs) {

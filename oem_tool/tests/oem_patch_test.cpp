@@ -3,6 +3,7 @@
 #include <cstring>
 #include <functional>
 
+#include "driver/core/oem_values.h"
 #include "oem_tool/oem_block_file.h"
 #include "oem_tool/tests/oem_test_image.h"
 #include "oem_tool/tests/scratch_folder.h"
@@ -41,13 +42,16 @@ TEST_F(OemPatch, EachKindOfEditLandsInItsFieldAndNowhereElse) {
     const Case cases[] = {
         {{"$OEM", "New"}, TextFieldBytes("New")},  // zero-fills the stale bytes
         {{"$HID", longestText}, TextFieldBytes(longestText)},
-        {{"$HID", ""}, TextFieldBytes("")},
         {{"$CLS", newClassId}, ClassIdBytes(newClassId)},
         {{"$LIS", "0"}, NumberBytes(0)},
+        {{"$LOS", "8192"}, NumberBytes(8192)},
+        {{"$LIM", "1000"}, NumberBytes(1000)},
         {{"$LOM", "4294967295"}, NumberBytes(0xFFFFFFFFu)},
+        {{"$BSK", "4"}, NumberBytes(4)},
         {{"$DFL", "0x41000"}, NumberBytes(0x41000)},
-        {{"$CPL", "0X4b0"}, NumberBytes(1200)},
-        {{"$BSZ", "0512"}, NumberBytes(512)},
+        {{"$INS", "0xFFFFFFFF"}, NumberBytes(0xFFFFFFFFu)},
+        {{"$CPL", "0X3e8"}, NumberBytes(1000)},
+        {{"$BSZ", "064"}, NumberBytes(64)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.edit.tag + " = " + c.edit.value);
@@ -57,10 +61,12 @@ TEST_F(OemPatch, EachKindOfEditLandsInItsFieldAndNowhereElse) {
 }
 
 TEST_F(OemPatch, SetsEveryFieldAtOnceAndReadsThemBack) {
+    // A value each number field can hold, in block order from $LIS to $CPL.
+    const std::uint32_t numbers[] = {100, 200, 3, 4, 3, 0x1000, 1, 2048, 1100};
     std::vector<OemEdit> edits;
     std::vector<std::uint8_t> expected = original_;
+    std::size_t numberIndex = 0;
     for (const OemFieldLayout& field : OemFields) {
-        const std::uint32_t number = 1000 + field.offset;
         switch (field.kind) {
         case OemValueKind::Text:
             edits.push_back({field.tag, std::string("text of ") + field.tag});
@@ -71,8 +77,8 @@ TEST_F(OemPatch, SetsEveryFieldAtOnceAndReadsThemBack) {
             expected = WithValue(expected, field.tag, ClassIdBytes(edits.back().value));
             break;
         case OemValueKind::Number:
-            edits.push_back({field.tag, std::to_string(number)});
-            expected = WithValue(expected, field.tag, NumberBytes(number));
+            edits.push_back({field.tag, std::to_string(numbers[numberIndex])});
+            expected = WithValue(expected, field.tag, NumberBytes(numbers[numberIndex++]));
             break;
         }
     }
@@ -82,7 +88,7 @@ TEST_F(OemPatch, SetsEveryFieldAtOnceAndReadsThemBack) {
     std::string error;
     ASSERT_TRUE(ReadOemFile(path_, fields, error)) << error;
     EXPECT_EQ(fields[1].text, "text of $OEM");
-    EXPECT_EQ(fields[4].number, 1000 + OemFields[4].offset);
+    EXPECT_EQ(fields[4].number, 3u);
 }
 
 TEST_F(OemPatch, WarnsAboutADriverNameHostsCannotShowButPatchesIt) {
@@ -97,6 +103,46 @@ TEST_F(OemPatch, WarnsAboutADriverNameHostsCannotShowButPatchesIt) {
     warnings.clear();
     ASSERT_TRUE(PatchOemFile(path_, {{"$OEM", name.substr(1)}, {"$HID", name}}, error, &warnings));
     EXPECT_TRUE(warnings.empty());
+
+    warnings.clear();
+    const std::string longestKeyName(LongestKeyName, 'k');
+    ASSERT_TRUE(PatchOemFile(path_, {{"$OEM", longestKeyName}}, error, &warnings)) << error;
+    EXPECT_EQ(warnings.size(), 1u) << "a registry key name of 255 characters is still one";
+}
+
+// A block the driver runs with but that does not work as a vendor would mean: the
+// warning names the field, and the file is patched all the same.
+TEST_F(OemPatch, WarnsAboutAControlPanelThatOpensNothingAndAnEmptyHardwareId) {
+    const struct {
+        OemEdit edit;
+        const char* warned;
+    } cases[] = {
+        {{"$CPL", "1300"}, "$CPL"},
+        {{"$CPL", "0"}, "$CPL"},
+        {{"$HID", ""}, "$HID"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.edit.tag + " = " + c.edit.value);
+        folder_.Write(FileName, original_);
+        std::string error;
+        std::vector<std::string> warnings;
+        ASSERT_TRUE(PatchOemFile(path_, {c.edit}, error, &warnings)) << error;
+        ASSERT_EQ(warnings.size(), 1u);
+        EXPECT_NE(warnings[0].find(c.warned), std::string::npos) << warnings[0];
+        EXPECT_NE(folder_.Read(path_), original_);
+
+        // The block keeps warning while it holds the value, whatever a later edit changes.
+        warnings.clear();
+        ASSERT_TRUE(PatchOemFile(path_, {{"$OEM", "Later Name"}}, error, &warnings)) << error;
+        EXPECT_EQ(warnings.size(), 1u);
+    }
+    for (std::uint32_t layout : ControlPanelLayouts) {
+        std::string error;
+        std::vector<std::string> warnings;
+        ASSERT_TRUE(PatchOemFile(path_, {{"$CPL", std::to_string(layout)}, {"$HID", "USB\\VID_1"}}, error,
+                                 &warnings));
+        EXPECT_TRUE(warnings.empty()) << layout;
+    }
 }
 
 TEST_F(OemPatch, RefusesBadEditsAndLeavesTheFileByteIdentical) {
@@ -107,6 +153,21 @@ TEST_F(OemPatch, RefusesBadEditsAndLeavesTheFileByteIdentical) {
         {"$OEM", std::string(OemTextSize, 'n')},
         {"$HID", std::string(OemTextSize + 40, 'h')},
         {"$OEM", std::string("a\0b", 3)},
+        // Names that cannot be a registry key name: registration would nest keys, write
+        // onto SOFTWARE\ASIO itself, or fail.
+        {"$OEM", ""},
+        {"$OEM", "Vendor\\Driver"},
+        {"$OEM", "\\"},
+        {"$OEM", "Tab\tName"},
+        {"$OEM", "Line\nBreak"},
+        {"$OEM", "Escape\x1b[2J"},
+        {"$OEM", "Delete\x7f"},
+        {"$OEM", std::string(LongestKeyName + 1, 'n')},
+        // Class ids no class may have: none at all, or an interface the driver answers to.
+        {"$CLS", "{00000000-0000-0000-0000-000000000000}"},
+        {"$CLS", "{00000000-0000-0000-c000-000000000046}"},
+        {"$CLS", "{00000001-0000-0000-C000-000000000046}"},
+        {"$CLS", "{a26078c5-2840-4726-b427-e60fc8fee403}"},
         {"$CLS", "{0123ABCD-4567-89EF-ABCD-0123456789A}"},    // 37 characters
         {"$CLS", "{0123ABCD-4567-89EF-ABCD-0123456789AB0}"},  // 39 characters
         {"$CLS", "(0123ABCD-4567-89EF-ABCD-0123456789AB)"},
@@ -114,6 +175,17 @@ TEST_F(OemPatch, RefusesBadEditsAndLeavesTheFileByteIdentical) {
         {"$CLS", "{0123ABCG-4567-89EF-ABCD-0123456789AB}"},
         {"$CLS", "{0123ABC-D4567-89EF-ABCD-0123456789AB}"},
         {"$CLS", "{0123ABCD-4567-89EF-ABCD0-123456789AB}"},
+        // Numbers outside what the driver works with.
+        {"$LIS", "8193"},
+        {"$LOS", "0x7FFFFFFF"},
+        {"$LOS", "0x80000000"},
+        {"$LIM", "1001"},
+        {"$LOM", "0xFFFFFFFE"},
+        {"$BSK", "1"},
+        {"$BSK", "5"},
+        {"$BSK", "0"},
+        {"$BSZ", "63"},
+        {"$BSZ", "2049"},
         {"$LIS", "4294967296"},
         {"$LIS", "0x100000000"},
         {"$LIS", "99999999999999999999999"},

@@ -5,7 +5,6 @@
 #include "volume_panel/application/start_options.h"
 #include "volume_panel/application/volume_panel_window.h"
 #include "volume_panel/application/volume_system_tray.h"
-#include "volume_panel/application/wine_repaint_pump.h"
 #include "volume_panel/skin/volume_skin_look_and_feel.h"
 
 namespace volume_panel {
@@ -43,13 +42,10 @@ void VolumeApplication::initialise(const juce::String&)
         peer->setVisible(showPanelAtStart);
         peer->toFront(true);
     }
-
-    repaintPump = new WineRepaintPump();
 }
 
 void VolumeApplication::shutdown()
 {
-    delete repaintPump;
     delete panelWindow;
     if (lookAndFeel != nullptr)
     {

@@ -10,7 +10,6 @@ namespace volume_panel {
 
 class SingleInstance;
 class VolumePanelWindow;
-class WineRepaintPump;
 
 class VolumeApplication : public juce::JUCEApplication
 {
@@ -32,7 +31,6 @@ private:
     VolumePanelWindow* panelWindow = nullptr;
     VolumeSkinLookAndFeel* lookAndFeel = nullptr;
     SingleInstance* singleInstance = nullptr;
-    WineRepaintPump* repaintPump = nullptr;
 
     JUCE_DECLARE_NON_COPYABLE(VolumeApplication)
 };

@@ -1,11 +1,54 @@
 # JUCE's modules from Debian's juce-modules-source, compiled into one static library for
 # the target. Debian strips JUCE's bundled zlib, libpng and libjpeg: zlib comes from
 # libz-mingw-w64-dev, libpng and libjpeg from third_party/build-image-libraries.
-set(JUCE_MODULES_DIR /usr/share/juce/modules)
-if(NOT EXISTS ${JUCE_MODULES_DIR}/juce_core/juce_core.h)
-    message(FATAL_ERROR "JUCE modules not found in ${JUCE_MODULES_DIR} (tools/install-deps installs them)")
+set(JUCE_SYSTEM_MODULES_DIR /usr/share/juce/modules)
+if(NOT EXISTS ${JUCE_SYSTEM_MODULES_DIR}/juce_core/juce_core.h)
+    message(FATAL_ERROR "JUCE modules not found in ${JUCE_SYSTEM_MODULES_DIR} (tools/install-deps installs them)")
 endif()
+find_program(PATCH_PROGRAM patch REQUIRED)
 set(VOLUME_PANEL_JUCE_MODULES juce_core juce_events juce_data_structures juce_graphics juce_gui_basics juce_gui_extra)
+
+# The modules are copied into the build tree and patched there (juce/patches), so that the
+# program loads and runs on Windows XP:
+#   repaint-without-dxgi.patch       loads dxgi.dll by name where it exists, and repaints
+#                                    from a timer where no vertical blank comes
+#   vista-functions-looked-up.patch  looks up by name the functions of later systems
+# The copy is made again when a patch or the installed JUCE changes.
+set(JUCE_MODULES_DIR ${CMAKE_CURRENT_BINARY_DIR}/juce-modules)
+file(GLOB JUCE_PATCHES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/patches/*.patch)
+list(SORT JUCE_PATCHES)
+set(JUCE_PACKAGE_FILES /var/lib/dpkg/info/juce-modules-source.md5sums)
+set(juce_copy_identity "")
+foreach(input ${JUCE_PATCHES} ${JUCE_PACKAGE_FILES})
+    if(EXISTS ${input})
+        file(SHA256 ${input} input_hash)
+        string(APPEND juce_copy_identity "${input_hash} ${input}\n")
+    endif()
+endforeach()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${JUCE_PATCHES})
+set(juce_copy_stamp ${JUCE_MODULES_DIR}/.patched)
+set(juce_copy_current FALSE)
+if(EXISTS ${juce_copy_stamp})
+    file(READ ${juce_copy_stamp} juce_copy_stamped)
+    if(juce_copy_stamped STREQUAL juce_copy_identity)
+        set(juce_copy_current TRUE)
+    endif()
+endif()
+if(NOT juce_copy_current)
+    file(REMOVE_RECURSE ${JUCE_MODULES_DIR})
+    foreach(module ${VOLUME_PANEL_JUCE_MODULES})
+        file(COPY ${JUCE_SYSTEM_MODULES_DIR}/${module} DESTINATION ${JUCE_MODULES_DIR})
+    endforeach()
+    foreach(patch ${JUCE_PATCHES})
+        execute_process(COMMAND ${PATCH_PROGRAM} -p1 --batch --forward --silent -i ${patch}
+                        WORKING_DIRECTORY ${JUCE_MODULES_DIR} RESULT_VARIABLE patch_result)
+        if(NOT patch_result EQUAL 0)
+            file(REMOVE_RECURSE ${JUCE_MODULES_DIR})
+            message(FATAL_ERROR "${patch} does not apply to the JUCE modules in ${JUCE_SYSTEM_MODULES_DIR}")
+        endif()
+    endforeach()
+    file(WRITE ${juce_copy_stamp} "${juce_copy_identity}")
+endif()
 
 if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     set(IMAGE_LIBRARIES_ARCH x86_64)
@@ -56,4 +99,4 @@ if(IMAGE_LIBRARIES_ARCH STREQUAL i686)
 endif()
 target_link_libraries(volume_panel_juce PUBLIC
     ${IMAGE_LIBRARIES} z
-    uuid wsock32 wininet version ole32 ws2_32 oleaut32 imm32 comdlg32 shlwapi rpcrt4 winmm dxgi)
+    uuid wsock32 wininet version ole32 ws2_32 oleaut32 imm32 comdlg32 shlwapi rpcrt4 winmm)

@@ -3,6 +3,7 @@
 #include "volume_panel/about/web_addresses.h"
 #include "volume_panel/application/program_identity.h"
 #include "volume_panel/backend/operating_system_class.h"
+#include "volume_panel/panel/overlay_box.h"
 #include "volume_panel/panel/unavailable_messages.h"
 #include "volume_panel/skin/volume_skin_look_and_feel.h"
 
@@ -19,20 +20,6 @@ const juce::Rectangle<int> aboutStrip { 0, 0, 280, 43 };
 
 constexpr float unpluggedVeilAlpha = 0.5f;
 constexpr float unpluggedFontHeight = 20.0f;
-constexpr float overlayFontHeight = 15.0f;
-constexpr float overlayMaximumWidth = 400.0f;
-constexpr float overlayWidthPadding = 14.0f;
-constexpr float overlayHeightPadding = 10.0f;
-
-juce::TextLayout overlayLayout(const juce::String& text, juce::Colour colour)
-{
-    juce::AttributedString attributed;
-    attributed.setJustification(juce::Justification::left);
-    attributed.append(text, juce::Font(overlayFontHeight, juce::Font::bold), colour);
-    juce::TextLayout layout;
-    layout.createLayoutWithBalancedLineLengths(attributed, overlayMaximumWidth);
-    return layout;
-}
 
 }  // namespace
 
@@ -190,24 +177,27 @@ void VolumePanel::paintOverChildren(juce::Graphics& g)
 // The box lies against the side of the direction whose control was pressed.
 void VolumePanel::paintOverlayBox(juce::Graphics& g)
 {
-    auto& lookAndFeel = getLookAndFeel();
-    const juce::TextLayout layout =
-        overlayLayout(unavailableMessage, lookAndFeel.findColour(juce::TooltipWindow::textColourId));
-    const int width = static_cast<int>(layout.getWidth() + overlayWidthPadding);
-    const int height = static_cast<int>(layout.getHeight() + overlayHeightPadding);
-
-    int left = 0;
+    int anchorX = 0;
+    BoxEdge edge = BoxEdge::left;
     if (sliderBounds[0].contains(pressPosition) || buttonBounds[0].contains(pressPosition))
-        left = sliderBounds[0].getX();
+        anchorX = sliderBounds[0].getX();
     else if (sliderBounds[1].contains(pressPosition) || buttonBounds[1].contains(pressPosition))
-        left = sliderBounds[1].getRight() - width;
-    const juce::Rectangle<int> box(left, sliderBounds[0].getY(), width, height);
+    {
+        anchorX = sliderBounds[1].getRight();
+        edge = BoxEdge::right;
+    }
+
+    auto& lookAndFeel = getLookAndFeel();
+    const OverlayBox box = layOutOverlayBox(unavailableMessage, overlayFont(),
+                                            lookAndFeel.findColour(juce::TooltipWindow::textColourId),
+                                            getLocalBounds(), anchorX, edge, sliderBounds[0].getY());
 
     g.setColour(lookAndFeel.findColour(juce::TooltipWindow::backgroundColourId));
-    g.fillRect(box);
+    g.fillRect(box.bounds);
     g.setColour(lookAndFeel.findColour(juce::TooltipWindow::outlineColourId));
-    g.drawRect(box, 1);
-    layout.draw(g, juce::Rectangle<float>(layout.getWidth(), layout.getHeight()).withCentre(box.toFloat().getCentre()));
+    g.drawRect(box.bounds, 1);
+    const juce::TextLayout& layout = box.layout;
+    layout.draw(g, juce::Rectangle<float>(layout.getWidth(), layout.getHeight()).withCentre(box.bounds.toFloat().getCentre()));
 }
 
 juce::SettableTooltipClient* VolumePanel::controlAt(juce::Point<int> position) const

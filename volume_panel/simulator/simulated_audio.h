@@ -59,8 +59,10 @@ struct Machine
 
 Device qorda8();
 Device onboardCodec();
-// The onboard codec, then the QORDA-8: the machine the simulated program starts with.
+// The onboard codec, then the QORDA-8; the simulated program starts with this machine
+// running the Windows version that the system it runs on reports.
 Machine standardMachine(WindowsVersion version = windows7);
+WindowsVersion versionOfThisSystem();
 
 // Replaces the machine; interfaces handed out before answer as for a removed device.
 // Clears the failures, the log and the notification counters.
@@ -77,7 +79,9 @@ void setEndpointEnabled(std::size_t device, Direction direction, bool enabled);
 void failCall(const std::string& name);
 void clearFailures();
 
-// One line per call answered, such as "SetMute Speakers (Velmora QORDA-8) 1".
+// One line per call answered, such as "SetMute Speakers (Velmora QORDA-8) 1". When the
+// environment variable VOLUME_PANEL_SIMULATOR_LOG names a file, every line is appended
+// to it too, so that a test can watch a running program.
 std::vector<std::string> callLog();
 // The logged calls that begin with prefix.
 std::vector<std::string> callsStartingWith(const std::string& prefix);

@@ -3,6 +3,7 @@
 #include "volume_panel/simulator/notifier.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace simulated_audio {
 
@@ -15,7 +16,11 @@ SimulatorState& SimulatorState::instance()
 
 SimulatorState::SimulatorState()
 {
-    reset(standardMachine());
+    char path[MAX_PATH] = "";
+    const DWORD length = GetEnvironmentVariableA("VOLUME_PANEL_SIMULATOR_LOG", path, sizeof(path));
+    if (length > 0 && length < sizeof(path))
+        logFile = path;
+    reset(standardMachine(versionOfThisSystem()));
 }
 
 void SimulatorState::reset(const Machine& newMachine)
@@ -36,6 +41,14 @@ void SimulatorState::reset(const Machine& newMachine)
 bool SimulatorState::answer(const std::string& call, const std::string& arguments)
 {
     log.push_back(arguments.empty() ? call : call + " " + arguments);
+    if (! logFile.empty())
+    {
+        if (std::FILE* file = std::fopen(logFile.c_str(), "a"))
+        {
+            std::fprintf(file, "%s\n", log.back().c_str());
+            std::fclose(file);
+        }
+    }
     return failingCalls.count(call) == 0;
 }
 

@@ -79,6 +79,7 @@ public:
 private:
     SimulatorState();
     unsigned nextGeneration = 1;
+    std::string logFile;  // where each logged call is appended too; empty for none
 };
 
 std::string narrow(const std::wstring& text);

@@ -24,6 +24,15 @@ Device onboardCodec()
     return device;
 }
 
+WindowsVersion versionOfThisSystem()
+{
+    OSVERSIONINFOA version {};
+    version.dwOSVersionInfoSize = sizeof(version);
+    if (! ::GetVersionExA(&version))
+        return windows7;
+    return { version.dwPlatformId, version.dwMajorVersion, version.dwMinorVersion };
+}
+
 Machine standardMachine(WindowsVersion version)
 {
     Machine machine;
