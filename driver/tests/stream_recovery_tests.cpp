@@ -278,7 +278,7 @@ TEST_F(StreamRestart, TimingCausesRestartOnTheOpenHandles)
 {
     for (bool stopFails : {false, true}) {
         SCOPED_TRACE(stopFails ? "the soft restart fails" : "soft restart");
-        GlobalSettingsFlags |= GlobalFlagStarvationWatchdog;
+        StoreGlobalFlags(GlobalFlagStarvationWatchdog);
         StartStreaming(ProductDevice(), 256);
         LONG before = Restarts(RestartCause::Starvation);
         LONG reopens = StreamReopens;
@@ -292,7 +292,6 @@ TEST_F(StreamRestart, TimingCausesRestartOnTheOpenHandles)
         ExpectRestartAndRecovery(RestartCause::Starvation, before);
         EXPECT_EQ(StreamReopens, reopens + (stopFails ? 1 : 0));
         EXPECT_EQ(sim::Counters().Calls(sim::Operation::KsCreatePin) > creations, stopFails);
-        GlobalSettingsFlags = 0;
         EndCase();
     }
 }

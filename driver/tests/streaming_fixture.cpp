@@ -119,6 +119,16 @@ void Streaming::TearDown()
     RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
 }
 
+void Streaming::StoreGlobalFlags(DWORD flags)
+{
+    HKEY key;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (DriverKey() + "\\Defaults").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, "Flags", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&flags), sizeof(flags));
+    RegCloseKey(key);
+}
+
 void Streaming::PlugIn(sim::Device device)
 {
     ASSERT_TRUE(sim::Install(sim::Machine{{device}}));

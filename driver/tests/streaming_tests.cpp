@@ -256,14 +256,7 @@ TEST_F(PacketPinRestart, ThreadLateForItsTimedSwitches)
 
 TEST_P(AnyPinRestart, AStarvedSystem)
 {
-    // A stored choice, read when the driver starts.
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (DriverKey() + "\\Defaults").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    const DWORD flags = GlobalFlagStarvationWatchdog;
-    RegSetValueExA(key, "Flags", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&flags), sizeof(flags));
-    RegCloseKey(key);
+    StoreGlobalFlags(GlobalFlagStarvationWatchdog);
     StartStreaming(Device(), 256);
     LONG before = Restarts(RestartCause::Starvation);
     // The heartbeat stops as if its thread had not run for a second.
