@@ -88,6 +88,8 @@ RestartCause CountRenderCompletion(PinRecord* pin)
     if (InterlockedDecrement(&pin->inFlight) == 0 && !(pin->streamFlags & DryQueueTolerated))
         return RestartCause::RenderUnderrun;
     ++pin->completedCount;
+    // The device plays again: a queue it let grow while it stood still is trimmed now.
+    Stream.renderTrimsUnplayed = 0;
     return RestartCause::None;
 }
 
@@ -227,7 +229,7 @@ volatile LONG TrimmedRenderBlocks;
 bool TrimsRenderQueue(PinRecord* pin)
 {
     if (DWORD(pin->inFlight) <= PacketsInFlight) {
-        Stream.renderTrimsInARow = 0;
+        Stream.renderTrimsUnplayed = 0;
         return false;
     }
     // Completions the thread has seen cannot tell a queue that grew while it caught up
@@ -238,13 +240,14 @@ bool TrimsRenderQueue(PinRecord* pin)
     const ConversionPin& conversion = pin->conversion;
     ULONGLONG blockBytes = ULONGLONG(ActiveBufferSize) * conversion.sampleRate / ActiveHostRate * conversion.blockAlign;
     if (queued <= PacketsInFlight * blockBytes) {
-        Stream.renderTrimsInARow = 0;
+        Stream.renderTrimsUnplayed = 0;
         return false;
     }
     // Catching up deepens a queue by fewer blocks than it has room for. One that stays
-    // deep is not being played: the queue rules restart the stream then.
-    if (Stream.renderTrimsInARow == PacketSlots - PacketsInFlight) return false;
-    ++Stream.renderTrimsInARow;
+    // deep while no render packet completes is not being played: the queue rules restart
+    // the stream then.
+    if (Stream.renderTrimsUnplayed == PacketSlots - PacketsInFlight) return false;
+    ++Stream.renderTrimsUnplayed;
     InterlockedIncrement(&TrimmedRenderBlocks);
     return true;
 }

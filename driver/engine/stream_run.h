@@ -25,7 +25,7 @@ struct StreamRun {
     DWORD referenceCount;
     DWORD loopedWraps;
     DWORD lastLoopedPosition;
-    DWORD renderTrimsInARow;  // switches in a row that left a render block unqueued
+    DWORD renderTrimsUnplayed;  // render blocks left unqueued since a render packet last completed
 };
 extern StreamRun Stream;
 

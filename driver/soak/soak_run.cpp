@@ -19,7 +19,10 @@ namespace {
 constexpr std::size_t Qorda = 0;
 constexpr ULONG LoopbackLatencyFrames = 32;
 constexpr long LargestBuffer = 1024;
-constexpr long MaxRoundTrip = 8 * LargestBuffer + 4096;
+// The longest round trip the stream may have on the way back from a fault: a full
+// render queue and a capture backlog just short of the restart they call for (eight
+// blocks each), two blocks in flight, the loop and the converters' filters.
+constexpr long MaxRoundTrip = (8 + 8 + 2) * LargestBuffer + 4096;
 constexpr DWORD RecoveryLimitMs = 10000;
 constexpr double WorstAllowedRecoveryMs = 3000;
 // Long enough for the stall restart, which opens every pin anew: faults that act at
@@ -104,6 +107,7 @@ private:
     AudioWatch watch_{feed_, MaxRoundTrip};
     SoakSession session_{&feed_};
     DWORD logClearedAt_ = 0;
+    ULONGLONG corruptReported_ = 0;  // frames never sent, as far as the progress lines told
 };
 
 void Soak::Problem(const std::string& what)
@@ -315,7 +319,15 @@ void Soak::AwaitAudio(SoakEvent event, const std::string& what, const LONG (&res
     }
     double recovery = watch_.RecoveryMs();
     record.recoveryMs.push_back(recovery);
-    Progress("%-18s %-48s back after %6.0f ms (%s)", SoakEventName(event), what.c_str(), recovery, session);
+    // Frames never sent show here once the check has decided about them: near the
+    // event that brought them, or the stretch of streaming before it.
+    ULONGLONG corrupt = watch_.CorruptFrames();
+    char corruptNote[48] = "";
+    if (corrupt != corruptReported_)
+        std::snprintf(corruptNote, sizeof(corruptNote), "; %llu frames never sent", corrupt - corruptReported_);
+    corruptReported_ = corrupt;
+    Progress("%-18s %-48s back after %6.0f ms (%s)%s", SoakEventName(event), what.c_str(), recovery, session,
+             corruptNote);
     if (recovery > WorstAllowedRecoveryMs)
         Problem("audio came back only " + std::to_string(long(recovery)) + " ms after " + SoakEventName(event) + " (" +
                 what + "; " + session + ")");
@@ -328,7 +340,13 @@ void Soak::Run()
     AttachModule(GetModuleHandleA(nullptr));
     auto savedHardwareId = OemConfig.hardwareId;
     OemConfig.hardwareId.text[0] = '\0';
-    if (!sim::Install(sim::Machine{{sim::Qorda8()}})) {
+    sim::Device qorda8;
+    if (!sim::ChosenQorda8(&qorda8)) {
+        Problem("KASKADE_SIM_QORDA8 is neither uac1 nor uac2");
+        return;
+    }
+    result_.device = qorda8.service == "usbaudio2" ? "USB Audio 2.0, looped pins" : "USB Audio 1.0, packet pins";
+    if (!sim::Install(sim::Machine{{qorda8}})) {
         Problem("the simulated QORDA-8 could not be installed");
         return;
     }
@@ -430,7 +448,8 @@ SoakResult RunSoak(const SoakOptions& options)
 
 void PrintSoakSummary(const SoakResult& result, std::FILE* out)
 {
-    std::fprintf(out, "\nsoak of %.1f min, seed %llu\n", result.minutes, result.seed);
+    std::fprintf(out, "\nsoak of %.1f min on the QORDA-8 (%s), seed %llu\n", result.minutes, result.device.c_str(),
+                 result.seed);
     std::fprintf(out, "%-18s %6s %12s %10s %9s  %s\n", "event", "count", "back: median", "worst", "not back",
                  "restarts by cause");
     for (int event = 0; event < int(SoakEvent::Count); ++event) {

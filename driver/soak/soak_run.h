@@ -50,6 +50,7 @@ struct EventRecord {
 struct SoakResult {
     unsigned long long seed = 0;
     double minutes = 0;
+    std::string device;  // which QORDA-8 streamed
     EventRecord events[int(SoakEvent::Count)];
     unsigned sessions = 0;
     unsigned hangs = 0;           // host calls that took longer than 5 s

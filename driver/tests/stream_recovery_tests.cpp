@@ -5,6 +5,7 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "driver/core/active_pins.h"
 #include "driver/core/settings.h"
@@ -321,3 +322,30 @@ TEST_F(StreamRestart, ALateWakeUpAtSmallBlocksCostsNoRestart)
 }
 
 }  // namespace
+
+// The render direction stands still for more than a second while capture goes on: the
+// queue rules restart the stream, and its render queue fills again behind the stalled
+// device. Once the device plays again, the queue is trimmed back to its depth, so the
+// round trip is what it was before within a few blocks, not the full queue's worth.
+TEST_F(StreamRestart, ARenderDirectionThatStoodStillGetsItsRoundTripBack)
+{
+    constexpr long Block = 1024;
+    PlugIn(ProductDevice());
+    ASSERT_TRUE(OpenHost(Block, 44100));
+    Start();
+    ASSERT_TRUE(StreamFor(1.0, 44100, Block));
+    sim::SetPinsStalled(0, KSPIN_DATAFLOW_IN, true);
+    Sleep(1400);
+    sim::SetPinsStalled(0, KSPIN_DATAFLOW_IN, false);
+    long unstalledAt = host.Switches();
+    ASSERT_TRUE(StreamFor(1.5, 44100, Block));
+    host.Driver()->stop();
+
+    std::vector<INT32> input = host.RecordedInput(0);
+    long before = FindRoundTrip(input, 0, 0, 40000);
+    long after = FindRoundTrip(input, 0, std::size_t(unstalledAt + 24) * Block, 40000);
+    ASSERT_GE(before, 0);
+    ASSERT_GE(after, 0) << "the signal does not come back";
+    EXPECT_LE(std::labs(after - before), 2 * Block) << "round trip " << before << " frames before the stall, " << after
+                                                    << " after it; " << RestartSummary();
+}

@@ -112,7 +112,9 @@ protected:
                         void (*edit)(DeviceRecord*) = nullptr);
     // Waits until `cause` restarted the stream; then the signal must flow again.
     void ExpectRestartAndRecovery(RestartCause cause, LONG before, DWORD timeoutMs = 8000);
-    // The signal sent after now comes back; the host then stops.
+    // The signal sent after now comes back; the host then stops. Its jumps are counted
+    // against what disturbed the stream since it started streaming, or since the last
+    // MarkRecovery: a restart's own jump may land just after the restart was seen.
     void ExpectFlowingAgain();
 
     LONG resyncsBefore = 0;
