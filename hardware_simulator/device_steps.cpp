@@ -151,7 +151,9 @@ void CaptureRequests(PinStep& step)
 // Looped pins: the hardware reads or writes the cyclic buffer at the position, then
 // the position moves on. Each frame played is marked in the buffer, so that a frame
 // the client did not write again by the next cycle is told from audio: the render pin
-// ran dry there and plays silence, counted as a starvation like a packet pin's gap.
+// ran dry there and plays silence, counted as a starvation like a packet pin's gap. A
+// frame the client was still writing as the hardware read it (some of its samples still
+// marked) ran dry as well.
 BYTE PlayedMark(ULONG byteInFrame)
 {
     static const BYTE Pattern[] = {0x7E, 0xE1, 0x5B, 0xC3, 0x2D, 0x96, 0x48, 0xF0};
@@ -165,15 +167,19 @@ void RenderLooped(PinStep& step)
     std::vector<INT32> samples(step.channels);
     auto offset = ULONG(loop.Position().playOffset);
     for (ULONG index = 0; index < step.frames; ++index) {
-        bool played = true;
-        for (ULONG byte = 0; byte < step.frameBytes; ++byte) {
-            BYTE& stored = loop.Buffer()[(offset + byte) % loop.Size()];
-            frame[byte] = stored;
-            played = played && stored == PlayedMark(byte);
-            stored = PlayedMark(byte);
+        bool unwrittenSample = false;
+        for (ULONG sample = 0; sample < step.channels; ++sample) {
+            bool marked = true;
+            for (ULONG byte = sample * step.sampleBytes; byte < (sample + 1) * step.sampleBytes; ++byte) {
+                BYTE& stored = loop.Buffer()[(offset + byte) % loop.Size()];
+                frame[byte] = stored;
+                marked = marked && stored == PlayedMark(byte);
+                stored = PlayedMark(byte);
+            }
+            unwrittenSample = unwrittenSample || marked;
         }
         offset = (offset + step.frameBytes) % loop.Size();
-        if (played) {
+        if (unwrittenSample) {
             std::fill(frame.begin(), frame.end(), BYTE(0));
             CountGap(step, step.device.glitches.renderStarvations, step.device.glitches.starvedFrames);
         } else {

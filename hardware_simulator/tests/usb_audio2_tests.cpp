@@ -166,6 +166,17 @@ TEST_F(UsbAudio2Qorda8, PositionsAndNotificationsMovePacketByPacket)
     std::memset(buffer, 0x22, 2 * half);
     Step(8);
     EXPECT_EQ(Glitches(Qorda).renderStarvations, 1u) << "written again in time";
+
+    // A frame the client was still writing as the hardware read it: one of its samples
+    // is still the one played a cycle ago.
+    Step(8);
+    const ULONG sampleBytes = QordaFrame / 8;
+    const ULONG unwritten = half + 10 * QordaFrame + 3 * sampleBytes;
+    std::memset(buffer + half, 0x33, unwritten - half);
+    std::memset(buffer + unwritten + sampleBytes, 0x33, 2 * half - unwritten - sampleBytes);
+    Step(8);
+    EXPECT_EQ(Glitches(Qorda).renderStarvations, 2u);
+    EXPECT_EQ(Glitches(Qorda).starvedFrames, 8u * 48 + 1);
     CloseHandle(event);
 }
 
