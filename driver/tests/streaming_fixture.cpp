@@ -2,7 +2,8 @@
 
 #include "driver/core/module.h"
 #include "driver/core/settings.h"
-#include "driver/engine/stream_run.h"
+#include "driver/engine/pin_events.h"
+#include "driver/engine/streaming_thread.h"
 
 std::string DriverKey()
 {
