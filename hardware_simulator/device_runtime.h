@@ -8,10 +8,10 @@
 #include <optional>
 #include <vector>
 
-#include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/analogue_side.h"
 #include "hardware_simulator/device_faults.h"
 #include "hardware_simulator/loopback_timeline.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 namespace hardware_simulator {
 

@@ -11,8 +11,8 @@
 #include <memory>
 #include <vector>
 
-#include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/issuing_threads.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 namespace hardware_simulator {
 

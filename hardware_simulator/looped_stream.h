@@ -8,8 +8,8 @@
 #include <memory>
 #include <vector>
 
-#include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/virtual_memory.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 namespace hardware_simulator {
 

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "driver/engine/device_access.h"
 #include "hardware_simulator/call_result.h"
 #include "hardware_simulator/fault_hooks.h"
 #include "hardware_simulator/filter_lookup.h"
 #include "hardware_simulator/simulator_state.h"
+#include "kernel_streaming/device_access.h"
 
 namespace hardware_simulator {
 

@@ -1,9 +1,9 @@
 #include "hardware_simulator/pin_properties.h"
 
-#include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/data_intersection.h"
 #include "hardware_simulator/pin_instances.h"
 #include "hardware_simulator/property_answer.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 namespace hardware_simulator {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/data_range.h"
 #include "hardware_simulator/format_rules.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 namespace hardware_simulator {
 

@@ -9,10 +9,10 @@
 #include <memory>
 #include <vector>
 
-#include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/issuing_threads.h"
 #include "hardware_simulator/late_completions.h"
 #include "hardware_simulator/overlapped_completion.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 namespace hardware_simulator {
 

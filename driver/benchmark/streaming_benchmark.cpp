@@ -18,8 +18,8 @@
 #include "driver/core/com_objects.h"
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
+#include "driver/engine/pin_events.h"
 #include "driver/engine/restart_causes.h"
-#include "driver/engine/stream_run.h"
 #include "driver/loopback_host/loopback_host.h"
 #include "hardware_simulator/hardware_simulator.h"
 

@@ -8,8 +8,8 @@
 #include "driver/core/ks_requests.h"
 #include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
-#include "driver/engine/device_access.h"
 #include "driver/engine/realtime_scheduling.h"
+#include "kernel_streaming/device_access.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <setupapi.h>
 
 #include "driver/engine/conversion/conversion_pin.h"
-#include "driver/engine/kernel_streaming.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 // Bits of every record's flag word.
 constexpr DWORD RecordEnabled = 0x80000000;     // persistent

@@ -1,6 +1,6 @@
 #include "driver/core/ks_requests.h"
 
-#include "driver/engine/device_access.h"
+#include "kernel_streaming/device_access.h"
 
 bool OpenFilter(FilterRecord* filter)
 {

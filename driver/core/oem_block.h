@@ -1,5 +1,6 @@
 // The OEM configuration block as the driver reads it: every field at its fixed place.
-// The values live in driver/resources; vendors patch them in the built DLL.
+// The values of the two shipped builds live in oem_block.cpp; vendors patch them in the
+// built DLL.
 #pragma once
 
 #include <cstddef>

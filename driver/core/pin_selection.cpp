@@ -1,6 +1,5 @@
-// The selection rules: which pins of each filter, which filters of each device and
-// which device the driver uses, from the stored choices and the pins' capabilities.
-#include "driver/core/device_discovery.h"
+#include "driver/core/pin_selection.h"
+
 #include "driver/core/diagnostic_log.h"
 #include "driver/core/device_tree.h"
 #include "driver/core/oem_block.h"

@@ -1,11 +1,12 @@
-// One switch of the host's double buffer: capture converted into the host's inputs, the
-// host's bufferSwitch, and the host's outputs converted and sent to the device.
+#include "driver/engine/buffer_switch.h"
+
 #include "driver/core/active_pins.h"
 #include "driver/engine/cache_flush.h"
 #include "driver/engine/conversion/pin_converters.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/host_callbacks.h"
 #include "driver/engine/pin_conversion.h"
+#include "driver/engine/pin_events.h"
 #include "driver/engine/pin_requests.h"
 #include "driver/engine/stream_flags.h"
 #include "driver/engine/stream_run.h"
@@ -13,7 +14,6 @@
 
 volatile LONG SwitchCounter;
 volatile LONG InSwitchFlag;
-StreamRun Stream;
 
 namespace {
 

@@ -1,11 +1,13 @@
-// What the streaming thread does when a pin's wait slot fires: a completed packet, or a
-// notification of the looped master.
+#include "driver/engine/pin_events.h"
+
 #include "driver/core/active_pins.h"
+#include "driver/engine/buffer_switch.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/pin_requests.h"
 #include "driver/engine/stream_flags.h"
 #include "driver/engine/stream_run.h"
 #include "driver/engine/streaming_thread.h"
+#include "driver/engine/switch_timing.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include "driver/core/ks_requests.h"
 #include "driver/core/module.h"
 #include "driver/engine/cache_flush.h"
-#include "driver/engine/device_access.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/conversion/packet_frames.h"
 #include "driver/engine/pin_conversion.h"
 #include "driver/engine/realtime_scheduling.h"
 #include "driver/engine/stream_flags.h"
 #include "driver/engine/stream_setup.h"
+#include "kernel_streaming/device_access.h"
 
 volatile LONG RefusedStreamRequests;
 

@@ -1,15 +1,11 @@
-// The state of the running stream, owned by the streaming thread, and the steps it is
-// made of: the switch, the timing of switches without per-block completions, and the
-// reactions to each pin's completions. Streaming thread only, except FinishOutputs.
+// The state of the running stream, owned by the streaming thread: its timing master,
+// its switches and the timing of switches without per-block completions. Streaming
+// thread only, except FinishOutputs.
 #pragma once
 
 #include <windows.h>
 
 #include "driver/core/device_tree.h"
-#include "driver/engine/restart_causes.h"
-#include "driver/engine/stream_setup.h"
-
-constexpr DWORD RestartPauseMs = 10;
 
 struct StreamRun {
     PinRecord* master;  // the timing master when the configuration has no standard pin
@@ -28,31 +24,3 @@ struct StreamRun {
     DWORD renderTrimsUnplayed;  // render blocks left unqueued since a render packet last completed
 };
 extern StreamRun Stream;
-
-// Converts capture, calls the host's bufferSwitch (once priming is over) and sends the
-// outputs unless the host already did.
-void DoSwitch();
-// Returns once no host thread's outputReady is sending outputs.
-void AwaitHostOutputs();
-
-// Sets the deadline of the master's next timed switch.
-void ScheduleNextSwitch();
-// Whether the looped master's hardware position has reached the next switch.
-bool CheckLoopedPosition(PinRecord* master);
-// Milliseconds the wait may last: INFINITE when completions or notifications pace it,
-// or when the master is closed.
-DWORD TimeToNextTimedSwitch();
-
-// Marks a resynchronisation of the stream (a restart or a late notification) for the
-// tray and counts it.
-void StampResync();
-extern volatile LONG StreamResyncs;
-
-// What a completion or notification of the pin in a wait slot does.
-RestartCause HandlePinEvent(PinRecord* pin);
-
-// Whether this switch leaves the standard render pin's block unqueued, because the
-// device holds more than packets-in-flight blocks of it: the queue grew as the stream
-// caught up after a late wake-up. Counted.
-bool TrimsRenderQueue(PinRecord* pin);
-extern volatile LONG TrimmedRenderBlocks;

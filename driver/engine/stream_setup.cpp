@@ -7,11 +7,11 @@
 #include "driver/core/driver_object.h"
 #include "driver/core/ks_requests.h"
 #include "driver/engine/cache_flush.h"
-#include "driver/engine/device_access.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/pin_conversion.h"
 #include "driver/engine/pin_requests.h"
 #include "driver/engine/stream_flags.h"
+#include "kernel_streaming/device_access.h"
 
 BYTE InputChannelMap[128];
 BYTE OutputChannelMap[128];

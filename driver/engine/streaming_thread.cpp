@@ -9,9 +9,11 @@
 #include "driver/core/diagnostic_log.h"
 #include "driver/core/module.h"
 #include "driver/core/settings.h"
+#include "driver/engine/buffer_switch.h"
 #include "driver/engine/conversion/rate_tables.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/host_callbacks.h"
+#include "driver/engine/pin_events.h"
 #include "driver/engine/pin_requests.h"
 #include "driver/engine/pin_restart.h"
 #include "driver/engine/realtime_scheduling.h"
@@ -20,6 +22,7 @@
 #include "driver/engine/stream_flags.h"
 #include "driver/engine/stream_run.h"
 #include "driver/engine/switch_clock.h"
+#include "driver/engine/switch_timing.h"
 #include "driver/ui/tray_icon.h"
 
 volatile DWORD LastWakeUpTime;
@@ -33,6 +36,7 @@ HANDLE RestartEvent;
 namespace {
 
 constexpr DWORD StreamingStackCommit = 0x40000;
+constexpr DWORD RestartPauseMs = 10;
 constexpr DWORD StopTimeLimitMs = 10000;
 constexpr DWORD TerminatedExitCode = 0xBAADF00D;
 constexpr DWORD StallTimeoutMs = 1000;

@@ -1,6 +1,5 @@
-// Switches of a configuration without standard pins are timed by the thread itself: from
-// the looped master's hardware position, or between the large master's completions.
-#include <windows.h>
+#include "driver/engine/switch_timing.h"
+
 #include <mmsystem.h>
 
 #include "driver/engine/engine_state.h"

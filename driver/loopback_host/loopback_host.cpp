@@ -5,6 +5,7 @@
 
 #include "driver/core/active_pins.h"
 #include "driver/core/com_objects.h"
+#include "driver/engine/pin_events.h"
 #include "driver/engine/stream_run.h"
 
 namespace {

@@ -7,7 +7,7 @@
 
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
-#include "driver/engine/stream_run.h"
+#include "driver/engine/pin_events.h"
 #include "driver/soak/audio_watch.h"
 #include "driver/soak/soak_session.h"
 #include "hardware_simulator/hardware_simulator.h"

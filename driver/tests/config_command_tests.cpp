@@ -34,15 +34,14 @@ class ConfigCommand : public testing::Test {
 protected:
     void SetUp() override
     {
-        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey().c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey(Build()).c_str());
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     }
     void TearDown() override
     {
         CoUninitialize();
-        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey().c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey(Build()).c_str());
     }
-    static std::string SettingsKey() { return "SOFTWARE\\" + Build().registration.name; }
 
     // Runs "kaskade-config <driver> words..."; keeps what it printed.
     int Run(std::vector<std::string> words)
@@ -188,7 +187,7 @@ TEST_F(ConfigCommand, RefusesWhatItCannotWriteAndWritesNothing)
     EXPECT_NE(refused.find("devices are numbered 0 to"), std::string::npos) << refused;
     DWORD stored = 0;
     DWORD size = sizeof(stored);
-    std::string defaults = SettingsKey() + "\\Defaults";
+    std::string defaults = SettingsKey(Build()) + "\\Defaults";
     EXPECT_NE(RegGetValueA(HKEY_CURRENT_USER, defaults.c_str(), "BufferSize", RRF_RT_REG_DWORD, nullptr, &stored, &size),
               ERROR_SUCCESS);
     EXPECT_EQ(Run({"bogus"}), 2);

@@ -18,9 +18,9 @@
 #include "driver/core/driver_object.h"
 #include "driver/core/hash_name.h"
 #include "driver/core/module.h"
-#include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
 #include "driver/engine/host_callbacks.h"
+#include "driver/tests/driver_fixture.h"
 #include "driver/tests/panel_windows.h"
 #include "hardware_simulator/device_clock.h"
 #include "hardware_simulator/machine.h"
@@ -33,11 +33,6 @@ constexpr char RoleVariable[] = "KASKADE_CRASH_HOST_ROLE";
 constexpr char HoldingEventName[] = "KaskadeCrashTestHostHolding";
 constexpr char BoxCaption[] = "ASIO Driver Crash Recovery";
 constexpr char BoxText[] = "Improper shutdown detected! Audio disabled! Please check the ASIO Driver control panel!";
-
-std::string DriverKey()
-{
-    return std::string("SOFTWARE\\") + OemConfig.driverName.text;
-}
 
 std::string OwnPath()
 {
@@ -309,18 +304,17 @@ TEST_F(CrashHost, IgnoresAStaleMarkerWithTheGuardOff)
 }
 
 // The parent's side: the registry before and after each host.
-class CrashGuard : public testing::Test {
+class CrashGuard : public InProcessDriver {
 protected:
     void SetUp() override
     {
         if (IsHostRole()) GTEST_SKIP();
-        AttachModule(GetModuleHandleA(nullptr));
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+        InProcessDriver::SetUp();
     }
     void TearDown() override
     {
         SetEnvironmentVariableA("KASKADE_CRASH_SETUP_MODE", nullptr);
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+        InProcessDriver::TearDown();
     }
 };
 

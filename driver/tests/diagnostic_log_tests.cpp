@@ -13,9 +13,9 @@
 #include "driver/core/com_objects.h"
 #include "driver/core/diagnostic_log.h"
 #include "driver/core/log_format.h"
-#include "driver/core/module.h"
 #include "driver/core/oem_block.h"
 #include "driver/engine/restart_causes.h"
+#include "driver/tests/driver_fixture.h"
 #include "hardware_simulator/hardware_simulator.h"
 #include "test_support/windows_test_support.h"
 
@@ -175,23 +175,13 @@ TEST(DiagnosticLog, ABurstFromSeveralThreadsKeepsWholeLinesAndCountsWhatItDroppe
 }
 
 // A driver session as a host holds it, on the default simulated machine.
-class LoggedSession : public testing::Test {
+class LoggedSession : public InProcessDriver {
 protected:
     void SetUp() override
     {
-        AttachModule(GetModuleHandleA(nullptr));
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+        InProcessDriver::SetUp();
         ASSERT_TRUE(sim::InstallDefaultMachine());
     }
-    void TearDown() override
-    {
-        while (DriverObject.referenceCount > 0) driver->Release();
-        EndModule();
-        sim::StopDeviceClock();
-        sim::Clear();
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
-    }
-    static std::string DriverKey() { return std::string("SOFTWARE\\") + OemConfig.driverName.text; }
 
     IAsioDriver* const driver = reinterpret_cast<IAsioDriver*>(&DriverObject);
 };

@@ -15,6 +15,7 @@
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
+#include "driver/tests/driver_fixture.h"
 #include "hardware_simulator/hardware_simulator.h"
 
 namespace sim = hardware_simulator;
@@ -55,35 +56,14 @@ bool Enabled(const TreeRecord* record)
     return (record->flags & RecordEnabled) != 0;
 }
 
-void DeleteSettings()
-{
-    RegDeleteTreeA(HKEY_CURRENT_USER, (std::string("SOFTWARE\\") + OemConfig.driverName.text).c_str());
-}
-
 // Every test scans a machine of its own with the build's OEM block and no stored settings.
-class Discovery : public testing::Test {
+class Discovery : public InProcessDriver {
 protected:
-    void SetUp() override
-    {
-        AttachModule(GetModuleHandleA(nullptr));
-        savedHardwareId = OemConfig.hardwareId;
-        DeleteSettings();
-    }
-    void TearDown() override
-    {
-        OemConfig.hardwareId = savedHardwareId;
-        sim::Clear();
-        ResetArena();
-        DeleteSettings();
-    }
-    static void AcceptEveryDevice() { OemConfig.hardwareId.text[0] = '\0'; }
     static void Scan(std::vector<sim::Device> devices)
     {
         ASSERT_TRUE(sim::Install(sim::Machine{std::move(devices)}));
         RescanDevices();
     }
-
-    OemTextField savedHardwareId;
 };
 
 TEST_F(Discovery, EachBuildKeepsOnlyItsOwnProduct)

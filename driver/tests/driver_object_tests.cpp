@@ -18,32 +18,17 @@
 #include "driver/core/driver_object.h"
 #include "driver/core/latencies.h"
 #include "driver/core/module.h"
-#include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/host_callbacks.h"
 #include "driver/engine/slab_memory.h"
 #include "driver/engine/stream_flags.h"
+#include "driver/tests/driver_fixture.h"
 #include "hardware_simulator/hardware_simulator.h"
 
 namespace sim = hardware_simulator;
 
 namespace {
-
-std::string DriverKey()
-{
-    return std::string("SOFTWARE\\") + OemConfig.driverName.text;
-}
-
-void StoreDefaultsValue(const char* name, DWORD value)
-{
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (DriverKey() + "\\Defaults").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
-    RegCloseKey(key);
-}
 
 std::string ChannelName(bool input, DWORD channel)
 {
@@ -61,26 +46,21 @@ struct TreePin {
 
 // Every scan starts from a machine of the test's own, with no stored settings and a
 // hardware id that accepts every device.
-class ActivePinsTest : public testing::Test {
+class ActivePinsTest : public InProcessDriver {
 protected:
     void SetUp() override
     {
-        AttachModule(GetModuleHandleA(nullptr));
-        savedHardwareId = OemConfig.hardwareId;
-        OemConfig.hardwareId.text[0] = '\0';
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+        InProcessDriver::SetUp();
+        AcceptEveryDevice();
         GlobalSettingsFlags = 0;
         RequestedHostRate = 44100;
         RequestedBufferSize = 256;
     }
     void TearDown() override
     {
-        OemConfig.hardwareId = savedHardwareId;
         ClearActivePins();
-        sim::Clear();
-        ResetArena();
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
         GlobalSettingsFlags = 0;
+        InProcessDriver::TearDown();
     }
     void Scan(std::vector<sim::Device> devices)
     {
@@ -109,7 +89,6 @@ protected:
         PinWaveFormat(entry.pin)->channels = WORD(channels);
     }
 
-    OemTextField savedHardwareId;
     std::vector<TreePin> pins;
 };
 
@@ -323,22 +302,13 @@ TEST_F(ActivePinsTest, LoopedAndLargePinLatenciesCountTheFifoAndTheBufferPositio
 }
 
 // The driver object as a host holds it, on a machine without a matching device.
-class DriverObjectTest : public testing::Test {
+class DriverObjectTest : public InProcessDriver {
 protected:
     void SetUp() override
     {
-        AttachModule(GetModuleHandleA(nullptr));
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+        InProcessDriver::SetUp();
         ASSERT_TRUE(sim::Install(sim::Machine{}));
         HostCallbacks = {};
-    }
-    void TearDown() override
-    {
-        OpenDialogCount = 0;
-        while (DriverObject.referenceCount > 0) driver->Release();
-        EndModule();
-        sim::Clear();
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
     }
     IAsioDriver* Create()
     {

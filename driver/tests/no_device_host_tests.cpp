@@ -27,7 +27,7 @@ class NoDeviceHost : public testing::Test {
 protected:
     void SetUp() override
     {
-        RegDeleteTreeA(HKEY_CURRENT_USER, ("SOFTWARE\\" + Build().registration.name).c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey(Build()).c_str());
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
         ResetRecorder(nullptr);
     }
@@ -36,7 +36,7 @@ protected:
         Release();
         ResetRecorder(nullptr);
         CoUninitialize();
-        RegDeleteTreeA(HKEY_CURRENT_USER, ("SOFTWARE\\" + Build().registration.name).c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey(Build()).c_str());
     }
     IAsioDriver* Create()
     {

@@ -131,11 +131,11 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-        RegDeleteTreeA(HKEY_CURRENT_USER, ("SOFTWARE\\" + SimulatedBuild().registration.name).c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey(SimulatedBuild()).c_str());
     }
     void TearDown() override
     {
-        RegDeleteTreeA(HKEY_CURRENT_USER, ("SOFTWARE\\" + SimulatedBuild().registration.name).c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey(SimulatedBuild()).c_str());
         CoUninitialize();
     }
 };

@@ -29,7 +29,7 @@ class SimulatedProduct : public testing::Test {
 protected:
     void SetUp() override
     {
-        RegDeleteTreeA(HKEY_CURRENT_USER, ("SOFTWARE\\" + SimulatedBuild().registration.name).c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey(SimulatedBuild()).c_str());
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
         driver = CreateThroughCom(SimulatedBuild());
         ASSERT_NE(driver, nullptr);
@@ -41,7 +41,7 @@ protected:
         if (driver != nullptr) driver->Release();
         ResetRecorder(nullptr);
         CoUninitialize();
-        RegDeleteTreeA(HKEY_CURRENT_USER, ("SOFTWARE\\" + SimulatedBuild().registration.name).c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey(SimulatedBuild()).c_str());
     }
     std::string ChannelName(ASIOBool input, long channel)
     {

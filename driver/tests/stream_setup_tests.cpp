@@ -20,6 +20,7 @@
 #include "driver/engine/service_quirks.h"
 #include "driver/engine/stream_flags.h"
 #include "driver/engine/stream_setup.h"
+#include "driver/tests/driver_fixture.h"
 #include "hardware_simulator/hardware_simulator.h"
 #include "hardware_simulator/profile_parts.h"
 
@@ -93,13 +94,12 @@ PinRecord* FindPin(ULONG pinId, DWORD dataFlow)
 const WORD Extensible = 0xFFFE;
 const WORD Pcm = 1;
 
-class StreamSetup : public testing::Test {
+class StreamSetup : public InProcessDriver {
 protected:
     void SetUp() override
     {
-        AttachModule(GetModuleHandleA(nullptr));
-        savedHardwareId = OemConfig.hardwareId;
-        OemConfig.hardwareId.text[0] = '\0';
+        InProcessDriver::SetUp();
+        AcceptEveryDevice();
         ActiveHostRate = RequestedHostRate = 48000;
         ActiveBufferSize = RequestedBufferSize = 256;
         ConfigurationMinimumRate = 0;
@@ -111,10 +111,7 @@ protected:
     void TearDown() override
     {
         CloseAllPins();
-        OemConfig.hardwareId = savedHardwareId;
-        sim::Clear();
-        ResetArena();
-        RegDeleteTreeA(HKEY_CURRENT_USER, (std::string("SOFTWARE\\") + OemConfig.driverName.text).c_str());
+        InProcessDriver::TearDown();
     }
     // Scans `device` alone, then opens its selected pins with a fresh log.
     static void OpenStreams(const sim::Device& device)
@@ -132,8 +129,6 @@ protected:
         edit(device.filters[0].pins[sim::UsbRenderPin]);
         return device;
     }
-
-    OemTextField savedHardwareId;
 };
 
 TEST_F(StreamSetup, SixteenBitPcmOnlyDeviceOpensAfterTheExtensibleVariants)

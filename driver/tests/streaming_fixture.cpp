@@ -1,13 +1,8 @@
 #include "driver/tests/streaming_fixture.h"
 
-#include "driver/core/module.h"
 #include "driver/core/settings.h"
-#include "driver/engine/stream_run.h"
-
-std::string DriverKey()
-{
-    return std::string("SOFTWARE\\") + OemConfig.driverName.text;
-}
+#include "driver/engine/pin_events.h"
+#include "driver/engine/streaming_thread.h"
 
 LONG Restarts(RestartCause cause)
 {
@@ -102,31 +97,20 @@ Disturbances DisturbanceMark::Since() const
 
 void Streaming::SetUp()
 {
-    AttachModule(GetModuleHandleA(nullptr));
-    savedHardwareId = OemConfig.hardwareId;
-    OemConfig.hardwareId.text[0] = '\0';
-    RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+    InProcessDriver::SetUp();
+    AcceptEveryDevice();
     GlobalSettingsFlags = 0;
 }
 
 void Streaming::TearDown()
 {
     host.Close();
-    EndModule();
-    sim::StopDeviceClock();
-    sim::Clear();
-    OemConfig.hardwareId = savedHardwareId;
-    RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+    InProcessDriver::TearDown();
 }
 
 void Streaming::StoreGlobalFlags(DWORD flags)
 {
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (DriverKey() + "\\Defaults").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, "Flags", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&flags), sizeof(flags));
-    RegCloseKey(key);
+    StoreDefaultsValue("Flags", flags);
 }
 
 void Streaming::PlugIn(sim::Device device)

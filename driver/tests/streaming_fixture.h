@@ -13,16 +13,14 @@
 
 #include "driver/core/com_objects.h"
 #include "driver/core/device_tree.h"
-#include "driver/core/oem_block.h"
 #include "driver/engine/restart_causes.h"
 #include "driver/loopback_host/loopback_host.h"
+#include "driver/tests/driver_fixture.h"
 #include "hardware_simulator/hardware_simulator.h"
 
 namespace sim = hardware_simulator;
 
 constexpr ULONG LoopbackLatencyFrames = 32;
-
-std::string DriverKey();
 
 LONG Restarts(RestartCause cause);
 LONG AllRestarts();
@@ -72,7 +70,7 @@ private:
     LONG trims_;
 };
 
-class Streaming : public testing::Test {
+class Streaming : public InProcessDriver {
 protected:
     void SetUp() override;
     void TearDown() override;
@@ -100,7 +98,6 @@ protected:
     void ExpectSignalReturnsAfter(long switchNumber);
 
     LoopbackHost host;
-    decltype(OemConfig.hardwareId) savedHardwareId;
     DisturbanceMark recoveryMark;
 };
 

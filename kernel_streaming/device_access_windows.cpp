@@ -1,5 +1,5 @@
 // The device-access layer of the production DLLs: straight calls into the system.
-#include "driver/engine/device_access.h"
+#include "kernel_streaming/device_access.h"
 
 #include <ks.h>
 
