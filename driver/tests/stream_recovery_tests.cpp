@@ -279,7 +279,7 @@ TEST_F(StreamRestart, TimingCausesRestartOnTheOpenHandles)
 {
     for (bool stopFails : {false, true}) {
         SCOPED_TRACE(stopFails ? "the soft restart fails" : "soft restart");
-        StoreGlobalFlags(GlobalFlagStarvationWatchdog);
+        StoreDefaultsValue("Flags", GlobalFlagStarvationWatchdog);
         StartStreaming(ProductDevice(), 256);
         LONG before = Restarts(RestartCause::Starvation);
         LONG reopens = StreamReopens;

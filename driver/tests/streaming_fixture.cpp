@@ -108,11 +108,6 @@ void Streaming::TearDown()
     InProcessDriver::TearDown();
 }
 
-void Streaming::StoreGlobalFlags(DWORD flags)
-{
-    StoreDefaultsValue("Flags", flags);
-}
-
 void Streaming::PlugIn(sim::Device device)
 {
     ASSERT_TRUE(sim::Install(sim::Machine{{device}}));

@@ -75,8 +75,6 @@ protected:
     void SetUp() override;
     void TearDown() override;
 
-    // Stores global flags in "Defaults", as a choice the driver reads when it starts.
-    void StoreGlobalFlags(DWORD flags);
     // Plugs `device` in with its outputs looped back and starts its clock.
     void PlugIn(sim::Device device);
     // Takes the driver so that its scan sees the machine, then lets `edit` change the

@@ -256,7 +256,7 @@ TEST_F(PacketPinRestart, ThreadLateForItsTimedSwitches)
 
 TEST_P(AnyPinRestart, AStarvedSystem)
 {
-    StoreGlobalFlags(GlobalFlagStarvationWatchdog);
+    StoreDefaultsValue("Flags", GlobalFlagStarvationWatchdog);
     StartStreaming(Device(), 256);
     LONG before = Restarts(RestartCause::Starvation);
     // The heartbeat stops as if its thread had not run for a second.
