@@ -23,15 +23,25 @@ struct StreamRun {
     bool firstCompleteSetSeen;
     DWORD referenceTime;  // without a master: the end of the last reference period
     DWORD referenceCount;
+    // The looped master's wraps and where it stood: its position for the timed switches,
+    // its buffer side's frame in event mode.
     DWORD loopedWraps;
     DWORD lastLoopedPosition;
+    DWORD skippedHalves;  // event mode: halves of cycles missed whole, passed over
     DWORD renderTrimsInARow;  // switches in a row that left a render block unqueued
 };
 extern StreamRun Stream;
 
 // Converts capture, calls the host's bufferSwitch (once priming is over) and sends the
-// outputs unless the host already did.
-void DoSwitch();
+// outputs unless the host already did. `notifiedBlocksLost`: a late wake-up found the
+// device writing again where the notifying capture pins' blocks lay, and the host hears
+// silence there.
+void DoSwitch(bool notifiedBlocksLost = false);
+// The switch the host hears of first: those before it prime the device.
+DWORD FirstHostSwitch();
+// Right after a notifying capture master's block was copied: whether the device has come
+// back to write where it lay, so that the copy may hold frames of the next cycle.
+bool NotifiedCaptureOverwritten();
 // Returns once no host thread's outputReady is sending outputs.
 void AwaitHostOutputs();
 

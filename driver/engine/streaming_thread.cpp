@@ -463,6 +463,7 @@ void AwaitStreamingThread()
             ResetEvent(StopEvent);
             timeEndPeriod(1);
             ClearInSwitchFlag();
+            Stream.master = nullptr;
             InterlockedDecrement(&RunningThreads);
             FreeLibrary(ThreadModule);
         }
