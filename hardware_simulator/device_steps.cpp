@@ -161,20 +161,27 @@ BYTE PlayedMark(ULONG byteInFrame)
     return Pattern[byteInFrame % sizeof(Pattern)];
 }
 
-// Reads the buffer side on into the FIFO, up to where it stands after this step.
+// Reads the buffer side on into the FIFO, up to where it stands after this step. A
+// frame the client writes while the device reads it arrives torn: each frame is read
+// twice, and one that changed between the reads was written too late, silence like a
+// frame not written again at all.
 void FetchLooped(const PinStep& step)
 {
     LoopedStream& loop = step.pin.loop;
+    std::vector<BYTE> frame(step.frameBytes);
     const ULONGLONG end = loop.BufferSideAfter(step.frames * step.frameBytes, true);
     for (ULONGLONG fetched = loop.BufferSideBytes(); fetched < end; fetched += step.frameBytes) {
-        bool played = true;
+        volatile BYTE* stored = loop.Buffer();
+        for (ULONG byte = 0; byte < step.frameBytes; ++byte) frame[byte] = stored[(fetched + byte) % loop.Size()];
+        bool played = true, torn = false;
         for (ULONG byte = 0; byte < step.frameBytes; ++byte) {
-            BYTE& stored = loop.Buffer()[(fetched + byte) % loop.Size()];
-            loop.FifoFrames().push_back(stored);
-            played = played && stored == PlayedMark(byte);
-            stored = PlayedMark(byte);
+            volatile BYTE& again = stored[(fetched + byte) % loop.Size()];
+            torn = torn || again != frame[byte];
+            played = played && frame[byte] == PlayedMark(byte);
+            again = PlayedMark(byte);
         }
-        loop.FifoStarved().push_back(played);
+        loop.FifoFrames().insert(loop.FifoFrames().end(), frame.begin(), frame.end());
+        loop.FifoStarved().push_back(played || torn);
     }
 }
 
