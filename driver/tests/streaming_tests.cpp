@@ -75,9 +75,9 @@ TEST_P(LoopbackStreaming, TheSignalComesBackBitExact)
         ASSERT_EQ(timings[number].samplePosition, ULONGLONG(number) * param.bufferSize) << "switch " << number;
     }
     std::printf("[ round trip ] %s, %.0f Hz, %ld frames: measured %ld frames (device loop %lu), "
-                "reported input %ld + output %ld = %ld; %u glitches\n",
+                "reported input %ld + output %ld = %ld; %u glitches, %u jumps\n",
                 std::get<0>(GetParam()).name, param.rate, param.bufferSize, check.roundTrip, LoopbackLatencyFrames,
-                inputLatency, outputLatency, inputLatency + outputLatency, disturbances.total);
+                inputLatency, outputLatency, inputLatency + outputLatency, disturbances.total, check.discontinuities);
 }
 
 std::string LoopbackCaseName(const testing::TestParamInfo<std::tuple<StreamedDevice, LoopbackCase>>& info)
