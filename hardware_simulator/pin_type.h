@@ -46,7 +46,9 @@ struct LoopedBufferTraits {
     // A faulty driver: the buffer is half the request, rounded down to whole units of
     // the rounding and at least one unit.
     bool shortBuffer = false;
-    KsRtAudioHardwareLatency latency{};  // the HWLATENCY answer
+    // The HWLATENCY answer. Its FIFO lies between the buffer and the position: render
+    // reads the buffer that far ahead of the position, capture writes it that far behind.
+    KsRtAudioHardwareLatency latency{};
     // 0: the position moves with every millisecond of the device clock, as a DMA engine
     // moves it. Otherwise the USB service interval in milliseconds: the position moves only
     // when a whole interval's packet is done, by that packet's frames, and the

@@ -19,8 +19,12 @@ constexpr LONG SwitchInProgress = 1;
 constexpr LONG HostSendsOutputs = 2;
 
 // Converts capture, calls the host's bufferSwitch (once priming is over) and sends the
-// outputs unless the host already did. Streaming thread only.
-void DoSwitch();
+// outputs unless the host already did. Streaming thread only. `notifiedBlocksLost`: a
+// late wake-up found the device writing again where the notifying capture pins' blocks
+// lay, and the host hears silence there.
+void DoSwitch(bool notifiedBlocksLost = false);
+// The switch the host hears of first: those before it prime the device.
+DWORD FirstHostSwitch();
 // Returns once no host thread's outputReady is sending outputs.
 void AwaitHostOutputs();
 

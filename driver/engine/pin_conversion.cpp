@@ -25,5 +25,8 @@ void DescribePinForConversion(PinRecord* pin)
     conversion.sampleRate = wave->samplesPerSec;
     conversion.largePacketMode = (pin->streamFlags & LargePacketMode) != 0;
     conversion.loopHalves = (pin->streamFlags & LoopedMode) && pin->notificationEvent != nullptr;
-    conversion.bufferPositionMs = pin->bufferPosition != nullptr ? *pin->bufferPosition : 0;
+    // A notifying pin's blocks lie where the master's notifications put them, not a
+    // setting's milliseconds away.
+    conversion.bufferPositionMs =
+        pin->bufferPosition != nullptr && !conversion.loopHalves ? *pin->bufferPosition : 0;
 }

@@ -12,6 +12,7 @@
 #include "driver/engine/pin_conversion.h"
 #include "driver/engine/realtime_scheduling.h"
 #include "driver/engine/stream_flags.h"
+#include "driver/engine/stream_run.h"
 #include "driver/engine/stream_setup.h"
 #include "kernel_streaming/device_access.h"
 
@@ -87,6 +88,16 @@ void FailLoopedBuffer(PinRecord* pin)
     CloseEvent(&pin->requestOverlapped.hEvent);
 }
 
+// The master's notifications time every switch: another pin's two blocks of buffer keep
+// in step with the switches only when they do. The master opens before the other
+// looped pins (it is the first looped pin); at set-up, before a stream has a master,
+// every pin may notify.
+bool PacedByNotifications(const PinRecord* pin)
+{
+    const PinRecord* master = Stream.master;
+    return master == nullptr || master == pin || master->notificationEvent != nullptr;
+}
+
 bool UsesNotificationEvents(const PinRecord* pin)
 {
     DWORD version = WindowsVersion();
@@ -95,7 +106,7 @@ bool UsesNotificationEvents(const PinRecord* pin)
     const KsWaveFormatExtensible* wave = PinWaveFormat(pin);
     return (pin->streamFlags & NotifyAllowed) && major >= 6 && (majorMinor >= 0x601 || !Wow64Process) &&
            wave->samplesPerSec == ActiveHostRate && ActivePinModes.standardCapture == 0 &&
-           ActivePinModes.standardRender == 0;
+           ActivePinModes.standardRender == 0 && PacedByNotifications(pin);
 }
 
 void SetLoopBounds(PinRecord* pin, BYTE* buffer, ULONG size)

@@ -118,11 +118,15 @@ void PrimeCapture(PinRecord* pin)
 
 // Looped and large-packet pins without notification start one block into their loop:
 // render writes one block ahead of the start, capture reads one block before the end.
+// A notifying pin starts at its first half, until the first switch places it.
 void PlaceFirstLoopPosition(PinRecord* pin, bool render)
 {
-    bool timedByPosition = (pin->streamFlags & (LoopedMode | LargePacketMode)) && pin->notificationEvent == nullptr;
-    if (!timedByPosition) return;
+    if (!(pin->streamFlags & (LoopedMode | LargePacketMode))) return;
     ConversionPin& conversion = pin->conversion;
+    if (pin->notificationEvent != nullptr) {
+        conversion.loopPosition = reinterpret_cast<ULONG_PTR>(conversion.packetData[0]);
+        return;
+    }
     ULONG_PTR block = ULONG_PTR(BlockDeviceFrames(pin, render)) * conversion.blockAlign;
     conversion.loopPosition = render ? reinterpret_cast<ULONG_PTR>(conversion.packetData[2]) + block
                                      : reinterpret_cast<ULONG_PTR>(conversion.packetData[3]) - block;

@@ -19,8 +19,11 @@ struct StreamRun {
     bool firstCompleteSetSeen;
     DWORD referenceTime;  // without a master: the end of the last reference period
     DWORD referenceCount;
+    // The looped master's wraps and where it stood: its position for the timed switches,
+    // its buffer side's frame in event mode.
     DWORD loopedWraps;
     DWORD lastLoopedPosition;
+    DWORD skippedHalves;  // event mode: halves of cycles missed whole, passed over
     DWORD renderTrimsUnplayed;  // render blocks left unqueued since a render packet last completed
 };
 extern StreamRun Stream;

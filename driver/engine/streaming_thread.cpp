@@ -467,6 +467,7 @@ void AwaitStreamingThread()
             ResetEvent(StopEvent);
             timeEndPeriod(1);
             ClearInSwitchFlag();
+            Stream.master = nullptr;
             InterlockedDecrement(&RunningThreads);
             FreeLibrary(ThreadModule);
         }

@@ -20,17 +20,6 @@ namespace {
 constexpr ULONG_PTR StatusCancelled = 0xC0000120;
 constexpr ULONG_PTR StatusUnsuccessful = 0xC0000001;
 
-// The HD Audio codec with only its analogue filters: its looped render and capture pins
-// loop back to each other, and the looped capture pin is the timing master.
-sim::Device AnalogueCodec(bool notifying = false)
-{
-    sim::Device codec = sim::HdAudioCodec();
-    codec.filters.resize(sim::HdAudioAnalogTopology + 1);
-    if (!notifying)
-        for (sim::PinType& pin : codec.filters[sim::HdAudioAnalogWave].pins) pin.looped.notifications = false;
-    return codec;
-}
-
 PinRecord* ActivePinOf(ULONG dataFlow)
 {
     for (DWORD index = 0; index < ActivePinCount; ++index)
@@ -82,19 +71,21 @@ TEST_F(StreamRestart, ALoopedPolledMasterOfAStalledDevice)
 // must stall into a restart all the same, and get its notifications back there.
 TEST_F(StreamRestart, AnEventMasterThatFellBackToPolling)
 {
-    StartStreaming(AnalogueCodec(true), 256, {}, [](DeviceRecord* device) {
-        for (FilterRecord* filter = FirstFilter(device); filter; filter = NextFilter(filter)) filter->flags |= NotifyAllowed;
-    });
+    StartStreaming(AnalogueCodec(true), 256, {}, AllowNotifications);
     PinRecord* master = Stream.master;
     ASSERT_NE(master, nullptr);
     ASSERT_NE(master->notificationEvent, nullptr);
-    sim::FailPinProperty(0, KSPROPSETID_RtAudio, KSPROPERTY_RTAUDIO_BUFFER_WITH_NOTIFICATION, ERROR_NOT_SUPPORTED, 2);
+    // The master reopens first; the render pin then runs polled too, asking for no
+    // notifications.
+    sim::FailPinProperty(0, KSPROPSETID_RtAudio, KSPROPERTY_RTAUDIO_BUFFER_WITH_NOTIFICATION, ERROR_NOT_SUPPORTED, 1);
     LONG stalls = Restarts(RestartCause::Stall);
     sim::SetClockStalled(0, true);
     ASSERT_TRUE(AwaitRestart(RestartCause::Stall, stalls, 4000));
     sim::SetClockStalled(0, false);
     ASSERT_TRUE(StreamFor(0.3, 48000, 256));
     ASSERT_EQ(master->notificationEvent, nullptr) << "the reopened master runs polled";
+    for (DWORD index = 0; index < ActivePinCount; ++index)
+        EXPECT_EQ(ActivePins[index].pin->notificationEvent, nullptr) << "a pin that no notification paces notifies";
 
     stalls = Restarts(RestartCause::Stall);
     sim::SetClockStalled(0, true);

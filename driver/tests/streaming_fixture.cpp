@@ -1,7 +1,10 @@
 #include "driver/tests/streaming_fixture.h"
 
+#include "driver/core/active_pins.h"
 #include "driver/core/settings.h"
 #include "driver/engine/pin_events.h"
+#include "driver/engine/stream_flags.h"
+#include "driver/engine/stream_run.h"
 #include "driver/engine/streaming_thread.h"
 
 LONG Restarts(RestartCause cause)
@@ -57,15 +60,31 @@ sim::Device ProductDevice()
 #endif
 }
 
+sim::Device AnalogueCodec(bool notifying)
+{
+    sim::Device codec = sim::HdAudioCodec();
+    codec.filters.resize(sim::HdAudioAnalogTopology + 1);
+    if (!notifying)
+        for (sim::PinType& pin : codec.filters[sim::HdAudioAnalogWave].pins) pin.looped.notifications = false;
+    return codec;
+}
+
+void AllowNotifications(DeviceRecord* device)
+{
+    for (FilterRecord* filter = FirstFilter(device); filter; filter = NextFilter(filter)) filter->flags |= NotifyAllowed;
+}
+
 const StreamedDevice OnPackets = {"PacketPins", ProductDevice, 1};
 const StreamedDevice OnUsbAudio2 = {"UsbAudio2", sim::Qorda8UsbAudio2, 2};
+const StreamedDevice OnUsbAudio2Events = {"UsbAudio2Events", sim::Qorda8UsbAudio2, 2, true};
+const StreamedDevice OnCodecEvents = {"CodecEvents", [] { return AnalogueCodec(true); }, 2, true};
 
 void PrintTo(const StreamedDevice& device, std::ostream* out)
 {
     *out << device.name;
 }
 
-DisturbanceMark::DisturbanceMark() : glitches_(sim::Glitches(0)), trims_(TrimmedRenderBlocks)
+DisturbanceMark::DisturbanceMark() : glitches_(sim::Glitches(0)), trims_(TrimmedRenderBlocks), resyncs_(StreamResyncs)
 {
     for (int cause = 0; cause < int(RestartCause::Count); ++cause) restarts_[cause] = StreamRestarts[cause];
 }
@@ -85,13 +104,17 @@ Disturbances DisturbanceMark::Since() const
         causes += std::string(causes.empty() ? "" : ", ") + RestartCauseName(RestartCause(cause)) + " " +
                   std::to_string(count);
     }
+    // Every restart but the first stamps a resynchronisation; the other stamps are late
+    // notifications.
+    LONG resyncs = StreamResyncs - resyncs_;
+    unsigned lateNotifications = resyncs > LONG(restarts) ? unsigned(resyncs) - restarts : 0;
     Disturbances since;
-    since.total = starvations + overruns + restarts + trims;
+    since.total = starvations + overruns + restarts + trims + lateNotifications;
     since.starvations = starvations;
     since.restarts = restarts;
     since.text = std::to_string(starvations) + " starvations, " + std::to_string(overruns) + " overruns, " +
                  std::to_string(restarts) + " restarts (" + causes + "), " + std::to_string(trims) +
-                 " trimmed blocks";
+                 " trimmed blocks, " + std::to_string(lateNotifications) + " late notifications";
     return since;
 }
 
@@ -176,6 +199,7 @@ void StreamRestart::StartStreaming(sim::Device device, long bufferSize, const Ho
     ASSERT_TRUE(StreamFor(0.3, 48000, bufferSize));
     MarkRecovery();
     resyncsBefore = StreamResyncs;
+    eventMode = Stream.master != nullptr && Stream.master->notificationEvent != nullptr;
 }
 
 void StreamRestart::ExpectRestartAndRecovery(RestartCause cause, LONG before, DWORD timeoutMs)
@@ -189,6 +213,10 @@ void StreamRestart::ExpectFlowingAgain()
 {
     long recovered = host.Switches();
     ASSERT_TRUE(StreamFor(1.0, 48000, host.BufferSize())) << "no switches after the restart";
+    if (eventMode) {
+        for (DWORD index = 0; index < ActivePinCount; ++index)
+            EXPECT_NE(ActivePins[index].pin->notificationEvent, nullptr) << "the restart left event mode";
+    }
     host.Driver()->stop();
     ExpectSignalReturnsAfter(recovered);
 }

@@ -38,21 +38,33 @@ bool IsPlausibleSwitchRate(const std::vector<SwitchTiming>& timings, long buffer
 // DESK PRO.
 sim::Device ProductDevice();
 
+// The HD Audio codec with only its analogue filters: its looped render and capture pins
+// loop back to each other. Unless `notifying`, its pins refuse notification buffers.
+sim::Device AnalogueCodec(bool notifying = false);
+// Every filter's looped pins may notify, as the stored setting NotifyAllowed lets them.
+void AllowNotifications(DeviceRecord* device);
+
 // The devices a test streams through: the product on the USB audio class driver's packet
-// pins, and the QORDA-8 as Windows 10 and later drive it, on looped pins.
+// pins, and the QORDA-8 as Windows 10 and later drive it, on looped pins, polled or in
+// event mode; the codec's analogue pins in event mode.
 struct StreamedDevice {
     const char* name;
     sim::Device (*make)();
     // Where the signal may jump for each render starvation: a block written too late
     // into a looped buffer plays as silence, and then, stale, one cycle later.
     unsigned jumpsPerStarvation;
+    // Its looped pins may notify (NotifyAllowed): they run in event mode.
+    bool notifying = false;
 };
 extern const StreamedDevice OnPackets;
 extern const StreamedDevice OnUsbAudio2;
+extern const StreamedDevice OnUsbAudio2Events;
+extern const StreamedDevice OnCodecEvents;
 void PrintTo(const StreamedDevice& device, std::ostream* out);
 
 // Everything that may make the returning signal jump: glitches the device counted,
-// restarts and render blocks left out to trim a queue.
+// restarts, render blocks left out to trim a queue, and notifications the streaming
+// thread woke too late for (the device was overwriting the block to capture).
 struct Disturbances {
     unsigned total = 0;
     unsigned starvations = 0;
@@ -68,6 +80,7 @@ private:
     sim::GlitchCounters glitches_;
     LONG restarts_[int(RestartCause::Count)];
     LONG trims_;
+    LONG resyncs_;
 };
 
 class Streaming : public InProcessDriver {
@@ -107,10 +120,12 @@ protected:
                         void (*edit)(DeviceRecord*) = nullptr);
     // Waits until `cause` restarted the stream; then the signal must flow again.
     void ExpectRestartAndRecovery(RestartCause cause, LONG before, DWORD timeoutMs = 8000);
-    // The signal sent after now comes back; the host then stops. Its jumps are counted
-    // against what disturbed the stream since it started streaming, or since the last
-    // MarkRecovery: a restart's own jump may land just after the restart was seen.
+    // The signal sent after now comes back, in event mode again when the stream started
+    // in it; the host then stops. Its jumps are counted against what disturbed the stream
+    // since it started streaming, or since the last MarkRecovery: a restart's own jump
+    // may land just after the restart was seen.
     void ExpectFlowingAgain();
 
     LONG resyncsBefore = 0;
+    bool eventMode = false;  // the master notified when the stream started
 };

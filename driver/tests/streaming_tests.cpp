@@ -48,12 +48,17 @@ TEST_P(LoopbackStreaming, TheSignalComesBackBitExact)
 {
     const LoopbackCase param = std::get<1>(GetParam());
     PlugIn(std::get<0>(GetParam()).make());
-    ASSERT_TRUE(OpenHost(param.bufferSize, param.rate, {}, [](DeviceRecord* device) { device->kernelBuffers = 4; }));
+    const bool notifying = std::get<0>(GetParam()).notifying;
+    void (*edit)(DeviceRecord*) = [](DeviceRecord* device) { device->kernelBuffers = 4; };
+    if (notifying) edit = [](DeviceRecord* device) { device->kernelBuffers = 4; AllowNotifications(device); };
+    ASSERT_TRUE(OpenHost(param.bufferSize, param.rate, {}, edit));
     long inputLatency = 0, outputLatency = 0;
     ASSERT_EQ(host.Driver()->getLatencies(&inputLatency, &outputLatency), ASE_OK);
     DisturbanceMark mark;
     Start();
     ASSERT_TRUE(StreamFor(3.0, param.rate, param.bufferSize)) << RestartSummary() << "; " << host.Switches() << " switches";
+    for (DWORD index = 0; notifying && index < ActivePinCount; ++index)
+        EXPECT_NE(ActivePins[index].pin->notificationEvent, nullptr) << "every pin streams in event mode";
     host.Driver()->stop();
 
     LoopbackCheck check = CheckLoopback(host.RecordedInput(0), 0, 8 * param.bufferSize + 4096);
@@ -70,9 +75,9 @@ TEST_P(LoopbackStreaming, TheSignalComesBackBitExact)
         ASSERT_EQ(timings[number].samplePosition, ULONGLONG(number) * param.bufferSize) << "switch " << number;
     }
     std::printf("[ round trip ] %s, %.0f Hz, %ld frames: measured %ld frames (device loop %lu), "
-                "reported input %ld + output %ld = %ld; %u glitches\n",
+                "reported input %ld + output %ld = %ld; %u glitches, %u jumps\n",
                 std::get<0>(GetParam()).name, param.rate, param.bufferSize, check.roundTrip, LoopbackLatencyFrames,
-                inputLatency, outputLatency, inputLatency + outputLatency, disturbances.total);
+                inputLatency, outputLatency, inputLatency + outputLatency, disturbances.total, check.discontinuities);
 }
 
 std::string LoopbackCaseName(const testing::TestParamInfo<std::tuple<StreamedDevice, LoopbackCase>>& info)
@@ -87,6 +92,20 @@ INSTANTIATE_TEST_SUITE_P(RatesAndBlockSizes, LoopbackStreaming,
                                           testing::Values(LoopbackCase{48000, 64}, LoopbackCase{48000, 256},
                                                           LoopbackCase{48000, 2048}, LoopbackCase{44100, 64},
                                                           LoopbackCase{44100, 256}, LoopbackCase{44100, 2048})),
+                         LoopbackCaseName);
+// Looped pins in event mode, paced by the capture pin's notifications while the render
+// pin, started a moment later, follows: the codec at the smallest block at both rates, a
+// middle and the largest; the USB Audio 2.0 class driver, whose buffers are whole
+// milliseconds, at the smallest and largest sizes that make its halves whole blocks (at
+// 48000 Hz only).
+INSTANTIATE_TEST_SUITE_P(EventRatesAndBlockSizes, LoopbackStreaming,
+                         testing::Combine(testing::Values(OnCodecEvents),
+                                          testing::Values(LoopbackCase{48000, 64}, LoopbackCase{44100, 64},
+                                                          LoopbackCase{48000, 256}, LoopbackCase{44100, 2048})),
+                         LoopbackCaseName);
+INSTANTIATE_TEST_SUITE_P(EventBlockSizes, LoopbackStreaming,
+                         testing::Combine(testing::Values(OnUsbAudio2Events),
+                                          testing::Values(LoopbackCase{48000, 96}, LoopbackCase{48000, 1920})),
                          LoopbackCaseName);
 // Looped pins: the smallest block at one rate, a middle and the largest at the other.
 INSTANTIATE_TEST_SUITE_P(LoopedRatesAndBlockSizes, LoopbackStreaming,
@@ -191,6 +210,80 @@ TEST_F(Streaming, TheFirstHostSwitchFollowsThePriming)
     }
 }
 
+// Leaves the pins of `dataFlow` out of the stream and lets the others notify.
+template <ULONG dataFlow>
+void NotifyingWithout(DeviceRecord* device)
+{
+    AllowNotifications(device);
+    for (FilterRecord* filter = FirstFilter(device); filter; filter = NextFilter(filter))
+        for (PinRecord* pin = FirstPin(filter); pin; pin = NextPin(pin))
+            if (pin->dataFlow == dataFlow) pin->flags &= ~RecordEnabled;
+}
+
+// The device's inputs hear a count of its frames, never silence, in the top 16 bits.
+INT32 CountedFrame(ULONG, ULONGLONG frame)
+{
+    return INT32(DWORD(frame % 0xFFFF + 1) << 16);
+}
+
+// Places where the inputs do not go on counting from one sound frame to the next; the
+// frames that do in `counted`.
+unsigned CountingJumps(const std::vector<INT32>& input, std::size_t* counted)
+{
+    unsigned jumps = 0;
+    DWORD last = 0;
+    *counted = 0;
+    for (INT32 sample : input) {
+        DWORD count = DWORD(sample) >> 16;
+        if (count == 0) continue;
+        if (last != 0 && count != last % 0xFFFF + 1)
+            ++jumps;
+        else if (last != 0)
+            ++*counted;
+        last = count;
+    }
+    return jumps;
+}
+
+// With the pins of one direction only, the pin of the other times the switches on its
+// own notifications: a render master plays every block as sent, a capture master hands
+// over every block it heard.
+TEST_F(Streaming, EventModeWithPinsOfOneDirection)
+{
+    for (bool renderOnly : {true, false}) {
+        SCOPED_TRACE(renderOnly ? "render only" : "capture only");
+        PlugIn(AnalogueCodec(true));
+        sim::AnalogueSide side;
+        side.inputs = sim::InputSource::Generator;
+        side.generator = CountedFrame;
+        side.recordOutputs = true;
+        ASSERT_TRUE(sim::SetAnalogueSide(0, side));
+        ASSERT_TRUE(OpenHost(256, 48000, {},
+                             renderOnly ? NotifyingWithout<KSPIN_DATAFLOW_OUT> : NotifyingWithout<KSPIN_DATAFLOW_IN>));
+        ASSERT_EQ(ActivePinCount, 1u);
+        DisturbanceMark mark;
+        Start();
+        ASSERT_TRUE(StreamFor(1.5, 48000, 256)) << RestartSummary();
+        ASSERT_NE(Stream.master, nullptr);
+        EXPECT_NE(Stream.master->notificationEvent, nullptr) << "event mode";
+        host.Driver()->stop();
+        Disturbances disturbances = mark.Since();
+        if (renderOnly) {
+            // The recording holds the silence of the priming first.
+            LoopbackCheck check = CheckLoopback(sim::RecordedOutput(0, 0), 0, 1 << 16);
+            ASSERT_GE(check.roundTrip, 0) << "the signal sent was never played";
+            EXPECT_FALSE(check.corrupt) << "frames that the host never sent";
+            EXPECT_LE(check.discontinuities, disturbances.total + disturbances.starvations) << disturbances.text;
+        } else {
+            std::size_t counted = 0;
+            unsigned jumps = CountingJumps(host.RecordedInput(0), &counted);
+            EXPECT_GE(counted, std::size_t(48000));
+            EXPECT_LE(jumps, disturbances.total) << disturbances.text;
+        }
+        EndCase();
+    }
+}
+
 // Outputs go to the device once per switch: by the host's outputReady when it calls it
 // inside bufferSwitch, else by the thread after bufferSwitch returns. (A switch that
 // trims a render queue grown too deep sends its block nowhere.)
@@ -226,15 +319,20 @@ class PacketPinRestart : public StreamRestart {};
 
 class AnyPinRestart : public StreamRestart, public testing::WithParamInterface<StreamedDevice> {
 protected:
-    sim::Device Device() const { return GetParam().make(); }
+    void StartStreaming(long bufferSize)
+    {
+        StreamRestart::StartStreaming(GetParam().make(), bufferSize, {},
+                                      GetParam().notifying ? AllowNotifications : nullptr);
+    }
 };
 
-INSTANTIATE_TEST_SUITE_P(PacketAndLoopedPins, AnyPinRestart, testing::Values(OnPackets, OnUsbAudio2),
+// Looped pins in event mode restart into event mode again.
+INSTANTIATE_TEST_SUITE_P(PacketAndLoopedPins, AnyPinRestart, testing::Values(OnPackets, OnUsbAudio2, OnCodecEvents),
                          [](const testing::TestParamInfo<StreamedDevice>& info) { return info.param.name; });
 
 TEST_P(AnyPinRestart, AStalledDeviceClock)
 {
-    StartStreaming(Device(), 256);
+    StartStreaming(256);
     LONG before = Restarts(RestartCause::Stall);
     sim::SetClockStalled(0, true);
     AwaitRestart(RestartCause::Stall, before, 5000);
@@ -257,7 +355,7 @@ TEST_F(PacketPinRestart, ThreadLateForItsTimedSwitches)
 TEST_P(AnyPinRestart, AStarvedSystem)
 {
     StoreDefaultsValue("Flags", GlobalFlagStarvationWatchdog);
-    StartStreaming(Device(), 256);
+    StartStreaming(256);
     LONG before = Restarts(RestartCause::Starvation);
     // The heartbeat stops as if its thread had not run for a second.
     DWORD start = GetTickCount();
@@ -330,7 +428,7 @@ TEST_F(PacketPinRestart, APinThatCannotStart)
 
 TEST_P(AnyPinRestart, ASampleRateChangeReopensThePinsWithoutAStop)
 {
-    StartStreaming(Device(), 256);
+    StartStreaming(256);
     LONG before = Restarts(RestartCause::RestartRequest);
     ASSERT_EQ(host.Driver()->setSampleRate(44100), ASE_OK);
     ASSERT_TRUE(AwaitRestart(RestartCause::RestartRequest, before, 3000));
@@ -344,7 +442,7 @@ TEST_P(AnyPinRestart, ASampleRateChangeReopensThePinsWithoutAStop)
 
 TEST_P(AnyPinRestart, AnUnpluggedDeviceIsWaitedForAndStopEndsTheWaitPromptly)
 {
-    StartStreaming(Device(), 256);
+    StartStreaming(256);
     LONG before = AllRestarts();
     ASSERT_TRUE(sim::Unplug(0));
     DWORD start = GetTickCount();
