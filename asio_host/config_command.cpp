@@ -11,6 +11,7 @@
 #include "asio_host/driver_setup.h"
 #include "asio_host/host_layers.h"
 #include "asio_host/installed_drivers.h"
+#include "driver/core/flag_words.h"
 
 namespace {
 
@@ -140,7 +141,7 @@ void ShowRecord(IDriverSetup* setup, RecordLevel level, const LONG* indexes, std
             if (GetValue(setup, level, key, indexes, &value, sizeof(value)) != S_OK) continue;
             if (key == SetupFlagsKey)
                 std::fprintf(out, "%s%-15s 0x%08lX (%s)\n", indent, names[key], static_cast<unsigned long>(value),
-                             (value & EnabledFlag) ? "enabled" : "disabled");
+                             (value & RecordEnabled) ? "enabled" : "disabled");
             else
                 std::fprintf(out, "%s%-15s %lu\n", indent, names[key], static_cast<unsigned long>(value));
         }
@@ -261,7 +262,7 @@ int SetSetting(IDriverSetup* setup, const char* driverName, int argc, char** arg
             std::fprintf(err, "kaskade-config: enabled takes on or off, not \"%s\"\n", text);
             return 1;
         }
-        value = on ? current | EnabledFlag : current & ~EnabledFlag;
+        value = on ? current | RecordEnabled : current & ~RecordEnabled;
     } else {
         const ConfigKey* config = FindConfigKey(level, name);
         if (config == nullptr) {
@@ -276,7 +277,7 @@ int SetSetting(IDriverSetup* setup, const char* driverName, int argc, char** arg
         }
         key = config->key;
         // The run-time bits describe the machine, not a choice: the record keeps its own.
-        if (key == SetupFlagsKey) value = (value & ~RunTimeFlagBits) | (current & RunTimeFlagBits);
+        if (key == SetupFlagsKey) value = (value & ~RecordRunTimeFlags) | (current & RecordRunTimeFlags);
     }
     HRESULT result = SetValue(setup, level, key, indexes, value);
     if (result != S_OK) {

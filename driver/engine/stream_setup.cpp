@@ -254,6 +254,8 @@ void OpenPinForStream(DeviceRecord* device, FilterRecord* filter, PinRecord* pin
                     return;
                 }
             }
+            // A real-time filter's RecordRealTime is the same bit as LoopedMode, so its pins
+            // stream looped; the device's copy of its filters' mark is left out.
             pin->streamFlags = (((device->flags & ~LoopedMode) | filter->flags) & InheritedStreamFlags) | pin->flags;
             pin->kernelBuffers = (device->kernelBuffers == 3 || device->kernelBuffers == 4) ? device->kernelBuffers : 2;
             pin->bufferPosition = &device->bufferPosition;
