@@ -156,7 +156,7 @@ int MergeRanges(PinRecord* pin, const BYTE* answer, DWORD size, const GUID& subF
 bool IntersectsAt44100(HANDLE filter, const PinRecord* pin)
 {
     PinIntersectionRequest request = MakeIntersectionRequest(pin, 44100);
-    alignas(8) BYTE format[sizeof(KsDataFormat) + sizeof(KsWaveFormatExtensible)];
+    alignas(8) BYTE format[ExtensibleFormatSize];
     return KsRequest(filter, IOCTL_KS_PROPERTY, &request, sizeof(request), format, sizeof(format)) != 0;
 }
 
@@ -170,7 +170,7 @@ void FillConnectionTemplate(PinRecord* pin)
     connect->priorityClass = 0x40000000;  // KSPRIORITY_NORMAL
     connect->prioritySubClass = 1;
     auto* format = reinterpret_cast<KsDataFormat*>(pin->connection + sizeof(KsPinConnect));
-    format->formatSize = sizeof(KsDataFormat) + sizeof(KsWaveFormatExtensible);
+    format->formatSize = ExtensibleFormatSize;
     format->majorFormat = pin->majorFormat;
     format->subFormat = pin->subFormat;
     format->specifier = pin->specifier;

@@ -97,11 +97,11 @@ bool TryExtensibleFormat(PinRecord* pin, bool withMask, Container container)
 {
     KsDataFormat* format = PinDataFormat(pin);
     KsWaveFormatExtensible* wave = PinWaveFormat(pin);
-    format->formatSize = sizeof(KsDataFormat) + sizeof(KsWaveFormatExtensible);
+    format->formatSize = ExtensibleFormatSize;
     format->flags = 0;
     format->reserved = 0;
-    wave->formatTag = 0xFFFE;  // WAVE_FORMAT_EXTENSIBLE
-    wave->extraSize = 22;
+    wave->formatTag = WaveFormatTagExtensible;
+    wave->extraSize = ExtensibleExtraSize;
     wave->channelMask = withMask ? LowestChannelsMask(wave->channels) : 0;
     FillWaveFormat(pin, container);
     wave->validBitsPerSample = WORD(pin->bits < wave->bitsPerSample ? pin->bits : wave->bitsPerSample);
@@ -116,10 +116,10 @@ bool TryPcmFormat(PinRecord* pin, Container container)
 {
     KsDataFormat* format = PinDataFormat(pin);
     KsWaveFormatExtensible* wave = PinWaveFormat(pin);
-    format->formatSize = sizeof(KsDataFormat) + 18;  // a plain WAVEFORMATEX
+    format->formatSize = PlainFormatSize;
     format->flags = 0;
     format->reserved = 0;
-    wave->formatTag = 1;  // WAVE_FORMAT_PCM
+    wave->formatTag = WaveFormatTagPcm;
     wave->extraSize = 0;
     FillWaveFormat(pin, container);
     return CreateWithEitherSampleSize(pin);
@@ -282,7 +282,7 @@ void OpenPinForStream(DeviceRecord* device, FilterRecord* filter, PinRecord* pin
                 const KsWaveFormatExtensible* wave = PinWaveFormat(pin);
                 DiagnosticLine("stream open: %s pin %lu of \"%s\", %u channels, %u-bit %s, %lu Hz (host %lu Hz)%s",
                                dataFlow == KSPIN_DATAFLOW_IN ? "render" : "capture", pin->pinId, filter->friendlyName,
-                               wave->channels, wave->bitsPerSample, wave->formatTag == 1 ? "PCM" : "extensible",
+                               wave->channels, wave->bitsPerSample, wave->formatTag == WaveFormatTagPcm ? "PCM" : "extensible",
                                wave->samplesPerSec, ActiveHostRate, pin->formatBySearch ? ", format found by search" : "");
                 MarkOpen(device, filter, pin);
                 ++OpenPins;
@@ -388,7 +388,7 @@ struct PinFormatBlock {
     KsDataFormat data;
     KsWaveFormatExtensible wave;
 };
-static_assert(sizeof(PinFormatBlock) == sizeof(KsDataFormat) + sizeof(KsWaveFormatExtensible), "no padding");
+static_assert(sizeof(PinFormatBlock) == ExtensibleFormatSize, "no padding");
 
 // The filter's format for the pin at ChoosePinRate, over a copy of the pin's own (a plain
 // WAVEFORMATEX answer leaves the extensible fields as they were); false without a usable
@@ -405,8 +405,7 @@ bool AskIntersection(PinRecord* pin, PinFormatBlock* format)
     if (needed < 16) return false;
     DWORD outputSize = needed < sizeof(PinFormatBlock) ? needed : DWORD(sizeof(PinFormatBlock));
     for (int attempt = 0; attempt < IntersectionAttempts; ++attempt) {
-        if (KsRequest(filter, IOCTL_KS_PROPERTY, &request, sizeof(request), format, outputSize) <
-            sizeof(KsDataFormat) + 18)
+        if (KsRequest(filter, IOCTL_KS_PROPERTY, &request, sizeof(request), format, outputSize) < PlainFormatSize)
             return false;
         KsWaveFormatExtensible& wave = format->wave;
         if (wave.samplesPerSec == 0) continue;
