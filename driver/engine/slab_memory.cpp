@@ -1,6 +1,7 @@
 #include "driver/engine/slab_memory.h"
 
 #include "driver/core/active_pins.h"
+#include "driver/engine/engine_state.h"
 
 ChannelSlabBlock ChannelSlab;
 
@@ -11,7 +12,6 @@ ChannelSlabLayout HostSlabLayout(DWORD bufferSize)
 
 bool AllocateChannelSlab(DWORD bufferSize)
 {
-    constexpr SIZE_T PageSize = 4096;
     SIZE_T bytes = (SIZE_T(SlabWords(HostSlabLayout(bufferSize))) * sizeof(INT32) + PageSize - 1) / PageSize * PageSize;
     void* block = VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (block == nullptr) return false;

@@ -18,11 +18,9 @@ BYTE OutputChannelMap[128];
 
 namespace {
 
-constexpr DWORD PageSize = 4096;
 constexpr DWORD HistoryBytesPerChannel = 64 * sizeof(INT32);
 // One block of the largest buffer size, 2048 frames, converted from 44100 to 48000 Hz.
 constexpr DWORD LargestDeviceBlock = 2230;
-constexpr DWORD LargePacketFrames = 8192;
 // A driver that keeps answering a rate of 0 is asked this often, then searched instead.
 constexpr int IntersectionAttempts = 4;
 
