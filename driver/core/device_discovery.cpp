@@ -205,12 +205,7 @@ bool DescribePin(FilterRecord* filter, PinRecord* pin)
         if (pin->name == nullptr) return DropPin(filter, pin, "no memory left for the device tree");
     }
 
-    ULONG instances[2];
-    if (PinProperty(handle, pin->pinId, KSPROPERTY_PIN_GLOBALCINSTANCES, instances, 8) != 8 &&
-        PinProperty(handle, pin->pinId, KSPROPERTY_PIN_CINSTANCES, instances, 8) != 8)
-        return DropPin(filter, pin, "no instance counts");
-    pin->possibleInstances = instances[0];
-    pin->currentInstances = instances[1];
+    if (!ReadPinInstances(handle, pin)) return DropPin(filter, pin, "no instance counts");
     if (pin->currentInstances < pin->possibleInstances) pin->flags |= PinInstanceFree;
 
     const BYTE* interfaces = FetchPinProperty(handle, pin->pinId, KSPROPERTY_PIN_INTERFACES, &size);

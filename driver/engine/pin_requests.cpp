@@ -61,11 +61,6 @@ bool RtAudioRequest(PinRecord* pin, ULONG id, ULONG flags, void* request, DWORD 
     return PinPropertyRequest(pin, request, requestSize, output, outputSize);
 }
 
-void MarkFailed(PinRecord* pin)
-{
-    pin->flags = (pin->flags & ~RecordOpen) | RecordOpenFailed;
-}
-
 void CloseHandleOf(HANDLE* handle)
 {
     HANDLE old = reinterpret_cast<HANDLE>(
@@ -82,7 +77,7 @@ void CloseEvent(HANDLE* event)
 // Closing after a failed looped-buffer request: the pin handle and its request event go.
 void FailLoopedBuffer(PinRecord* pin)
 {
-    MarkFailed(pin);
+    MarkPinFailed(pin);
     CloseHandleOf(&pin->handle);
     CloseEvent(&pin->requestOverlapped.hEvent);
 }

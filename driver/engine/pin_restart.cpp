@@ -151,7 +151,7 @@ void MarkCreateFailure(PinRecord* pin)
     if (pin->lastCreateResult == ERROR_NO_SYSTEM_RESOURCES)
         pin->flags &= ~(RecordOpen | RecordOpenFailed | PinInstanceFree);
     else
-        pin->flags = (pin->flags & ~RecordOpen) | RecordOpenFailed;
+        MarkPinFailed(pin);
 }
 
 // Clears the pin and queues or places its first packets, as at every start.
@@ -223,7 +223,7 @@ void RestartPin(PinRecord* pin)
     if (!looped) ResetPacketEvents(pin);
 
     if (!FormatForCurrentRate(pin)) {
-        pin->flags = (pin->flags & ~RecordOpen) | RecordOpenFailed;
+        MarkPinFailed(pin);
         return;
     }
     if (!CreatePin(pin)) {

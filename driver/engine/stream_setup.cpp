@@ -45,15 +45,10 @@ DWORD StandardStride(const PinRecord* pin)
     return RoundUp(LargestDeviceBlock * wave->blockAlign, PageSize);
 }
 
-bool QueryInstances(PinRecord* pin)
+// Asks the filter again whether the pin has an instance to spare.
+bool HasFreeInstance(PinRecord* pin)
 {
-    ULONG instances[2];
-    if (PinProperty(pin->filter->handle, pin->pinId, KSPROPERTY_PIN_GLOBALCINSTANCES, instances, 8) != 8 &&
-        PinProperty(pin->filter->handle, pin->pinId, KSPROPERTY_PIN_CINSTANCES, instances, 8) != 8)
-        return false;
-    pin->possibleInstances = instances[0];
-    pin->currentInstances = instances[1];
-    return pin->currentInstances < pin->possibleInstances;
+    return ReadPinInstances(pin->filter->handle, pin) && pin->currentInstances < pin->possibleInstances;
 }
 
 // The channel count and container of one format attempt.
@@ -176,7 +171,7 @@ void MarkFailed(DeviceRecord* device, FilterRecord* filter, PinRecord* pin)
 {
     device->flags |= RecordOpenFailed;
     filter->flags |= RecordOpenFailed;
-    pin->flags = (pin->flags & ~RecordOpen) | RecordOpenFailed;
+    MarkPinFailed(pin);
 }
 
 // After an open: the request event, the looped buffer, the hint, the packet events, and
@@ -245,9 +240,9 @@ void OpenPinForStream(DeviceRecord* device, FilterRecord* filter, PinRecord* pin
             pin->flags &= ~(RecordOpen | RecordOpenFailed);
             pin->device = device;
             pin->filter = filter;
-            if (!QueryInstances(pin)) {
+            if (!HasFreeInstance(pin)) {
                 Sleep(100);
-                if (!QueryInstances(pin)) {
+                if (!HasFreeInstance(pin)) {
                     NoteHeldPin(filter, pin);
                     return;
                 }
