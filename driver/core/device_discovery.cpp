@@ -328,7 +328,7 @@ bool DescribeFilter(HDEVINFO devices, FilterRecord* filter)
 
     if (!HasActiveAlias(devices, filter, KSCATEGORY_RENDER) && !HasActiveAlias(devices, filter, KSCATEGORY_CAPTURE))
         return DropFilter(filter, "neither a render nor a capture interface");
-    if ((WindowsVersion() & 0xFF) >= 6 && HasActiveAlias(devices, filter, KSCATEGORY_REALTIME))
+    if (WindowsAtLeast(6, 0) && HasActiveAlias(devices, filter, KSCATEGORY_REALTIME))
         filter->flags |= RecordRealTime;
 
     if (!OpenFilter(filter)) return DropFilter(filter, "cannot be opened");

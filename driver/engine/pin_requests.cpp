@@ -84,11 +84,8 @@ void FailLoopedBuffer(PinRecord* pin)
 
 bool UsesNotificationEvents(const PinRecord* pin)
 {
-    DWORD version = WindowsVersion();
-    DWORD major = version & 0xFF;
-    DWORD majorMinor = major << 8 | ((version >> 8) & 0xFF);
     const KsWaveFormatExtensible* wave = PinWaveFormat(pin);
-    return (pin->streamFlags & NotifyAllowed) && major >= 6 && (majorMinor >= 0x601 || !Wow64Process) &&
+    return (pin->streamFlags & NotifyAllowed) && WindowsAtLeast(6, 0) && (WindowsAtLeast(6, 1) || !Wow64Process) &&
            wave->samplesPerSec == ActiveHostRate && ActivePinModes.standardCapture == 0 &&
            ActivePinModes.standardRender == 0;
 }

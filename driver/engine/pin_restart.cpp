@@ -53,9 +53,7 @@ bool FormatForCurrentRate(PinRecord* pin)
 // the device's clock needs to settle rather than after a whole block.
 DWORD FirstCaptureFrames(const PinRecord* pin)
 {
-    DWORD version = WindowsVersion();
-    DWORD majorMinor = (version & 0xFF) << 8 | ((version >> 8) & 0xFF);
-    DWORD milliseconds = majorMinor >= 0x601 ? 4 : 5;
+    DWORD milliseconds = WindowsAtLeast(6, 1) ? 4 : 5;
     return (milliseconds * PinWaveFormat(pin)->samplesPerSec + 999) / 1000;
 }
 
