@@ -18,6 +18,3 @@ struct ConfigKey {
 const ConfigKey* FindConfigKey(RecordLevel level, const char* name);
 // Writable keys of `level`, ended by an entry with a null name.
 const ConfigKey* ConfigKeysOf(RecordLevel level);
-
-// Parses a decimal or 0x-prefixed number that fits 32 bits; false when it is not one.
-bool ParseConfigNumber(const char* text, DWORD* value);
