@@ -14,9 +14,9 @@ constexpr DWORD DefaultSampleRate = 44100;
 constexpr DWORD DefaultControlPanelPosition = 0x00060006;
 
 // Device settings a new device record starts with; a real-time device has its own.
-constexpr DWORD DefaultBufferPosition = 10;       // milliseconds
+constexpr DWORD DefaultBufferPosition = 10;  // milliseconds
 constexpr DWORD RealTimeBufferPosition = 4;
-constexpr DWORD RealTimeBufferSize = 512;         // samples
+constexpr DWORD RealTimeBufferSize = 512;  // samples
 
 // REG_SZ value of a host layer's own key: the path of the program the layer belongs to.
 constexpr char HostProgramValueName[] = "Program";

@@ -12,7 +12,8 @@ ChannelSlabLayout HostSlabLayout(DWORD bufferSize)
 
 bool AllocateChannelSlab(DWORD bufferSize)
 {
-    SIZE_T bytes = (SIZE_T(SlabWords(HostSlabLayout(bufferSize))) * sizeof(INT32) + PageSize - 1) / PageSize * PageSize;
+    const SIZE_T words = SIZE_T(SlabWords(HostSlabLayout(bufferSize)));
+    SIZE_T bytes = (words * sizeof(INT32) + PageSize - 1) / PageSize * PageSize;
     void* block = VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (block == nullptr) return false;
     ChannelSlab = {static_cast<INT32*>(block), bytes / sizeof(INT32)};
