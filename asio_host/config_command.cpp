@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,6 +12,8 @@
 #include "asio_host/driver_setup.h"
 #include "asio_host/host_layers.h"
 #include "asio_host/installed_drivers.h"
+#include "driver/core/flag_words.h"
+#include "driver/core/hex_digits.h"
 
 namespace {
 
@@ -140,7 +143,7 @@ void ShowRecord(IDriverSetup* setup, RecordLevel level, const LONG* indexes, std
             if (GetValue(setup, level, key, indexes, &value, sizeof(value)) != S_OK) continue;
             if (key == SetupFlagsKey)
                 std::fprintf(out, "%s%-15s 0x%08lX (%s)\n", indent, names[key], static_cast<unsigned long>(value),
-                             (value & EnabledFlag) ? "enabled" : "disabled");
+                             (value & RecordEnabled) ? "enabled" : "disabled");
             else
                 std::fprintf(out, "%s%-15s %lu\n", indent, names[key], static_cast<unsigned long>(value));
         }
@@ -229,8 +232,8 @@ int SetSetting(IDriverSetup* setup, const char* driverName, int argc, char** arg
     LONG indexes[3] = {0, 0, 0};
     static const RecordLevel levels[] = {RecordLevel::Device, RecordLevel::Filter, RecordLevel::Pin};
     for (int position = 0; position < indexCount; ++position) {
-        DWORD index = 0;
-        if (!ParseConfigNumber(argv[1 + position], &index) || index > 0x7FFFFFFF) {
+        std::uint32_t index = 0;
+        if (!ParseUnsigned32(argv[1 + position], &index) || index > 0x7FFFFFFF) {
             std::fprintf(err, "kaskade-config: \"%s\" is not a %s index\n", argv[1 + position],
                          LevelName(levels[position]));
             return 1;
@@ -261,22 +264,24 @@ int SetSetting(IDriverSetup* setup, const char* driverName, int argc, char** arg
             std::fprintf(err, "kaskade-config: enabled takes on or off, not \"%s\"\n", text);
             return 1;
         }
-        value = on ? current | EnabledFlag : current & ~EnabledFlag;
+        value = on ? current | RecordEnabled : current & ~RecordEnabled;
     } else {
         const ConfigKey* config = FindConfigKey(level, name);
         if (config == nullptr) {
             std::fprintf(err, "kaskade-config: a %s has no setting \"%s\" that can be changed\n", LevelName(level), name);
             return 1;
         }
-        if (!ParseConfigNumber(text, &value) || value < config->lowest || value > config->highest) {
+        std::uint32_t number = 0;
+        if (!ParseUnsigned32(text, &number) || number < config->lowest || number > config->highest) {
             std::fprintf(err, "kaskade-config: %s takes a number from %lu to %lu (%s), not \"%s\"\n", config->name,
                          static_cast<unsigned long>(config->lowest), static_cast<unsigned long>(config->highest),
                          config->meaning, text);
             return 1;
         }
+        value = number;
         key = config->key;
         // The run-time bits describe the machine, not a choice: the record keeps its own.
-        if (key == SetupFlagsKey) value = (value & ~RunTimeFlagBits) | (current & RunTimeFlagBits);
+        if (key == SetupFlagsKey) value = (value & ~RecordRunTimeFlags) | (current & RecordRunTimeFlags);
     }
     HRESULT result = SetValue(setup, level, key, indexes, value);
     if (result != S_OK) {

@@ -6,11 +6,6 @@ namespace hardware_simulator {
 
 namespace {
 
-constexpr ULONG PlainFormatSize = sizeof(KsDataFormat) + offsetof(KsWaveFormatExtensible, validBitsPerSample);
-constexpr ULONG ExtensibleFormatSize = sizeof(KsDataFormat) + sizeof(KsWaveFormatExtensible);
-constexpr WORD ExtensibleExtraSize =
-    sizeof(KsWaveFormatExtensible) - offsetof(KsWaveFormatExtensible, validBitsPerSample);
-
 bool IsExtensible(const PinFormat& format)
 {
     return format.wave.formatTag == WaveFormatTagExtensible;

@@ -171,6 +171,15 @@ static_assert(sizeof(KsPinConnect) == (sizeof(void*) == 8 ? 72 : 64), "KSPIN_CON
 static_assert(offsetof(KsPinConnect, pinToHandle) == (sizeof(void*) == 8 ? 56 : 52), "PinToHandle");
 static_assert(sizeof(KsWaveFormatExtensible) == 40, "WAVEFORMATEXTENSIBLE");
 
+// A plain WAVEFORMATEX ends where the extensible fields begin; an extensible format's
+// cbSize counts those fields.
+constexpr WORD PlainWaveFormatSize = offsetof(KsWaveFormatExtensible, validBitsPerSample);
+constexpr WORD ExtensibleExtraSize = sizeof(KsWaveFormatExtensible) - PlainWaveFormatSize;
+static_assert(PlainWaveFormatSize == 18 && ExtensibleExtraSize == 22, "WAVEFORMATEX and its cbSize");
+// FormatSize of a KSDATAFORMAT followed by either.
+constexpr ULONG PlainFormatSize = sizeof(KsDataFormat) + PlainWaveFormatSize;
+constexpr ULONG ExtensibleFormatSize = sizeof(KsDataFormat) + sizeof(KsWaveFormatExtensible);
+
 // A pin's connection request: KSPIN_CONNECT, KSDATAFORMAT and the wave format.
 constexpr std::size_t PinConnectionSize = sizeof(KsPinConnect) + sizeof(KsDataFormat) + sizeof(KsWaveFormatExtensible);
 static_assert(PinConnectionSize == (sizeof(void*) == 8 ? 176 : 168), "connection template");

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 
 #include "driver/core/hex_digits.h"
 #include "driver/core/oem_layout.h"
@@ -15,29 +14,6 @@ namespace {
 // Hosts copy the driver name into a 32-byte buffer: 31 characters and the NUL.
 constexpr std::size_t HostVisibleNameLength = 31;
 const char DriverNameTag[] = "$OEM";
-
-// Decimal, or hexadecimal after "0x"; no sign, no spaces, at most 0xFFFFFFFF.
-bool ParseUnsigned32(const std::string& text, std::uint32_t& value) {
-    const bool isHex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const int base = isHex ? 16 : 10;
-    const std::string digits = isHex ? text.substr(2) : text;
-    if (digits.empty()) {
-        return false;
-    }
-    std::uint64_t result = 0;
-    for (char c : digits) {
-        const int digit = HexDigitValue(c);
-        if (digit < 0 || digit >= base) {
-            return false;
-        }
-        result = result * base + static_cast<std::uint64_t>(digit);
-        if (result > std::numeric_limits<std::uint32_t>::max()) {
-            return false;
-        }
-    }
-    value = static_cast<std::uint32_t>(result);
-    return true;
-}
 
 // Numbers the driver can use, by field; fields not listed take any 32-bit value.
 struct NumberRange {
@@ -130,7 +106,7 @@ bool EncodeValue(const OemFieldLayout& layout, const std::string& text,
     }
     case OemValueKind::Number: {
         std::uint32_t number = 0;
-        if (!ParseUnsigned32(text, number)) {
+        if (!ParseUnsigned32(text.c_str(), &number)) {
             error = "value for " + tag + " \"" + text +
                     "\" is not an unsigned 32-bit number (decimal or 0x hexadecimal)";
             return false;

@@ -6,14 +6,9 @@
 #include <windows.h>
 #include <setupapi.h>
 
+#include "driver/core/flag_words.h"
 #include "driver/engine/conversion/conversion_pin.h"
 #include "kernel_streaming/kernel_streaming.h"
-
-// Bits of every record's flag word.
-constexpr DWORD RecordEnabled = 0x80000000;     // persistent
-constexpr DWORD PinInstanceFree = 0x40000000;   // run time
-constexpr DWORD RecordRunTimeMarks = 0x30000000;
-constexpr DWORD RecordRealTime = 0x00080000;    // WaveRT filter or device (run time)
 
 enum RecordLevel : DWORD {
     DeviceLevel = 0,
@@ -59,10 +54,6 @@ struct FilterRecord : TreeRecord {
 constexpr DWORD NodeClassAdc = 0x1;
 constexpr DWORD NodeClassDac = 0x2;
 constexpr DWORD NodeClassDigital = 0x4;  // S/PDIF or HDMI interface
-
-// Marks of a record's use by the streams (bits 28 and 29 of its flags).
-constexpr DWORD RecordOpenFailed = 0x20000000;  // the last open of this record failed
-constexpr DWORD RecordOpen = 0x10000000;        // in use by the streams
 
 constexpr int PacketSlots = 8;
 

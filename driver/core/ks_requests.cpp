@@ -43,6 +43,17 @@ DWORD PinProperty(HANDLE filter, DWORD pinId, DWORD propertyId, void* output, DW
     return KsRequest(filter, IOCTL_KS_PROPERTY, &request, sizeof(request), output, outputSize);
 }
 
+bool ReadPinInstances(HANDLE filter, PinRecord* pin)
+{
+    ULONG instances[2];
+    if (PinProperty(filter, pin->pinId, KSPROPERTY_PIN_GLOBALCINSTANCES, instances, 8) != 8 &&
+        PinProperty(filter, pin->pinId, KSPROPERTY_PIN_CINSTANCES, instances, 8) != 8)
+        return false;
+    pin->possibleInstances = instances[0];
+    pin->currentInstances = instances[1];
+    return true;
+}
+
 PinIntersectionRequest MakeIntersectionRequest(const PinRecord* pin, DWORD rate)
 {
     PinIntersectionRequest request = {};

@@ -62,11 +62,6 @@ bool RtAudioRequest(PinRecord* pin, ULONG id, ULONG flags, void* request, DWORD 
     return PinPropertyRequest(pin, request, requestSize, output, outputSize);
 }
 
-void MarkFailed(PinRecord* pin)
-{
-    pin->flags = (pin->flags & ~RecordOpen) | RecordOpenFailed;
-}
-
 void CloseHandleOf(HANDLE* handle)
 {
     HANDLE old = reinterpret_cast<HANDLE>(
@@ -83,7 +78,7 @@ void CloseEvent(HANDLE* event)
 // Closing after a failed looped-buffer request: the pin handle and its request event go.
 void FailLoopedBuffer(PinRecord* pin)
 {
-    MarkFailed(pin);
+    MarkPinFailed(pin);
     CloseHandleOf(&pin->handle);
     CloseEvent(&pin->requestOverlapped.hEvent);
 }
@@ -100,11 +95,8 @@ bool PacedByNotifications(const PinRecord* pin)
 
 bool UsesNotificationEvents(const PinRecord* pin)
 {
-    DWORD version = WindowsVersion();
-    DWORD major = version & 0xFF;
-    DWORD majorMinor = major << 8 | ((version >> 8) & 0xFF);
     const KsWaveFormatExtensible* wave = PinWaveFormat(pin);
-    return (pin->streamFlags & NotifyAllowed) && major >= 6 && (majorMinor >= 0x601 || !Wow64Process) &&
+    return (pin->streamFlags & NotifyAllowed) && WindowsAtLeast(6, 0) && (WindowsAtLeast(6, 1) || !Wow64Process) &&
            wave->samplesPerSec == ActiveHostRate && ActivePinModes.standardCapture == 0 &&
            ActivePinModes.standardRender == 0 && PacedByNotifications(pin);
 }

@@ -13,6 +13,12 @@ inline bool IsPinOpen(const PinRecord* pin)
     return pin->handle != INVALID_HANDLE_VALUE && pin->handle != nullptr;
 }
 
+// The pin loses its open mark and gets its failed mark.
+inline void MarkPinFailed(PinRecord* pin)
+{
+    pin->flags = (pin->flags & ~RecordOpen) | RecordOpenFailed;
+}
+
 // Sends nothing when `state` is already the recorded one.
 bool SetPinState(PinRecord* pin, DWORD state);
 bool SetPinHint(PinRecord* pin, DWORD value);

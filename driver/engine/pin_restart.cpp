@@ -53,9 +53,7 @@ bool FormatForCurrentRate(PinRecord* pin)
 // the device's clock needs to settle rather than after a whole block.
 DWORD FirstCaptureFrames(const PinRecord* pin)
 {
-    DWORD version = WindowsVersion();
-    DWORD majorMinor = (version & 0xFF) << 8 | ((version >> 8) & 0xFF);
-    DWORD milliseconds = majorMinor >= 0x601 ? 4 : 5;
+    DWORD milliseconds = WindowsAtLeast(6, 1) ? 4 : 5;
     return (milliseconds * PinWaveFormat(pin)->samplesPerSec + 999) / 1000;
 }
 
@@ -155,7 +153,7 @@ void MarkCreateFailure(PinRecord* pin)
     if (pin->lastCreateResult == ERROR_NO_SYSTEM_RESOURCES)
         pin->flags &= ~(RecordOpen | RecordOpenFailed | PinInstanceFree);
     else
-        pin->flags = (pin->flags & ~RecordOpen) | RecordOpenFailed;
+        MarkPinFailed(pin);
 }
 
 // Clears the pin and queues or places its first packets, as at every start.
@@ -227,7 +225,7 @@ void RestartPin(PinRecord* pin)
     if (!looped) ResetPacketEvents(pin);
 
     if (!FormatForCurrentRate(pin)) {
-        pin->flags = (pin->flags & ~RecordOpen) | RecordOpenFailed;
+        MarkPinFailed(pin);
         return;
     }
     if (!CreatePin(pin)) {

@@ -46,7 +46,6 @@ constexpr DWORD ZeroTimeoutLimit = 64;
 constexpr LONG StarvedHeartbeatMs = 500;
 constexpr DWORD StarvationPauseMs = 100;
 constexpr DWORD FifoWaitLimitMs = 10;
-constexpr DWORD LargePacketFrames = 8192;
 
 // The thread that streams, under the driver lock.
 HANDLE StreamingThreadHandle;
@@ -187,9 +186,8 @@ void ResetStream()
 __attribute__((noinline)) void TouchStackPages()
 {
     constexpr int Pages = 64;
-    constexpr int PageBytes = 4096;
-    auto* pages = static_cast<volatile BYTE*>(__builtin_alloca((Pages - 1) * PageBytes + 1));
-    for (int page = Pages - 1; page >= 0; --page) pages[page * PageBytes] = 0;
+    auto* pages = static_cast<volatile BYTE*>(__builtin_alloca((Pages - 1) * PageSize + 1));
+    for (int page = Pages - 1; page >= 0; --page) pages[page * PageSize] = 0;
 }
 
 // A looped capture pin with a short FIFO: give its first bytes a moment to arrive.

@@ -121,9 +121,9 @@ TEST_F(ConfigCommand, ShowsEveryLevelOfTheTree)
 
 TEST_F(ConfigCommand, DefaultsReachAHostWithoutSettingsOfItsOwn)
 {
-    ASSERT_EQ(Run({"set", "device", "0", "buffer-size", "512"}), 0) << refused;
+    ASSERT_EQ(Run({"set", "device", "0", "buffer-size", "0512"}), 0) << refused;
     ASSERT_EQ(Run({"set", "device", "0", "latency-out", "0x20"}), 0) << refused;
-    EXPECT_EQ(HostDeviceValue(11), 512u);
+    EXPECT_EQ(HostDeviceValue(11), 512u) << "a number with a leading zero is decimal too";
     EXPECT_EQ(HostDeviceValue(10), 32u);
 }
 

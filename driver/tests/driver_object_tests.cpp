@@ -21,6 +21,7 @@
 #include "driver/core/settings.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/host_callbacks.h"
+#include "driver/engine/pin_conversion.h"
 #include "driver/engine/slab_memory.h"
 #include "driver/engine/stream_flags.h"
 #include "driver/tests/driver_fixture.h"
@@ -422,6 +423,10 @@ TEST_F(DriverObjectTest, TheLastReleaseEndsStreamingAndFreesTheBuffers)
     ASSERT_EQ(driver->start(), ASE_OK);
     for (int wait = 0; wait < 200 && Switches == 0; ++wait) Sleep(5);
     ASSERT_GT(Switches, 0);
+    const HostStream stream = CurrentHostStream();
+    EXPECT_EQ(InputRun(stream.slab, 1), infos[0].buffers[0]) << "the converters fill the run the host reads";
+    EXPECT_EQ(OutputRun(stream.slab, 0), infos[1].buffers[0]);
+    EXPECT_LE(SlabWords(stream.slab), ChannelSlab.words);
 
     driver->Release();
     EXPECT_EQ(DriverState, DriverLoaded);

@@ -14,6 +14,9 @@ struct HostStream {
     std::int32_t startDelayMs;        // time to the first complete set of capture packets
 };
 
+// A large packet holds at most this many device frames; a large-packet pin has two.
+constexpr std::uint32_t LargePacketFrames = 8192;
+
 struct ConversionPin {
     // The wave format the pin was opened with.
     std::uint32_t channels;       // nChannels

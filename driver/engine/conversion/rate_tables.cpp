@@ -3,11 +3,12 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "driver/engine/conversion/conversion_pin.h"
+
 namespace {
 
 constexpr double Pi = 3.14159265358979323846;
 constexpr double UnityScale = 16777216.0;  // 2^24
-constexpr std::uint32_t LargePacketDeviceFrames = 8192;
 
 PolyphaseTables polyphaseTables;
 bool polyphaseTablesBuilt;
@@ -80,9 +81,9 @@ bool BuildRateTables(std::uint32_t hostRate, bool conversionEnabled, std::uint32
         polyphaseTablesBuilt = true;
     }
     BuildFrameTable(frameTables.blockFrames, bufferSize);
-    // Large packets hold whole blocks and at most 8192 device frames.
+    // Large packets hold whole blocks and at most LargePacketFrames device frames.
     frameTables.blocksPerLargePacket =
-        static_cast<std::uint32_t>(LargePacketDeviceFrames * DeviceSampleUnits /
+        static_cast<std::uint32_t>(LargePacketFrames * DeviceSampleUnits /
                                    (std::uint64_t{HostSampleUnits} * bufferSize));
     BuildFrameTable(frameTables.largePacketFrames,
                     std::uint64_t{frameTables.blocksPerLargePacket} * bufferSize);
