@@ -49,7 +49,8 @@ bool OpenSession(const char* name, SetupSession* session, std::FILE* err)
         long error = 0;
         session->driver = CreateDriver(installed, error);
         if (session->driver == nullptr) {
-            std::fprintf(err, "kaskade-config: \"%s\" cannot be created (0x%08lX)\n", name, static_cast<unsigned long>(error));
+            std::fprintf(err, "kaskade-config: \"%s\" cannot be created (0x%08lX)\n", name,
+                         static_cast<unsigned long>(error));
             return false;
         }
         void* setup = nullptr;
@@ -107,9 +108,9 @@ LONG CountRecords(IDriverSetup* setup, RecordLevel level, LONG* indexes, int pos
 }
 
 // The names of the keys, in key order.
-const char* const DeviceKeyNames[] = {"Flags", "FriendlyName", "Manufacturer", "Service", "Location", "HardwareId",
-                                      "Enumerator", "KernelBuffers", "BufferPosition", "LtcyIn", "LtcyOut",
-                                      "BufferSize", "DeviceId", "DevInst"};
+const char* const DeviceKeyNames[] = {"Flags",      "FriendlyName", "Manufacturer",  "Service",        "Location",
+                                      "HardwareId", "Enumerator",   "KernelBuffers", "BufferPosition", "LtcyIn",
+                                      "LtcyOut",    "BufferSize",   "DeviceId",      "DevInst"};
 const char* const FilterKeyNames[] = {"Flags", "FriendlyName", "DevicePath", "NodeClasses"};
 const char* const PinKeyNames[] = {"Flags", "DataFlow", "Channels", "Bits", "LowestRate", "HighestRate"};
 static_assert(sizeof(DeviceKeyNames) / sizeof(DeviceKeyNames[0]) == SetupDeviceKeyCount, "a name per device key");
@@ -247,7 +248,8 @@ int SetSetting(IDriverSetup* setup, const char* driverName, int argc, char** arg
             if (count == 0)
                 std::fprintf(err, "there are none\n");
             else
-                std::fprintf(err, "%ss are numbered 0 to %ld\n", LevelName(levels[position]), static_cast<long>(count - 1));
+                std::fprintf(err, "%ss are numbered 0 to %ld\n", LevelName(levels[position]),
+                             static_cast<long>(count - 1));
             return 1;
         }
     }
@@ -268,7 +270,8 @@ int SetSetting(IDriverSetup* setup, const char* driverName, int argc, char** arg
     } else {
         const ConfigKey* config = FindConfigKey(level, name);
         if (config == nullptr) {
-            std::fprintf(err, "kaskade-config: a %s has no setting \"%s\" that can be changed\n", LevelName(level), name);
+            std::fprintf(err, "kaskade-config: a %s has no setting \"%s\" that can be changed\n", LevelName(level),
+                         name);
             return 1;
         }
         std::uint32_t number = 0;
@@ -285,7 +288,8 @@ int SetSetting(IDriverSetup* setup, const char* driverName, int argc, char** arg
     }
     HRESULT result = SetValue(setup, level, key, indexes, value);
     if (result != S_OK) {
-        std::fprintf(err, "kaskade-config: the driver refused the value (0x%08lX)\n", static_cast<unsigned long>(result));
+        std::fprintf(err, "kaskade-config: the driver refused the value (0x%08lX)\n",
+                     static_cast<unsigned long>(result));
         return 1;
     }
     std::fprintf(out, "%s %s set to %lu (0x%08lX) in \"Defaults\"\n", LevelName(level), name,
@@ -343,7 +347,8 @@ int Rescan(IDriverSetup* setup, std::FILE* out, std::FILE* err)
         return 1;
     }
     LONG indexes[3] = {0, 0, 0};
-    std::fprintf(out, "rescanned: %ld device(s)\n", static_cast<long>(CountRecords(setup, RecordLevel::Device, indexes, 0)));
+    std::fprintf(out, "rescanned: %ld device(s)\n",
+                 static_cast<long>(CountRecords(setup, RecordLevel::Device, indexes, 0)));
     return 0;
 }
 

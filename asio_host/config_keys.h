@@ -8,7 +8,7 @@ enum class RecordLevel { Device, Filter, Pin };
 
 struct ConfigKey {
     const char* name;
-    LONG key;              // setup-interface key of the level
+    LONG key;  // setup-interface key of the level
     DWORD lowest;
     DWORD highest;
     const char* meaning;

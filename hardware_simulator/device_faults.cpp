@@ -74,14 +74,16 @@ void SetCompletionDelay(std::size_t device, ULONG dataFlow, ULONG delayMs, ULONG
 void FailPinProperty(std::size_t device, const GUID& set, ULONG id, DWORD error, int count)
 {
     StateLock guard(State().lock);
-    if (DeviceRuntime* runtime = RuntimeOf(device)) runtime->propertyFailures.push_back({set, id, error, count, std::nullopt, std::nullopt});
+    if (DeviceRuntime* runtime = RuntimeOf(device))
+        runtime->propertyFailures.push_back({set, id, error, count, std::nullopt, std::nullopt});
 }
 
 void FailPinStateChange(std::size_t device, ULONG dataFlow, ULONG state, DWORD error, int count)
 {
     StateLock guard(State().lock);
     if (DeviceRuntime* runtime = RuntimeOf(device))
-        runtime->propertyFailures.push_back({KSPROPSETID_Connection, KSPROPERTY_CONNECTION_STATE, error, count, dataFlow, state});
+        runtime->propertyFailures.push_back(
+            {KSPROPSETID_Connection, KSPROPERTY_CONNECTION_STATE, error, count, dataFlow, state});
 }
 
 void FailPinCreation(std::size_t device, ULONG dataFlow, DWORD error, int count)

@@ -66,13 +66,11 @@ INT32 Hear(const PinStep& step, ULONGLONG frame, ULONG channel)
 {
     const AnalogueSide& side = step.device.analogue;
     switch (side.inputs) {
-    case InputSource::Generator:
-        return side.generator ? side.generator(channel, frame) : 0;
+    case InputSource::Generator: return side.generator ? side.generator(channel, frame) : 0;
     case InputSource::Loopback:
         if (!step.device.timeline || frame < side.loopbackLatencyFrames) return 0;
         return step.device.timeline->Read(frame - side.loopbackLatencyFrames, step.rate, channel);
-    default:
-        return 0;
+    default: return 0;
     }
 }
 

@@ -39,12 +39,9 @@ bool TakesSampleSize(SampleSizeRule rule, const PinFormat& format)
     bool zero = format.sampleSize == 0;
     bool blockAlign = format.sampleSize == format.wave.blockAlign;
     switch (rule) {
-    case SampleSizeRule::ZeroOnly:
-        return zero;
-    case SampleSizeRule::BlockAlignOnly:
-        return blockAlign;
-    default:
-        return zero || blockAlign;
+    case SampleSizeRule::ZeroOnly: return zero;
+    case SampleSizeRule::BlockAlignOnly: return blockAlign;
+    default: return zero || blockAlign;
     }
 }
 

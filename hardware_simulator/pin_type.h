@@ -32,7 +32,7 @@ struct IntersectionAnswer {
 // How ActualBufferSize grows from the RequestedBufferSize of a looped buffer: never
 // below the request, always whole frames.
 enum class BufferRounding {
-    To128Bytes,          // HD Audio DMA: whole frames that are also a multiple of 128 bytes
+    To128Bytes,  // HD Audio DMA: whole frames that are also a multiple of 128 bytes
     ToWholeFrames,
     ToServiceIntervals,  // USB: whole service intervals (packets) at the pin's rate
 };

@@ -188,8 +188,8 @@ int main(int argc, char** argv)
         Sleep(WineRegistrySaveMs);
     }
 
-    std::printf("Streaming through the simulated QORDA-8 (%s) at 48000 Hz, loopback, %.0f s per block size\n",
-                variant, seconds);
+    std::printf("Streaming through the simulated QORDA-8 (%s) at 48000 Hz, loopback, %.0f s per block size\n", variant,
+                seconds);
     std::printf("%6s %8s %8s %8s %8s %6s %10s %10s %10s %10s %12s %10s\n", "block", "switches", "restarts", "starved",
                 "overrun", "trims", "median us", "p99 us", "worst us", "cpu us/sw", "round trip", "block ms");
     std::vector<Result> results;
@@ -205,10 +205,11 @@ int main(int argc, char** argv)
                     r.worstErrorUs, r.cpuUsPerSwitch, r.roundTripFrames * 1000.0 / Rate, bufferSize * 1000.0 / Rate);
         std::fflush(stdout);
     }
-    std::printf("starved and overrun: render starvations and capture overruns the device counted; trims: render\n"
-                "blocks left out to bring a queue that grew back to its depth; period errors are deviations from\n"
-                "the ideal block period; round trip includes the simulated device's %lu-frame analogue loop\n",
-                DeviceLoopFrames);
+    std::printf(
+        "starved and overrun: render starvations and capture overruns the device counted; trims: render\n"
+        "blocks left out to bring a queue that grew back to its depth; period errors are deviations from\n"
+        "the ideal block period; round trip includes the simulated device's %lu-frame analogue loop\n",
+        DeviceLoopFrames);
     for (const Result& r : results)
         if (r.Restarts() != 0) std::printf("restarts at %ld frames: %s\n", r.bufferSize, CausesOf(r).c_str());
     if (smallestClean)

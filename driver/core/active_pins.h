@@ -21,7 +21,7 @@ struct ActivePin {
 
 extern ActivePin ActivePins[MaxActivePins];
 extern DWORD ActivePinCount;
-extern DWORD InputChannelCount;   // host channels in use, 0 when none
+extern DWORD InputChannelCount;  // host channels in use, 0 when none
 extern DWORD OutputChannelCount;
 extern DWORD PreferredBufferSize;  // the largest "BufferSize" of the active pins' devices
 

@@ -210,8 +210,8 @@ bool DescribePin(FilterRecord* filter, PinRecord* pin)
 
     const BYTE* interfaces = FetchPinProperty(handle, pin->pinId, KSPROPERTY_PIN_INTERFACES, &size);
     bool streams = ListsIdentifier(interfaces, size, KSINTERFACESETID_Standard, KSINTERFACE_STANDARD_STREAMING) ||
-                   ((filter->flags & RecordRealTime) &&
-                    ListsIdentifier(interfaces, size, KSINTERFACESETID_Standard, KSINTERFACE_STANDARD_LOOPED_STREAMING));
+                   ((filter->flags & RecordRealTime) && ListsIdentifier(interfaces, size, KSINTERFACESETID_Standard,
+                                                                        KSINTERFACE_STANDARD_LOOPED_STREAMING));
     if (!streams) return DropPin(filter, pin, "no streaming interface");
 
     const BYTE* mediums = FetchPinProperty(handle, pin->pinId, KSPROPERTY_PIN_MEDIUMS, &size);
@@ -328,8 +328,7 @@ bool DescribeFilter(HDEVINFO devices, FilterRecord* filter)
 
     if (!HasActiveAlias(devices, filter, KSCATEGORY_RENDER) && !HasActiveAlias(devices, filter, KSCATEGORY_CAPTURE))
         return DropFilter(filter, "neither a render nor a capture interface");
-    if (WindowsAtLeast(6, 0) && HasActiveAlias(devices, filter, KSCATEGORY_REALTIME))
-        filter->flags |= RecordRealTime;
+    if (WindowsAtLeast(6, 0) && HasActiveAlias(devices, filter, KSCATEGORY_REALTIME)) filter->flags |= RecordRealTime;
 
     if (!OpenFilter(filter)) return DropFilter(filter, "cannot be opened");
     if (!ReadFilterName(devices, filter)) {
@@ -458,8 +457,8 @@ void EnumerateDevices()
 {
     ResetArena();
     ArenaFull = false;
-    HDEVINFO devices = device_access::SetupDiGetClassDevsA(&KSCATEGORY_AUDIO, nullptr, nullptr,
-                                                           DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    HDEVINFO devices =
+        device_access::SetupDiGetClassDevsA(&KSCATEGORY_AUDIO, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     DiagnosticLine("scan: audio devices with hardware id %s", OemConfig.hardwareId.text);
     if (devices == INVALID_HANDLE_VALUE) {
         DiagnosticLine("scan: the device list is not available (error %lu)", GetLastError());

@@ -16,8 +16,7 @@ bool IsInputRequest(const ASIOBufferInfo& info)
     return info.isInput == ASIOTrue;
 }
 
-ASIOError CheckRequest(const ASIOBufferInfo* infos, long channelCount, long bufferSize,
-                       const ASIOCallbacks* callbacks)
+ASIOError CheckRequest(const ASIOBufferInfo* infos, long channelCount, long bufferSize, const ASIOCallbacks* callbacks)
 {
     if (infos == nullptr || callbacks == nullptr || callbacks->bufferSwitch == nullptr || channelCount <= 0)
         return ASE_InvalidParameter;

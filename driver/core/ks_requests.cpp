@@ -23,8 +23,8 @@ DWORD KsRequest(HANDLE handle, DWORD code, const void* input, DWORD inputSize, v
     // The low bit keeps a completion port, if any, from hearing of this request.
     overlapped.hEvent = reinterpret_cast<HANDLE>(reinterpret_cast<ULONG_PTR>(event) | 1);
     DWORD returned = 0;
-    if (device_access::DeviceIoControl(handle, code, const_cast<void*>(input), inputSize, output, outputSize,
-                                       &returned, &overlapped)) {
+    if (device_access::DeviceIoControl(handle, code, const_cast<void*>(input), inputSize, output, outputSize, &returned,
+                                       &overlapped)) {
         WaitForSingleObject(event, INFINITE);
     } else if (GetLastError() == ERROR_IO_PENDING) {
         // The request still owns `overlapped` and the buffers: wait until it lets go.

@@ -29,19 +29,19 @@ struct OemClassIdField {
 
 struct OemConfigBlock {
     char magic[OemMagicSize];
-    OemTextField hardwareId;           // $HID
-    OemTextField driverName;           // $OEM
-    OemNumberField inputLatency;       // $LIS
-    OemNumberField outputLatency;      // $LOS
-    OemNumberField inputMargin;        // $LIM
-    OemNumberField outputMargin;       // $LOM
-    OemNumberField kernelBuffers;      // $BSK
-    OemNumberField defaultFlags;       // $DFL
-    OemNumberField enableAllDevices;   // $INS
-    OemNumberField bufferSize;         // $BSZ
-    OemNumberField controlPanelDialog; // $CPL
-    OemClassIdField classId;           // $CLS
-    char classIdTerminator[4];         // not patched: ends the class id text for string routines
+    OemTextField hardwareId;            // $HID
+    OemTextField driverName;            // $OEM
+    OemNumberField inputLatency;        // $LIS
+    OemNumberField outputLatency;       // $LOS
+    OemNumberField inputMargin;         // $LIM
+    OemNumberField outputMargin;        // $LOM
+    OemNumberField kernelBuffers;       // $BSK
+    OemNumberField defaultFlags;        // $DFL
+    OemNumberField enableAllDevices;    // $INS
+    OemNumberField bufferSize;          // $BSZ
+    OemNumberField controlPanelDialog;  // $CPL
+    OemClassIdField classId;            // $CLS
+    char classIdTerminator[4];          // not patched: ends the class id text for string routines
 };
 #pragma pack(pop)
 

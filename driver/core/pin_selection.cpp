@@ -87,9 +87,10 @@ void SelectDeviceFilters(DeviceRecord* device)
         if (render != nullptr) {
             qualifies = render->channels == widestRender && (FirstPin(filter) == render || HasSeveralPins(filter));
         } else {
-            qualifies = capture != nullptr &&
-                        ((capture->channels == widestCapture && (FirstPin(filter) == capture || HasSeveralPins(filter))) ||
-                         capture->channels > widestCapture);
+            qualifies =
+                capture != nullptr &&
+                ((capture->channels == widestCapture && (FirstPin(filter) == capture || HasSeveralPins(filter))) ||
+                 capture->channels > widestCapture);
         }
         if (qualifies) SetEnabled(filter, true);
     }

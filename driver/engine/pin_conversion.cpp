@@ -26,6 +26,5 @@ void DescribePinForConversion(PinRecord* pin)
     conversion.loopHalves = (pin->streamFlags & LoopedMode) && pin->notificationEvent != nullptr;
     // A notifying pin's blocks lie where the master's notifications put them, not a
     // setting's milliseconds away.
-    conversion.bufferPositionMs =
-        pin->bufferPosition != nullptr && !conversion.loopHalves ? *pin->bufferPosition : 0;
+    conversion.bufferPositionMs = pin->bufferPosition != nullptr && !conversion.loopHalves ? *pin->bufferPosition : 0;
 }

@@ -172,7 +172,8 @@ void MeasureCompletionOffset(PinRecord* pin)
         if (completed != candidate.referenceCount) continue;
         LONG offset = LONG(candidate.time - candidate.referenceTime);
         bool measured = pin->streamFlags & OffsetMeasured;
-        if (offset >= -OffsetLimitMs && offset <= OffsetLimitMs && (!measured || offset < pin->conversion.measuredOffsetMs)) {
+        if (offset >= -OffsetLimitMs && offset <= OffsetLimitMs &&
+            (!measured || offset < pin->conversion.measuredOffsetMs)) {
             pin->conversion.measuredOffsetMs = offset;
             pin->streamFlags |= OffsetMeasured;
         }

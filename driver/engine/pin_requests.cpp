@@ -31,7 +31,8 @@ constexpr DWORD ErrorSeverity = 0xC0000000;
 bool PinPropertyRequest(PinRecord* pin, void* request, DWORD requestSize, void* output, DWORD outputSize)
 {
     if (!IsPinOpen(pin)) return false;
-    if (pin->requestOverlapped.hEvent == nullptr) pin->requestOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (pin->requestOverlapped.hEvent == nullptr)
+        pin->requestOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     OVERLAPPED& overlapped = pin->requestOverlapped;
     overlapped.Internal = 0;
     overlapped.InternalHigh = 0;
@@ -64,8 +65,8 @@ bool RtAudioRequest(PinRecord* pin, ULONG id, ULONG flags, void* request, DWORD 
 
 void CloseHandleOf(HANDLE* handle)
 {
-    HANDLE old = reinterpret_cast<HANDLE>(
-        InterlockedExchangePointer(reinterpret_cast<PVOID*>(handle), INVALID_HANDLE_VALUE));
+    HANDLE old =
+        reinterpret_cast<HANDLE>(InterlockedExchangePointer(reinterpret_cast<PVOID*>(handle), INVALID_HANDLE_VALUE));
     if (old != INVALID_HANDLE_VALUE && old != nullptr) device_access::CloseHandle(old);
 }
 
@@ -137,8 +138,8 @@ NotifyingBuffer RequestNotifyingBuffer(PinRecord* pin)
     registration.notificationEvent = reinterpret_cast<ULONG_PTR>(pin->notificationEvent);
     DWORD unused = 0;
     if (pin->notificationEvent == nullptr ||
-        !RtAudioSet(pin, KSPROPERTY_RTAUDIO_REGISTER_NOTIFICATION_EVENT, &registration, sizeof(registration),
-                    &unused, sizeof(unused))) {
+        !RtAudioSet(pin, KSPROPERTY_RTAUDIO_REGISTER_NOTIFICATION_EVENT, &registration, sizeof(registration), &unused,
+                    sizeof(unused))) {
         CloseEvent(&pin->notificationEvent);
         return NotifyingBuffer::Unusable;
     }
@@ -163,8 +164,7 @@ bool RequestPolledBuffer(PinRecord* pin)
     KsRtAudioBufferProperty request = {};
     request.requestedBufferSize = 2 * frames * wave->blockAlign;
     KsRtAudioBuffer buffer = {};
-    if (!RtAudioGet(pin, KSPROPERTY_RTAUDIO_BUFFER, &request, sizeof(request), &buffer, sizeof(buffer)))
-        return false;
+    if (!RtAudioGet(pin, KSPROPERTY_RTAUDIO_BUFFER, &request, sizeof(request), &buffer, sizeof(buffer))) return false;
     pin->conversion.packetData[2] = static_cast<BYTE*>(buffer.bufferAddress);
     pin->conversion.packetData[3] = static_cast<BYTE*>(buffer.bufferAddress) + buffer.actualBufferSize;
     if (buffer.callMemoryBarrier) pin->streamFlags |= MemoryBarrierNeeded;
@@ -331,17 +331,10 @@ bool PrepareLoopedBuffer(PinRecord* pin)
     NotifyingBuffer notifying = UsesNotificationEvents(pin) ? RequestNotifyingBuffer(pin) : NotifyingBuffer::Refused;
     bool prepared = false;
     switch (notifying) {
-    case NotifyingBuffer::Usable:
-        prepared = true;
-        break;
-    case NotifyingBuffer::Refused:
-        prepared = RequestPolledBuffer(pin);
-        break;
-    case NotifyingBuffer::Unusable:
-        prepared = ReopenWithoutBuffer(pin) && RequestPolledBuffer(pin);
-        break;
-    case NotifyingBuffer::TooSmall:
-        break;
+    case NotifyingBuffer::Usable: prepared = true; break;
+    case NotifyingBuffer::Refused: prepared = RequestPolledBuffer(pin); break;
+    case NotifyingBuffer::Unusable: prepared = ReopenWithoutBuffer(pin) && RequestPolledBuffer(pin); break;
+    case NotifyingBuffer::TooSmall: break;
     }
     if (!prepared) {
         FailLoopedBuffer(pin);

@@ -6,9 +6,9 @@ volatile LONG StreamReopens;
 const char* RestartCauseName(RestartCause cause)
 {
     static const char* const names[] = {
-        "none",           "stall",           "wait failure",    "timer lag",   "starvation",
-        "render overrun", "capture backlog", "render underrun", "run failure", "restart request",
-        "device error",   "pin returned",
+        "none",        "stall",           "wait failure",    "timer lag",
+        "starvation",  "render overrun",  "capture backlog", "render underrun",
+        "run failure", "restart request", "device error",    "pin returned",
     };
     static_assert(sizeof(names) / sizeof(names[0]) == int(RestartCause::Count), "a name for every cause");
     return names[int(cause)];
@@ -22,9 +22,7 @@ bool RestartReopensPins(RestartCause cause)
     case RestartCause::RenderOverrun:
     case RestartCause::CaptureBacklog:
     case RestartCause::RenderUnderrun:
-    case RestartCause::PinReturned:
-        return false;
-    default:
-        return true;
+    case RestartCause::PinReturned: return false;
+    default: return true;
     }
 }

@@ -60,8 +60,10 @@ std::size_t FirstRowForThisWindows()
 const ServiceQuirk& FindRow(const DeviceRecord* device)
 {
     if (device->serviceName != nullptr && device->serviceName[0] != '\0') {
-        for (std::size_t row = FirstRowForThisWindows(); row < sizeof(ServiceQuirkTable) / sizeof(ServiceQuirkTable[0]); ++row)
-            if (std::strcmp(device->serviceName, ServiceQuirkTable[row].serviceName) == 0) return ServiceQuirkTable[row];
+        for (std::size_t row = FirstRowForThisWindows(); row < sizeof(ServiceQuirkTable) / sizeof(ServiceQuirkTable[0]);
+             ++row)
+            if (std::strcmp(device->serviceName, ServiceQuirkTable[row].serviceName) == 0)
+                return ServiceQuirkTable[row];
     }
     return DefaultRow;
 }

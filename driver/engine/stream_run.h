@@ -8,8 +8,8 @@
 #include "driver/core/device_tree.h"
 
 struct StreamRun {
-    PinRecord* master;  // the timing master when the configuration has no standard pin
-    DWORD switchEvents;  // every switch since the (re)start, shown to the host or not
+    PinRecord* master;    // the timing master when the configuration has no standard pin
+    DWORD switchEvents;   // every switch since the (re)start, shown to the host or not
     DWORD subBlockCount;  // timed switches since the master's completion, or in a reference period
     DWORD deadline;
     bool deadlineValid;
@@ -23,7 +23,7 @@ struct StreamRun {
     // its buffer side's frame in event mode.
     DWORD loopedWraps;
     DWORD lastLoopedPosition;
-    DWORD skippedHalves;  // event mode: halves of cycles missed whole, passed over
+    DWORD skippedHalves;        // event mode: halves of cycles missed whole, passed over
     DWORD renderTrimsUnplayed;  // render blocks left unqueued since a render packet last completed
 };
 extern StreamRun Stream;

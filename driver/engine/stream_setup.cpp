@@ -179,7 +179,8 @@ void MarkFailed(DeviceRecord* device, FilterRecord* filter, PinRecord* pin)
 bool FinishOpen(PinRecord* pin, SetupTotals* totals)
 {
     pin->recordedState = KSSTATE_STOP;
-    if (pin->requestOverlapped.hEvent == nullptr) pin->requestOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (pin->requestOverlapped.hEvent == nullptr)
+        pin->requestOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (!PrepareLoopedBuffer(pin)) return false;
     DescribePinForConversion(pin);
     if (!(pin->streamFlags & LoopedMode)) {
@@ -213,15 +214,15 @@ bool FinishOpen(PinRecord* pin, SetupTotals* totals)
 // and the host are told why.
 void NoteHeldPin(const FilterRecord* filter, const PinRecord* pin)
 {
-    DiagnosticLine("stream not opened: %s pin %lu of \"%s\" has no free instance (%lu of %lu in use): the device "
-                   "is held by another program or by the Windows audio engine",
-                   pin->dataFlow == KSPIN_DATAFLOW_IN ? "render" : "capture", pin->pinId, filter->friendlyName,
-                   pin->currentInstances, pin->possibleInstances);
+    DiagnosticLine(
+        "stream not opened: %s pin %lu of \"%s\" has no free instance (%lu of %lu in use): the device "
+        "is held by another program or by the Windows audio engine",
+        pin->dataFlow == KSPIN_DATAFLOW_IN ? "render" : "capture", pin->pinId, filter->friendlyName,
+        pin->currentInstances, pin->possibleInstances);
     __atomic_store_n(&SetupProblem, static_cast<const char*>(DeviceHeldMessage), __ATOMIC_RELEASE);
 }
 
-void OpenPinForStream(DeviceRecord* device, FilterRecord* filter, PinRecord* pin, DWORD dataFlow,
-                      SetupTotals* totals)
+void OpenPinForStream(DeviceRecord* device, FilterRecord* filter, PinRecord* pin, DWORD dataFlow, SetupTotals* totals)
 {
     const DWORD selected = RecordEnabled;
     if (pin->dataFlow != dataFlow || !(device->flags & selected) || !(filter->flags & selected) ||
@@ -275,8 +276,9 @@ void OpenPinForStream(DeviceRecord* device, FilterRecord* filter, PinRecord* pin
                 const KsWaveFormatExtensible* wave = PinWaveFormat(pin);
                 DiagnosticLine("stream open: %s pin %lu of \"%s\", %u channels, %u-bit %s, %lu Hz (host %lu Hz)%s",
                                dataFlow == KSPIN_DATAFLOW_IN ? "render" : "capture", pin->pinId, filter->friendlyName,
-                               wave->channels, wave->bitsPerSample, wave->formatTag == WaveFormatTagPcm ? "PCM" : "extensible",
-                               wave->samplesPerSec, ActiveHostRate, pin->formatBySearch ? ", format found by search" : "");
+                               wave->channels, wave->bitsPerSample,
+                               wave->formatTag == WaveFormatTagPcm ? "PCM" : "extensible", wave->samplesPerSec,
+                               ActiveHostRate, pin->formatBySearch ? ", format found by search" : "");
                 MarkOpen(device, filter, pin);
                 ++OpenPins;
                 FallbackInProgress = false;
@@ -338,7 +340,8 @@ void PlacePin(PinRecord* pin, const Placement& placement)
         FailForMemory(pin);
         return;
     }
-    pin->conversion.converter.history = reinterpret_cast<INT32*>(HistoryMemory.base + ULONG_PTR(pin->conversion.converter.history));
+    pin->conversion.converter.history =
+        reinterpret_cast<INT32*>(HistoryMemory.base + ULONG_PTR(pin->conversion.converter.history));
     if (looped) return;
     bool large = pin->streamFlags & LargePacketMode;
     int placed = large ? 4 : PacketSlots;
@@ -433,10 +436,11 @@ Reintersection ReintersectPinFormat(PinRecord* pin)
     // The packet strides and the converter history were set up for these.
     const KsWaveFormatExtensible* current = PinWaveFormat(pin);
     if (format.wave.channels != current->channels || format.wave.blockAlign != current->blockAlign) {
-        DiagnosticLine("stream refused: pin %lu of \"%s\" now answers %u channels in %u-byte frames, "
-                       "its memory is set up for %u channels in %u-byte frames",
-                       pin->pinId, pin->filter->friendlyName, format.wave.channels, format.wave.blockAlign,
-                       current->channels, current->blockAlign);
+        DiagnosticLine(
+            "stream refused: pin %lu of \"%s\" now answers %u channels in %u-byte frames, "
+            "its memory is set up for %u channels in %u-byte frames",
+            pin->pinId, pin->filter->friendlyName, format.wave.channels, format.wave.blockAlign, current->channels,
+            current->blockAlign);
         return Reintersection::DoesNotFit;
     }
     StoreFormat(pin, format);
@@ -446,8 +450,8 @@ Reintersection ReintersectPinFormat(PinRecord* pin)
 bool CreatePin(PinRecord* pin)
 {
     KsPinConnect* connect = PinConnect(pin);
-    connect->interfaceId.id = (pin->streamFlags & LoopedMode) ? KSINTERFACE_STANDARD_LOOPED_STREAMING
-                                                             : KSINTERFACE_STANDARD_STREAMING;
+    connect->interfaceId.id =
+        (pin->streamFlags & LoopedMode) ? KSINTERFACE_STANDARD_LOOPED_STREAMING : KSINTERFACE_STANDARD_STREAMING;
     connect->pinId = pin->pinId;
     ACCESS_MASK access = pin->dataFlow == KSPIN_DATAFLOW_IN ? FILE_WRITE_DATA : FILE_READ_DATA;
     HANDLE handle = INVALID_HANDLE_VALUE;
@@ -473,11 +477,12 @@ void SetUpStreams()
         SetupTotals* totals;
     } passes[] = {{KSPIN_DATAFLOW_OUT, &totals}, {KSPIN_DATAFLOW_IN, &totals}};
     for (Pass& pass : passes)
-        WalkTree([](DeviceRecord* device, FilterRecord* filter, PinRecord* pin,
-                    void* context) {
-            auto* current = static_cast<Pass*>(context);
-            OpenPinForStream(device, filter, pin, current->dataFlow, current->totals);
-        }, &pass);
+        WalkTree(
+            [](DeviceRecord* device, FilterRecord* filter, PinRecord* pin, void* context) {
+                auto* current = static_cast<Pass*>(context);
+                OpenPinForStream(device, filter, pin, current->dataFlow, current->totals);
+            },
+            &pass);
     if (totals.packetBytes != 0) {
         PacketMemory.base = static_cast<BYTE*>(VirtualAlloc(nullptr, totals.packetBytes, MEM_RESERVE, PAGE_READWRITE));
         PacketMemory.size = PacketMemory.base ? totals.packetBytes : 0;

@@ -257,7 +257,8 @@ void ResubmitCapturePackets()
 
 bool HeartbeatIsStale()
 {
-    return (GlobalSettingsFlags & GlobalFlagStarvationWatchdog) && LONG(LastWakeUpTime - HeartbeatTime) > StarvedHeartbeatMs;
+    return (GlobalSettingsFlags & GlobalFlagStarvationWatchdog) &&
+           LONG(LastWakeUpTime - HeartbeatTime) > StarvedHeartbeatMs;
 }
 
 // A switch the master's time asks for: due once the looped position has reached it.

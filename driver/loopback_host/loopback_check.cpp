@@ -221,8 +221,7 @@ long FindRoundTrip(const std::vector<INT32>& input, long channel, std::size_t fr
     return -1;
 }
 
-std::size_t CountMismatches(const std::vector<INT32>& input, long channel, long delay, std::size_t from,
-                            std::size_t to)
+std::size_t CountMismatches(const std::vector<INT32>& input, long channel, long delay, std::size_t from, std::size_t to)
 {
     std::size_t mismatches = 0;
     for (std::size_t frame = from; frame < to && frame < input.size(); ++frame)

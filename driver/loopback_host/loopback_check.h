@@ -72,7 +72,7 @@ private:
     ULONGLONG verifiedFrames_ = 0;
 
     // Sent frames by the top 16 bits of their value, newest first, for relocking.
-    std::vector<ULONGLONG> newestByValue_;  // output frame + 1, 0 for none
+    std::vector<ULONGLONG> newestByValue_;   // output frame + 1, 0 for none
     std::vector<ULONGLONG> olderSameValue_;  // by output frame modulo its size
     ULONGLONG indexed_ = 0;                  // sent frames below this are indexed
 };

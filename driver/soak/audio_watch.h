@@ -34,10 +34,10 @@ private:
     LoopbackChecker checker_;
     ULONGLONG read_ = 0;
     bool watching_ = false;
-    ULONGLONG from_ = 0;         // the first frame heard after the fault ended
+    ULONGLONG from_ = 0;  // the first frame heard after the fault ended
     LONGLONG ended_ = 0;
-    LONGLONG runFrom_ = -1;      // the first verified frame at or after from_ in the current run
-    LONGLONG runStart_ = -1;     // the checker's run it belongs to
+    LONGLONG runFrom_ = -1;   // the first verified frame at or after from_ in the current run
+    LONGLONG runStart_ = -1;  // the checker's run it belongs to
     ULONGLONG verifiedAtRunFrom_ = 0;
     LONGLONG returnedAt_ = 0;
 };

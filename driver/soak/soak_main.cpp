@@ -44,8 +44,8 @@ int RunSupervised(double minutes, unsigned long long seed)
 {
     char path[MAX_PATH];
     GetModuleFileNameA(nullptr, path, MAX_PATH);
-    std::string command = std::string("\"") + path + "\" " + WorkerSwitch + " " + std::to_string(minutes) + " " +
-                          std::to_string(seed);
+    std::string command =
+        std::string("\"") + path + "\" " + WorkerSwitch + " " + std::to_string(minutes) + " " + std::to_string(seed);
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return 2;
@@ -81,7 +81,8 @@ int RunSupervised(double minutes, unsigned long long seed)
     for (bool ended = false;;) {
         DWORD available = 0, read = 0;
         if (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &available, nullptr) && available != 0) {
-            if (!ReadFile(readEnd, buffer, available < sizeof(buffer) ? available : sizeof(buffer), &read, nullptr)) break;
+            if (!ReadFile(readEnd, buffer, available < sizeof(buffer) ? available : sizeof(buffer), &read, nullptr))
+                break;
             relay(buffer, read);
             continue;
         }

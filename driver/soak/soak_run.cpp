@@ -61,7 +61,8 @@ long long PrivateKiB()
     long long bytes = 0;
     MEMORY_BASIC_INFORMATION region;
     for (const BYTE* address = nullptr; VirtualQuery(address, &region, sizeof(region)) == sizeof(region);) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) bytes += static_cast<long long>(region.RegionSize);
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+            bytes += static_cast<long long>(region.RegionSize);
         const BYTE* next = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize;
         if (next <= address) break;
         address = next;
@@ -71,10 +72,7 @@ long long PrivateKiB()
 
 class Soak {
 public:
-    Soak(const SoakOptions& options, SoakResult& result)
-        : options_(options), result_(result), random_(options.seed)
-    {
-    }
+    Soak(const SoakOptions& options, SoakResult& result) : options_(options), result_(result), random_(options.seed) {}
 
     void Run();
 
@@ -93,7 +91,10 @@ private:
     }
     ULONG AnyDataFlow() { return Pick({ULONG(KSPIN_DATAFLOW_IN), ULONG(KSPIN_DATAFLOW_OUT)}); }
 
-    long BufferSizeFor(double rate) { return rate > 48000 ? Pick({128L, 256L, 512L, 1024L}) : Pick({64L, 128L, 256L, 512L, 1024L}); }
+    long BufferSizeFor(double rate)
+    {
+        return rate > 48000 ? Pick({128L, 256L, 512L, 1024L}) : Pick({64L, 128L, 256L, 512L, 1024L});
+    }
     SessionFormat RandomFormat();
     bool OpenSession(const SessionFormat& format);
     void ForceRestart();
@@ -259,7 +260,8 @@ std::string Soak::Apply(SoakEvent event)
         int count = Between(1, 5);
         sim::FailPinCreation(Qorda, flow, ERROR_GEN_FAILURE, count);
         ForceRestart();
-        std::snprintf(what, sizeof(what), "%d %s pin creations", count, flow == KSPIN_DATAFLOW_IN ? "render" : "capture");
+        std::snprintf(what, sizeof(what), "%d %s pin creations", count,
+                      flow == KSPIN_DATAFLOW_IN ? "render" : "capture");
         break;
     }
     case SoakEvent::RateChange: {
@@ -284,11 +286,11 @@ std::string Soak::Apply(SoakEvent event)
         session_.Close();
         SessionFormat format = RandomFormat();
         OpenSession(format);
-        std::snprintf(what, sizeof(what), "%.0f Hz, %ld frames, %s", format.rate, format.bufferSize, HabitName(format.habit));
+        std::snprintf(what, sizeof(what), "%.0f Hz, %ld frames, %s", format.rate, format.bufferSize,
+                      HabitName(format.habit));
         break;
     }
-    case SoakEvent::Count:
-        break;
+    case SoakEvent::Count: break;
     }
     return what;
 }
@@ -408,7 +410,8 @@ void Soak::Run()
     sim::GlitchCounters glitches = sim::Glitches(Qorda);
     result_.starvations = glitches.renderStarvations - glitchesBefore.renderStarvations;
     result_.overruns = glitches.captureOverruns - glitchesBefore.captureOverruns;
-    if (result_.hangs != 0) Problem(std::to_string(result_.hangs) + " host calls hung (the longest: " + result_.longestCall + ")");
+    if (result_.hangs != 0)
+        Problem(std::to_string(result_.hangs) + " host calls hung (the longest: " + result_.longestCall + ")");
     if (result_.corruptFrames != 0) Problem(std::to_string(result_.corruptFrames) + " frames that the host never sent");
 
     sim::StopDeviceClock();
@@ -422,9 +425,9 @@ void Soak::Run()
 const char* SoakEventName(SoakEvent event)
 {
     static const char* const names[] = {
-        "unplug",          "clock stall",       "render stall",  "capture stall",        "clock deviation",
-        "completion delay", "property failure", "state failure", "request failure",      "creation failure",
-        "rate change",     "buffer size change", "session reopen",
+        "unplug",           "clock stall",        "render stall",   "capture stall",   "clock deviation",
+        "completion delay", "property failure",   "state failure",  "request failure", "creation failure",
+        "rate change",      "buffer size change", "session reopen",
     };
     static_assert(sizeof(names) / sizeof(names[0]) == int(SoakEvent::Count), "a name for every event");
     return names[int(event)];

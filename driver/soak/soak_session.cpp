@@ -33,7 +33,8 @@ void WriteOutputs(ULONGLONG first)
     for (const ASIOBufferInfo& info : Host.buffers) {
         if (info.isInput) continue;
         auto* samples = static_cast<INT32*>(info.buffers[0]);
-        for (long frame = 0; frame < Host.bufferSize; ++frame) samples[frame] = LoopbackSignal(first + frame, info.channelNum);
+        for (long frame = 0; frame < Host.bufferSize; ++frame)
+            samples[frame] = LoopbackSignal(first + frame, info.channelNum);
     }
 }
 
@@ -42,7 +43,8 @@ void OnBufferSwitch(long, ASIOBool)
     LARGE_INTEGER now;
     QueryPerformanceCounter(&now);
     ULONGLONG first = Host.feed->Written();
-    const INT32* input = Host.input != nullptr ? static_cast<const INT32*>(Host.input->buffers[0]) : Host.silence.data();
+    const INT32* input =
+        Host.input != nullptr ? static_cast<const INT32*>(Host.input->buffers[0]) : Host.silence.data();
     Host.feed->Push(input, Host.bufferSize, now.QuadPart);
     WriteOutputs(first);
     if (Host.habit == OutputReadyHabit::InSwitch) {
@@ -95,12 +97,9 @@ void EndWorker()
 const char* HabitName(OutputReadyHabit habit)
 {
     switch (habit) {
-    case OutputReadyHabit::InSwitch:
-        return "outputReady in bufferSwitch";
-    case OutputReadyHabit::FromAnotherThread:
-        return "outputReady from another thread";
-    default:
-        return "no outputReady";
+    case OutputReadyHabit::InSwitch: return "outputReady in bufferSwitch";
+    case OutputReadyHabit::FromAnotherThread: return "outputReady from another thread";
+    default: return "no outputReady";
     }
 }
 
@@ -153,7 +152,8 @@ bool SoakSession::CreateBuffers()
     if (format_.habit == OutputReadyHabit::FromAnotherThread && Host.worker == nullptr) StartWorker();
     static ASIOCallbacks callbacks = {OnBufferSwitch, nullptr, AnswerMessage, nullptr};
     if (Timed("createBuffers", [&] {
-            return driver_->createBuffers(Host.buffers.data(), long(Host.buffers.size()), format_.bufferSize, &callbacks);
+            return driver_->createBuffers(Host.buffers.data(), long(Host.buffers.size()), format_.bufferSize,
+                                          &callbacks);
         }) != ASE_OK)
         return Fail("createBuffers");
     buffersCreated_ = true;

@@ -168,16 +168,11 @@ TEST_F(ConfigCommand, EnablingChangesOnlyTheEnabledBit)
 TEST_F(ConfigCommand, RefusesWhatItCannotWriteAndWritesNothing)
 {
     const std::vector<std::vector<std::string>> refusals = {
-        {"set", "device", "0", "buffer-size", "8"},
-        {"set", "device", "0", "kernel-buffers", "5"},
-        {"set", "device", "0", "buffer-position", "ten"},
-        {"set", "device", "-1", "buffer-size", "512"},
-        {"set", "device", "9", "buffer-size", "512"},
-        {"set", "filter", "0", "99", "flags", "0"},
-        {"set", "pin", "0", "0", "999", "enabled", "on"},
-        {"set", "pin", "0", "0", "0", "kernel-buffers", "4"},
-        {"set", "pin", "0", "0", "0", "enabled", "maybe"},
-        {"set", "device", "0", "buffer-size", "0x100000000"},
+        {"set", "device", "0", "buffer-size", "8"},        {"set", "device", "0", "kernel-buffers", "5"},
+        {"set", "device", "0", "buffer-position", "ten"},  {"set", "device", "-1", "buffer-size", "512"},
+        {"set", "device", "9", "buffer-size", "512"},      {"set", "filter", "0", "99", "flags", "0"},
+        {"set", "pin", "0", "0", "999", "enabled", "on"},  {"set", "pin", "0", "0", "0", "kernel-buffers", "4"},
+        {"set", "pin", "0", "0", "0", "enabled", "maybe"}, {"set", "device", "0", "buffer-size", "0x100000000"},
     };
     for (const auto& words : refusals) {
         EXPECT_EQ(Run(words), 1) << words[1] << " " << words[words.size() - 2] << " " << words.back();
@@ -188,8 +183,9 @@ TEST_F(ConfigCommand, RefusesWhatItCannotWriteAndWritesNothing)
     DWORD stored = 0;
     DWORD size = sizeof(stored);
     std::string defaults = SettingsKey(Build()) + "\\Defaults";
-    EXPECT_NE(RegGetValueA(HKEY_CURRENT_USER, defaults.c_str(), "BufferSize", RRF_RT_REG_DWORD, nullptr, &stored, &size),
-              ERROR_SUCCESS);
+    EXPECT_NE(
+        RegGetValueA(HKEY_CURRENT_USER, defaults.c_str(), "BufferSize", RRF_RT_REG_DWORD, nullptr, &stored, &size),
+        ERROR_SUCCESS);
     EXPECT_EQ(Run({"bogus"}), 2);
 }
 

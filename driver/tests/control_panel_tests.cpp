@@ -218,8 +218,8 @@ TEST_F(ControlPanelTest, TheCheckedSizeIsTheLargestAtOrBelowTheDevicesSize)
     const struct {
         DWORD stored;
         int button;
-    } cases[] = {{100, IDC_PANEL_SIZE_80},   {64, IDC_PANEL_SIZE_80},     {191, IDC_PANEL_SIZE_128},
-                 {192, IDC_PANEL_SIZE_192},  {2047, IDC_PANEL_SIZE_1024}, {4096, IDC_PANEL_SIZE_2048}};
+    } cases[] = {{100, IDC_PANEL_SIZE_80},  {64, IDC_PANEL_SIZE_80},     {191, IDC_PANEL_SIZE_128},
+                 {192, IDC_PANEL_SIZE_192}, {2047, IDC_PANEL_SIZE_1024}, {4096, IDC_PANEL_SIZE_2048}};
     for (const auto& entry : cases) {
         FindSelectedDevice()->bufferSize = entry.stored;
         PanelCall call(driver);
@@ -346,8 +346,8 @@ void ExpectControlsApartAndInside(HWND panel)
             RECT overlap;
             const RECT otherPlace = PlaceOf(panel, controls[second]);
             // Controls that meet edge to edge in dialog units may share a pixel's rounding.
-            const bool overlaps = IntersectRect(&overlap, &place, &otherPlace) &&
-                                  overlap.right - overlap.left > 1 && overlap.bottom - overlap.top > 1;
+            const bool overlaps = IntersectRect(&overlap, &place, &otherPlace) && overlap.right - overlap.left > 1 &&
+                                  overlap.bottom - overlap.top > 1;
             EXPECT_FALSE(overlaps) << id << " overlaps " << otherId;
         }
     }

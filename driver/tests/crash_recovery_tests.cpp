@@ -67,7 +67,8 @@ long long StoredFlags(const std::string& key)
 {
     DWORD value = 0;
     DWORD size = sizeof(value);
-    if (RegGetValueA(HKEY_CURRENT_USER, key.c_str(), "Flags", RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
+    if (RegGetValueA(HKEY_CURRENT_USER, key.c_str(), "Flags", RRF_RT_REG_DWORD, nullptr, &value, &size) !=
+        ERROR_SUCCESS)
         return -1;
     return value;
 }
@@ -99,7 +100,8 @@ DWORD RunHost(const char* role, bool killWhenHolding, const std::string& program
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+    BOOL started =
+        CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
     SetEnvironmentVariableA(RoleVariable, nullptr);
     DWORD result = 0xFFFFFFFF;
     if (started) {
@@ -230,7 +232,8 @@ TEST_F(CrashHost, RecoversAfterTheWarning)
 
     // Silence at the buffer period: the clock calls back and the inputs stay zero.
     ASIOBufferInfo infos[4];
-    for (int channel = 0; channel < 4; ++channel) infos[channel] = {channel < 2 ? ASIOTrue : ASIOFalse, channel % 2, {}};
+    for (int channel = 0; channel < 4; ++channel)
+        infos[channel] = {channel < 2 ? ASIOTrue : ASIOFalse, channel % 2, {}};
     ASIOCallbacks callbacks = {CountSwitch, nullptr, AnswerMessage, nullptr};
     ASSERT_EQ(driver->createBuffers(infos, 4, 256, &callbacks), ASE_OK);
     Switches = 0;

@@ -268,7 +268,8 @@ TEST_F(LoggedSession, ADeviceHeldByTheAudioEngineIsExplained)
 #else
     const std::size_t ourDevice = 1;
 #endif
-    for (ULONG pin : {sim::UsbRenderPin, sim::UsbCapturePin}) ASSERT_TRUE(sim::HoldInAudioEngine(ourDevice, 0, pin, true));
+    for (ULONG pin : {sim::UsbRenderPin, sim::UsbCapturePin})
+        ASSERT_TRUE(sim::HoldInAudioEngine(ourDevice, 0, pin, true));
     LogFolder folder(true);
     driver->AddRef();
     ASSERT_EQ(driver->init(nullptr), ASIOTrue);
@@ -281,8 +282,9 @@ TEST_F(LoggedSession, ADeviceHeldByTheAudioEngineIsExplained)
     EXPECT_STREQ(message, "The device is in use by another program or by Windows audio");
     driver->Release();
     std::vector<std::string> lines = folder.Lines();
-    EXPECT_EQ(CountContaining(lines, "has no free instance (1 of 1 in use): the device is held by another program or "
-                                     "by the Windows audio engine"),
+    EXPECT_EQ(CountContaining(lines,
+                              "has no free instance (1 of 1 in use): the device is held by another program or "
+                              "by the Windows audio engine"),
               2)
         << folder.Text();
 }

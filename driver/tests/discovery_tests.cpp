@@ -294,8 +294,7 @@ TEST_F(Discovery, TwoStoredRenderPinsPutTheFilterInAutomaticMode)
     }
     RescanDevices();
     filter = Filters(FirstDevice)[0];
-    for (PinRecord* pin : Pins(filter))
-        EXPECT_EQ(Enabled(pin), pin->pinId != narrowPin) << "pin " << pin->pinId;
+    for (PinRecord* pin : Pins(filter)) EXPECT_EQ(Enabled(pin), pin->pinId != narrowPin) << "pin " << pin->pinId;
 
     // One render pin stored alone is the user's choice, even the narrower one.
     for (PinRecord* pin : Pins(filter)) {
@@ -345,10 +344,12 @@ TEST_F(Discovery, AFullArenaStopsTheScanWithAWholeTree)
     Scan(devices);
 
     int pins = 0;
-    WalkTree([](DeviceRecord*, FilterRecord*, PinRecord* pin, void* count) {
-        EXPECT_EQ(std::strlen(pin->name), 259u) << "names are cut to their field";
-        ++*static_cast<int*>(count);
-    }, &pins);
+    WalkTree(
+        [](DeviceRecord*, FilterRecord*, PinRecord* pin, void* count) {
+            EXPECT_EQ(std::strlen(pin->name), 259u) << "names are cut to their field";
+            ++*static_cast<int*>(count);
+        },
+        &pins);
     EXPECT_GT(pins, 0);
     EXPECT_LT(pins, 3 * 4 * 600) << "the arena cannot hold every pin";
     for (DeviceRecord* d = FirstDevice; d != nullptr; d = NextDevice(d)) EXPECT_NE(FirstFilter(d), nullptr);
@@ -391,12 +392,14 @@ TEST_F(Discovery, MalformedAnswersDropRecordsAndNeverCrash)
             if (random() % 4 == 0) Mangle(random, answer);
         });
         RescanDevices();
-        WalkTree([](DeviceRecord* device, FilterRecord* filter, PinRecord* pin, void*) {
-            ASSERT_NE(device->hardwareId, nullptr);
-            ASSERT_NE(filter->detail, nullptr);
-            ASSERT_GT(pin->channels, 0u);
-            ASSERT_TRUE(pin->dataFlow == KSPIN_DATAFLOW_IN || pin->dataFlow == KSPIN_DATAFLOW_OUT);
-        }, nullptr);
+        WalkTree(
+            [](DeviceRecord* device, FilterRecord* filter, PinRecord* pin, void*) {
+                ASSERT_NE(device->hardwareId, nullptr);
+                ASSERT_NE(filter->detail, nullptr);
+                ASSERT_GT(pin->channels, 0u);
+                ASSERT_TRUE(pin->dataFlow == KSPIN_DATAFLOW_IN || pin->dataFlow == KSPIN_DATAFLOW_OUT);
+            },
+            nullptr);
     }
     sim::SetAnswerHook(nullptr);
     RescanDevices();

@@ -68,9 +68,11 @@ protected:
         ASSERT_TRUE(sim::Install(sim::Machine{std::move(devices)}));
         RescanDevices();
         pins.clear();
-        WalkTree([](DeviceRecord* device, FilterRecord* filter, PinRecord* pin,
-                    void* context) { static_cast<std::vector<TreePin>*>(context)->push_back({device, filter, pin}); },
-                 &pins);
+        WalkTree(
+            [](DeviceRecord* device, FilterRecord* filter, PinRecord* pin, void* context) {
+                static_cast<std::vector<TreePin>*>(context)->push_back({device, filter, pin});
+            },
+            &pins);
     }
     // The `index`th pin of the tree with this data flow.
     TreePin& Pin(DWORD dataFlow, int index)
@@ -170,7 +172,8 @@ TEST_F(ActivePinsTest, RegistrationDerivesBufferSizeQueueDepthModesAndRates)
     EXPECT_TRUE(Convert44100To48000);
     EXPECT_EQ(ConfigurationMinimumRate, 44100u) << "a pin that starts at 48000 is converted from 44100";
     EXPECT_EQ(ConfigurationMaximumRate, 48000u);
-    EXPECT_EQ(Pin(Render, 1).pin->conversion.firstSlabChannel, 8u) << "capture pins register first, render in tree order";
+    EXPECT_EQ(Pin(Render, 1).pin->conversion.firstSlabChannel, 8u)
+        << "capture pins register first, render in tree order";
 }
 
 TEST_F(ActivePinsTest, AStoredBufferSizeOutsideTheOfferedRangeIsShownInsideIt)

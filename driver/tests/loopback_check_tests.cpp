@@ -52,7 +52,7 @@ TEST(LoopbackCheck, SilenceOfARenderQueueThatRanDryIsNoJump)
 TEST(LoopbackCheck, DroppedAndRepeatedFramesAreJumpsNotCorruption)
 {
     std::vector<INT32> input = Returning(300, 1000);
-    AppendSent(input, 1000 + 64, 1000);  // a block lost
+    AppendSent(input, 1000 + 64, 1000);   // a block lost
     AppendSent(input, 2064 - 128, 1000);  // two blocks again
     LoopbackCheck check = CheckLoopback(input, 0, MaxDelay);
     EXPECT_EQ(check.discontinuities, 2u);

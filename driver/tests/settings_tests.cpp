@@ -136,10 +136,7 @@ protected:
         tree = BuildTree();
     }
 
-    void TearDown() override
-    {
-        InProcessDriver::TearDown();
-    }
+    void TearDown() override { InProcessDriver::TearDown(); }
 
     std::string DeviceKey(const std::string& layer) const { return LayerKey(layer) + DeviceKeyPart; }
     std::string FilterKey(const std::string& layer) const { return DeviceKey(layer) + FilterKeyPart; }
@@ -227,8 +224,10 @@ TEST_F(Settings, DeviceSettingsRoundTripUnderTheirValueNames)
         const char* name;
         DWORD* field;
         DWORD value;
-    } values[] = {{"KernelBuffers", &device->kernelBuffers, 3}, {"BufferPosition", &device->bufferPosition, 6},
-                  {"LtcyIn", &device->latencyIn, 11},           {"LtcyOut", &device->latencyOut, 12},
+    } values[] = {{"KernelBuffers", &device->kernelBuffers, 3},
+                  {"BufferPosition", &device->bufferPosition, 6},
+                  {"LtcyIn", &device->latencyIn, 11},
+                  {"LtcyOut", &device->latencyOut, 12},
                   {"BufferSize", &device->bufferSize, 96}};
     device->flags = RecordEnabled | RecordRealTime | 0x10;
     for (const auto& entry : values) *entry.field = entry.value;

@@ -152,9 +152,9 @@ TEST_F(SetupInterface, SetupModeWritesTheSharedDefaultsOnly)
     ASSERT_EQ(setup->SetDeviceValue(11, 0, &bufferSize, 4), S_OK);
     const std::string defaults = DriverKey() + "\\Defaults\\" + id;
     DWORD stored = 0, size = sizeof(stored);
-    EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, defaults.c_str(), "BufferSize", RRF_RT_REG_DWORD, nullptr, &stored,
-                           &size),
-              ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegGetValueA(HKEY_CURRENT_USER, defaults.c_str(), "BufferSize", RRF_RT_REG_DWORD, nullptr, &stored, &size),
+        ERROR_SUCCESS);
     EXPECT_EQ(stored, 512u);
     char host[9];
     wsprintfA(host, "%08X", HostHash);
@@ -175,8 +175,7 @@ TEST_F(SetupInterface, RescanIsRefusedWhileBuffersExist)
 TEST_F(SetupInterface, RescanAfterInitLetsGoOfTheOpenPinsFirst)
 {
     IAsioDriver* driver = nullptr;
-    ASSERT_EQ(DllGetClassObject(DriverClassId, DriverClassId, reinterpret_cast<void**>(&driver)),
-              S_OK);
+    ASSERT_EQ(DllGetClassObject(DriverClassId, DriverClassId, reinterpret_cast<void**>(&driver)), S_OK);
     ASSERT_EQ(driver->init(nullptr), ASIOTrue);
     long inputs = 0, outputs = 0;
     driver->getChannels(&inputs, &outputs);
@@ -254,8 +253,8 @@ TEST_F(SetupInterface, SettingAFilterPathReadsOnlyThePathsOwnLength)
 {
     SYSTEM_INFO system;
     GetSystemInfo(&system);
-    auto* pages = static_cast<char*>(VirtualAlloc(nullptr, 2 * system.dwPageSize, MEM_COMMIT | MEM_RESERVE,
-                                                  PAGE_READWRITE));
+    auto* pages =
+        static_cast<char*>(VirtualAlloc(nullptr, 2 * system.dwPageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     ASSERT_NE(pages, nullptr);
     DWORD old;
     ASSERT_TRUE(VirtualProtect(pages + system.dwPageSize, system.dwPageSize, PAGE_NOACCESS, &old));
@@ -318,9 +317,9 @@ TEST_F(SetupInterface, SetupModeNeitherShowsNorSpreadsTheHostsOwnValues)
     wsprintfA(host, "%08X", HostHash);
     const std::string hostDevice = DriverKey() + "\\" + host + "\\" + id;
     HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, hostDevice.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExA(HKEY_CURRENT_USER, hostDevice.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
     const DWORD hostBufferSize = 1024;
     RegSetValueExA(key, "BufferSize", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&hostBufferSize), 4);
     RegCloseKey(key);
@@ -333,9 +332,9 @@ TEST_F(SetupInterface, SetupModeNeitherShowsNorSpreadsTheHostsOwnValues)
     ASSERT_EQ(setup->SetDeviceValue(9, 0, &latency, 4), S_OK);
     DWORD stored = 0, size = sizeof(stored);
     const std::string defaults = DriverKey() + "\\Defaults\\" + id;
-    EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, defaults.c_str(), "BufferSize", RRF_RT_REG_DWORD, nullptr, &stored,
-                           &size),
-              ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegGetValueA(HKEY_CURRENT_USER, defaults.c_str(), "BufferSize", RRF_RT_REG_DWORD, nullptr, &stored, &size),
+        ERROR_SUCCESS);
     EXPECT_EQ(stored, 256u) << "the host's own value did not become everyone's";
 }
 

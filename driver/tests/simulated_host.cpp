@@ -64,11 +64,10 @@ DriverUnderTest NoDeviceBuild()
     DriverUnderTest build = {ExecutableDirectory() + "no-device-" KASKADE_SIM_DLL_FILE, NoDeviceRegistration};
     std::string error;
     EXPECT_TRUE(CopyFileTo(SimulatedBuild().dllPath, build.dllPath));
-    EXPECT_TRUE(PatchOemFile(build.dllPath,
-                             {{"$OEM", NoDeviceRegistration.name},
-                              {"$CLS", NoDeviceRegistration.classId},
-                              {"$HID", UnmatchedHardwareId}},
-                             error))
+    EXPECT_TRUE(PatchOemFile(
+        build.dllPath,
+        {{"$OEM", NoDeviceRegistration.name}, {"$CLS", NoDeviceRegistration.classId}, {"$HID", UnmatchedHardwareId}},
+        error))
         << error;
     return build;
 }

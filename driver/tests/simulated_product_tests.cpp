@@ -75,7 +75,8 @@ TEST_F(SimulatedProduct, ListsItsChannelsNamedAfterTheDevice)
     for (long channel = 0; channel < Plugged.inputs; ++channel)
         EXPECT_EQ(ChannelName(ASIOTrue, channel), std::string(Plugged.channelName) + " " + std::to_string(channel + 1));
     for (long channel = 0; channel < Plugged.outputs; ++channel)
-        EXPECT_EQ(ChannelName(ASIOFalse, channel), std::string(Plugged.channelName) + " " + std::to_string(channel + 1));
+        EXPECT_EQ(ChannelName(ASIOFalse, channel),
+                  std::string(Plugged.channelName) + " " + std::to_string(channel + 1));
 }
 
 // The USB audio class driver's margins from Windows 6.1 on (4 ms in, 2 ms out), one

@@ -140,7 +140,9 @@ TEST_F(StreamRestart, ACapturePinThatCannotReopenLeavesTheOutputsPlaying)
     ASSERT_TRUE(AwaitRestart(RestartCause::Stall, stalls, 4000));
     sim::SetClockStalled(0, false);
     // The restart closes both pins; the render pin opens, the capture pin does not.
-    auto renderAlone = [] { return IsPinOpen(ActivePinOf(KSPIN_DATAFLOW_IN)) && !IsPinOpen(ActivePinOf(KSPIN_DATAFLOW_OUT)); };
+    auto renderAlone = [] {
+        return IsPinOpen(ActivePinOf(KSPIN_DATAFLOW_IN)) && !IsPinOpen(ActivePinOf(KSPIN_DATAFLOW_OUT));
+    };
     DWORD start = GetTickCount();
     while (!renderAlone() && GetTickCount() - start < 5000) Sleep(10);
     ASSERT_TRUE(renderAlone());
@@ -200,7 +202,8 @@ TEST_F(StreamRestart, WhatACaptureRequestDidNotDeliverIsSilence)
         LONG restarts = AllRestarts();
         ASSERT_TRUE(StreamFor(0.1, 48000, bufferSize));
         std::size_t from = std::size_t(host.Switches()) * bufferSize;
-        sim::EndStreamRequests(0, KSPIN_DATAFLOW_OUT, c.status, c.deliveredFrames * PinWaveFormat(capture)->blockAlign, 1);
+        sim::EndStreamRequests(0, KSPIN_DATAFLOW_OUT, c.status, c.deliveredFrames * PinWaveFormat(capture)->blockAlign,
+                               1);
         ASSERT_TRUE(StreamFor(0.5, 48000, bufferSize));
         host.Driver()->stop();
         EXPECT_EQ(AllRestarts(), restarts) << "a request given back is no device failure";
@@ -333,6 +336,6 @@ TEST_F(StreamRestart, ARenderDirectionThatStoodStillGetsItsRoundTripBack)
     long after = FindRoundTrip(input, 0, std::size_t(unstalledAt + 24) * Block, 40000);
     ASSERT_GE(before, 0);
     ASSERT_GE(after, 0) << "the signal does not come back";
-    EXPECT_LE(std::labs(after - before), 2 * Block) << "round trip " << before << " frames before the stall, " << after
-                                                    << " after it; " << RestartSummary();
+    EXPECT_LE(std::labs(after - before), 2 * Block)
+        << "round trip " << before << " frames before the stall, " << after << " after it; " << RestartSummary();
 }

@@ -31,7 +31,8 @@ std::string RestartSummary()
     std::string summary;
     for (int cause = 1; cause < int(RestartCause::Count); ++cause)
         if (StreamRestarts[cause] != 0)
-            summary += std::string(RestartCauseName(RestartCause(cause))) + ": " + std::to_string(StreamRestarts[cause]) + "; ";
+            summary += std::string(RestartCauseName(RestartCause(cause))) + ": " +
+                       std::to_string(StreamRestarts[cause]) + "; ";
     return summary.empty() ? "no restarts" : summary;
 }
 
@@ -71,7 +72,8 @@ sim::Device AnalogueCodec(bool notifying)
 
 void AllowNotifications(DeviceRecord* device)
 {
-    for (FilterRecord* filter = FirstFilter(device); filter; filter = NextFilter(filter)) filter->flags |= NotifyAllowed;
+    for (FilterRecord* filter = FirstFilter(device); filter; filter = NextFilter(filter))
+        filter->flags |= NotifyAllowed;
 }
 
 const StreamedDevice OnPackets = {"PacketPins", ProductDevice, 1};

@@ -92,8 +92,7 @@ protected:
     void PlugIn(sim::Device device);
     // Takes the driver so that its scan sees the machine, then lets `edit` change the
     // device's records as stored settings would, then opens the host.
-    bool OpenHost(long bufferSize, double rate, const HostHabits& habits = {},
-                  void (*edit)(DeviceRecord*) = nullptr);
+    bool OpenHost(long bufferSize, double rate, const HostHabits& habits = {}, void (*edit)(DeviceRecord*) = nullptr);
     void Start() { ASSERT_EQ(host.Driver()->start(), ASE_OK); }
     // Streams for `seconds`; false when the switches did not come.
     bool StreamFor(double seconds, double rate, long bufferSize);

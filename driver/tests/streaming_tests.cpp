@@ -50,13 +50,18 @@ TEST_P(LoopbackStreaming, TheSignalComesBackBitExact)
     PlugIn(std::get<0>(GetParam()).make());
     const bool notifying = std::get<0>(GetParam()).notifying;
     void (*edit)(DeviceRecord*) = [](DeviceRecord* device) { device->kernelBuffers = 4; };
-    if (notifying) edit = [](DeviceRecord* device) { device->kernelBuffers = 4; AllowNotifications(device); };
+    if (notifying)
+        edit = [](DeviceRecord* device) {
+            device->kernelBuffers = 4;
+            AllowNotifications(device);
+        };
     ASSERT_TRUE(OpenHost(param.bufferSize, param.rate, {}, edit));
     long inputLatency = 0, outputLatency = 0;
     ASSERT_EQ(host.Driver()->getLatencies(&inputLatency, &outputLatency), ASE_OK);
     DisturbanceMark mark;
     Start();
-    ASSERT_TRUE(StreamFor(3.0, param.rate, param.bufferSize)) << RestartSummary() << "; " << host.Switches() << " switches";
+    ASSERT_TRUE(StreamFor(3.0, param.rate, param.bufferSize))
+        << RestartSummary() << "; " << host.Switches() << " switches";
     for (DWORD index = 0; notifying && index < ActivePinCount; ++index)
         EXPECT_NE(ActivePins[index].pin->notificationEvent, nullptr) << "every pin streams in event mode";
     host.Driver()->stop();
@@ -65,7 +70,8 @@ TEST_P(LoopbackStreaming, TheSignalComesBackBitExact)
     ASSERT_GE(check.roundTrip, 0) << "the signal sent never came back";
     EXPECT_FALSE(check.corrupt) << "frames that the host never sent";
     Disturbances disturbances = mark.Since();
-    unsigned jumpsAllowed = disturbances.total + (std::get<0>(GetParam()).jumpsPerStarvation - 1) * disturbances.starvations;
+    unsigned jumpsAllowed =
+        disturbances.total + (std::get<0>(GetParam()).jumpsPerStarvation - 1) * disturbances.starvations;
     EXPECT_LE(check.discontinuities, jumpsAllowed)
         << "the signal jumped where nothing disturbed the stream; " << disturbances.text;
 
@@ -74,10 +80,11 @@ TEST_P(LoopbackStreaming, TheSignalComesBackBitExact)
         ASSERT_EQ(timings[number].index, long(number % 2)) << "switch " << number;
         ASSERT_EQ(timings[number].samplePosition, ULONGLONG(number) * param.bufferSize) << "switch " << number;
     }
-    std::printf("[ round trip ] %s, %.0f Hz, %ld frames: measured %ld frames (device loop %lu), "
-                "reported input %ld + output %ld = %ld; %u glitches, %u jumps\n",
-                std::get<0>(GetParam()).name, param.rate, param.bufferSize, check.roundTrip, LoopbackLatencyFrames,
-                inputLatency, outputLatency, inputLatency + outputLatency, disturbances.total, check.discontinuities);
+    std::printf(
+        "[ round trip ] %s, %.0f Hz, %ld frames: measured %ld frames (device loop %lu), "
+        "reported input %ld + output %ld = %ld; %u glitches, %u jumps\n",
+        std::get<0>(GetParam()).name, param.rate, param.bufferSize, check.roundTrip, LoopbackLatencyFrames,
+        inputLatency, outputLatency, inputLatency + outputLatency, disturbances.total, check.discontinuities);
 }
 
 std::string LoopbackCaseName(const testing::TestParamInfo<std::tuple<StreamedDevice, LoopbackCase>>& info)
@@ -305,7 +312,8 @@ TEST_F(Streaming, OutputsAreSentOncePerSwitchWithOrWithoutOutputReady)
             const SwitchTiming& next = timings[number + 1];
             EXPECT_EQ(now.renderPacketsAtExit - now.renderPacketsAtEntry + (now.trimsAtExit - now.trimsAtEntry),
                       callsOutputReady ? 1u : 0u);
-            EXPECT_EQ(next.renderPacketsAtEntry - now.renderPacketsAtEntry + (next.trimsAtEntry - now.trimsAtEntry), 1u);
+            EXPECT_EQ(next.renderPacketsAtEntry - now.renderPacketsAtEntry + (next.trimsAtEntry - now.trimsAtEntry),
+                      1u);
         }
         ExpectSignalReturnsAfter(0);
         EndCase();

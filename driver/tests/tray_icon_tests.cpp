@@ -375,8 +375,8 @@ TEST_F(TrayIconTest, WithTheShippedFlagsNoIconButTheHiddenWindowStillOpensThePan
 
 TEST_F(TrayIconTest, ALongDriverNameIsCutAndTheSecondLineFollowsTheCut)
 {
-    lstrcpynA(OemConfig.driverName.text,
-              "A Driver Name Long Enough To Fill The Tooltip's First Line On Its Own", OemTextSize);
+    lstrcpynA(OemConfig.driverName.text, "A Driver Name Long Enough To Fill The Tooltip's First Line On Its Own",
+              OemTextSize);
     Prepare();
     // The icon is added and shows the driver initialised before the stream starts.
     WaitForRequests(2);

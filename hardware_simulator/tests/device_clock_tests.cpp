@@ -136,7 +136,7 @@ TEST_F(DeviceClock, StepsGiveExactlyTheRatesFramesAndScaleWithTheDeviation)
     SetClockDeviation(Qorda, 100);
     Step(1000);
     EXPECT_EQ(AudioPosition(capture).playOffset, (44100u + 44104u) * QordaFrameBytes);  // 44104.41
-    SetClockDeviation(Qorda, 2000000);  // three times as fast
+    SetClockDeviation(Qorda, 2000000);                                                  // three times as fast
     Step(1000);
     ULONGLONG frames = AudioPosition(capture).playOffset / QordaFrameBytes;
     EXPECT_GE(frames, 44100u + 44104u + 132300u);
@@ -303,8 +303,8 @@ TEST_F(DeviceClock, MovesLoopedPinsThroughTheirBuffersAndSignalsEachHalf)
     HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     HANDLE captured = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     for (HANDLE pin : {render, capture}) {
-        std::vector<BYTE> request = Descriptor(KSPROPSETID_RtAudio, KSPROPERTY_RTAUDIO_BUFFER_WITH_NOTIFICATION,
-                                               KSPROPERTY_TYPE_GET, 40);
+        std::vector<BYTE> request =
+            Descriptor(KSPROPSETID_RtAudio, KSPROPERTY_RTAUDIO_BUFFER_WITH_NOTIFICATION, KSPROPERTY_TYPE_GET, 40);
         ULONG size = 960 * 8, notifications = 2;  // 20 ms
         std::memcpy(&request[sizeof(void*) == 8 ? 32 : 28], &size, 4);
         std::memcpy(&request[sizeof(void*) == 8 ? 36 : 32], &notifications, 4);

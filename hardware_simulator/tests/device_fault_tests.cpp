@@ -168,10 +168,10 @@ TEST_F(DeviceFaults, FailsTheNextPropertyRequestsAsked)
     FailPinProperty(1, KSPROPSETID_Audio, KSPROPERTY_AUDIO_POSITION, ERROR_GEN_FAILURE, 1);  // the other device
     EXPECT_EQ(SetPinState(render, KSSTATE_RUN).error, DWORD(ERROR_GEN_FAILURE));
     AudioPosition(render);
-    EXPECT_EQ(PinProperty(capture, PropertyBytes(KSPROPSETID_Connection, KSPROPERTY_CONNECTION_STATE),
-                          std::vector<BYTE>(4))
-                  .error,
-              DWORD(ERROR_GEN_FAILURE));
+    EXPECT_EQ(
+        PinProperty(capture, PropertyBytes(KSPROPSETID_Connection, KSPROPERTY_CONNECTION_STATE), std::vector<BYTE>(4))
+            .error,
+        DWORD(ERROR_GEN_FAILURE));
     EXPECT_TRUE(SetPinState(render, KSSTATE_RUN).ok);
     EXPECT_EQ(PinState(render), ULONG(KSSTATE_RUN));
 }
