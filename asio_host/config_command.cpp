@@ -3,6 +3,7 @@
 #include <objbase.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -11,6 +12,8 @@
 #include "asio_host/driver_setup.h"
 #include "asio_host/host_layers.h"
 #include "asio_host/installed_drivers.h"
+#include "driver/core/flag_words.h"
+#include "driver/core/hex_digits.h"
 
 namespace {
 
@@ -46,7 +49,8 @@ bool OpenSession(const char* name, SetupSession* session, std::FILE* err)
         long error = 0;
         session->driver = CreateDriver(installed, error);
         if (session->driver == nullptr) {
-            std::fprintf(err, "kaskade-config: \"%s\" cannot be created (0x%08lX)\n", name, static_cast<unsigned long>(error));
+            std::fprintf(err, "kaskade-config: \"%s\" cannot be created (0x%08lX)\n", name,
+                         static_cast<unsigned long>(error));
             return false;
         }
         void* setup = nullptr;
@@ -104,9 +108,9 @@ LONG CountRecords(IDriverSetup* setup, RecordLevel level, LONG* indexes, int pos
 }
 
 // The names of the keys, in key order.
-const char* const DeviceKeyNames[] = {"Flags", "FriendlyName", "Manufacturer", "Service", "Location", "HardwareId",
-                                      "Enumerator", "KernelBuffers", "BufferPosition", "LtcyIn", "LtcyOut",
-                                      "BufferSize", "DeviceId", "DevInst"};
+const char* const DeviceKeyNames[] = {"Flags",      "FriendlyName", "Manufacturer",  "Service",        "Location",
+                                      "HardwareId", "Enumerator",   "KernelBuffers", "BufferPosition", "LtcyIn",
+                                      "LtcyOut",    "BufferSize",   "DeviceId",      "DevInst"};
 const char* const FilterKeyNames[] = {"Flags", "FriendlyName", "DevicePath", "NodeClasses"};
 const char* const PinKeyNames[] = {"Flags", "DataFlow", "Channels", "Bits", "LowestRate", "HighestRate"};
 static_assert(sizeof(DeviceKeyNames) / sizeof(DeviceKeyNames[0]) == SetupDeviceKeyCount, "a name per device key");
@@ -140,7 +144,7 @@ void ShowRecord(IDriverSetup* setup, RecordLevel level, const LONG* indexes, std
             if (GetValue(setup, level, key, indexes, &value, sizeof(value)) != S_OK) continue;
             if (key == SetupFlagsKey)
                 std::fprintf(out, "%s%-15s 0x%08lX (%s)\n", indent, names[key], static_cast<unsigned long>(value),
-                             (value & EnabledFlag) ? "enabled" : "disabled");
+                             (value & RecordEnabled) ? "enabled" : "disabled");
             else
                 std::fprintf(out, "%s%-15s %lu\n", indent, names[key], static_cast<unsigned long>(value));
         }
@@ -229,8 +233,8 @@ int SetSetting(IDriverSetup* setup, const char* driverName, int argc, char** arg
     LONG indexes[3] = {0, 0, 0};
     static const RecordLevel levels[] = {RecordLevel::Device, RecordLevel::Filter, RecordLevel::Pin};
     for (int position = 0; position < indexCount; ++position) {
-        DWORD index = 0;
-        if (!ParseConfigNumber(argv[1 + position], &index) || index > 0x7FFFFFFF) {
+        std::uint32_t index = 0;
+        if (!ParseUnsigned32(argv[1 + position], &index) || index > 0x7FFFFFFF) {
             std::fprintf(err, "kaskade-config: \"%s\" is not a %s index\n", argv[1 + position],
                          LevelName(levels[position]));
             return 1;
@@ -244,7 +248,8 @@ int SetSetting(IDriverSetup* setup, const char* driverName, int argc, char** arg
             if (count == 0)
                 std::fprintf(err, "there are none\n");
             else
-                std::fprintf(err, "%ss are numbered 0 to %ld\n", LevelName(levels[position]), static_cast<long>(count - 1));
+                std::fprintf(err, "%ss are numbered 0 to %ld\n", LevelName(levels[position]),
+                             static_cast<long>(count - 1));
             return 1;
         }
     }
@@ -261,26 +266,30 @@ int SetSetting(IDriverSetup* setup, const char* driverName, int argc, char** arg
             std::fprintf(err, "kaskade-config: enabled takes on or off, not \"%s\"\n", text);
             return 1;
         }
-        value = on ? current | EnabledFlag : current & ~EnabledFlag;
+        value = on ? current | RecordEnabled : current & ~RecordEnabled;
     } else {
         const ConfigKey* config = FindConfigKey(level, name);
         if (config == nullptr) {
-            std::fprintf(err, "kaskade-config: a %s has no setting \"%s\" that can be changed\n", LevelName(level), name);
+            std::fprintf(err, "kaskade-config: a %s has no setting \"%s\" that can be changed\n", LevelName(level),
+                         name);
             return 1;
         }
-        if (!ParseConfigNumber(text, &value) || value < config->lowest || value > config->highest) {
+        std::uint32_t number = 0;
+        if (!ParseUnsigned32(text, &number) || number < config->lowest || number > config->highest) {
             std::fprintf(err, "kaskade-config: %s takes a number from %lu to %lu (%s), not \"%s\"\n", config->name,
                          static_cast<unsigned long>(config->lowest), static_cast<unsigned long>(config->highest),
                          config->meaning, text);
             return 1;
         }
+        value = number;
         key = config->key;
         // The run-time bits describe the machine, not a choice: the record keeps its own.
-        if (key == SetupFlagsKey) value = (value & ~RunTimeFlagBits) | (current & RunTimeFlagBits);
+        if (key == SetupFlagsKey) value = (value & ~RecordRunTimeFlags) | (current & RecordRunTimeFlags);
     }
     HRESULT result = SetValue(setup, level, key, indexes, value);
     if (result != S_OK) {
-        std::fprintf(err, "kaskade-config: the driver refused the value (0x%08lX)\n", static_cast<unsigned long>(result));
+        std::fprintf(err, "kaskade-config: the driver refused the value (0x%08lX)\n",
+                     static_cast<unsigned long>(result));
         return 1;
     }
     std::fprintf(out, "%s %s set to %lu (0x%08lX) in \"Defaults\"\n", LevelName(level), name,
@@ -338,7 +347,8 @@ int Rescan(IDriverSetup* setup, std::FILE* out, std::FILE* err)
         return 1;
     }
     LONG indexes[3] = {0, 0, 0};
-    std::fprintf(out, "rescanned: %ld device(s)\n", static_cast<long>(CountRecords(setup, RecordLevel::Device, indexes, 0)));
+    std::fprintf(out, "rescanned: %ld device(s)\n",
+                 static_cast<long>(CountRecords(setup, RecordLevel::Device, indexes, 0)));
     return 0;
 }
 

@@ -1,7 +1,5 @@
 #include "asio_host/config_keys.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include "driver/core/setup_contract.h"
@@ -37,15 +35,4 @@ const ConfigKey* FindConfigKey(RecordLevel level, const char* name)
     for (const ConfigKey* key = ConfigKeysOf(level); key->name != nullptr; ++key)
         if (std::strcmp(key->name, name) == 0) return key;
     return nullptr;
-}
-
-bool ParseConfigNumber(const char* text, DWORD* value)
-{
-    if (text == nullptr || *text == '\0' || *text == '-' || *text == '+') return false;
-    char* end = nullptr;
-    errno = 0;
-    unsigned long long number = std::strtoull(text, &end, 0);
-    if (errno != 0 || *end != '\0' || number > 0xFFFFFFFFull) return false;
-    *value = DWORD(number);
-    return true;
 }

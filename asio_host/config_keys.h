@@ -8,7 +8,7 @@ enum class RecordLevel { Device, Filter, Pin };
 
 struct ConfigKey {
     const char* name;
-    LONG key;              // setup-interface key of the level
+    LONG key;  // setup-interface key of the level
     DWORD lowest;
     DWORD highest;
     const char* meaning;
@@ -18,11 +18,3 @@ struct ConfigKey {
 const ConfigKey* FindConfigKey(RecordLevel level, const char* name);
 // Writable keys of `level`, ended by an entry with a null name.
 const ConfigKey* ConfigKeysOf(RecordLevel level);
-
-// Flag bits that describe the running system (free instance, run-time marks, real-time
-// device): a write keeps the record's own.
-constexpr DWORD RunTimeFlagBits = 0x70080000;
-constexpr DWORD EnabledFlag = 0x80000000;
-
-// Parses a decimal or 0x-prefixed number that fits 32 bits; false when it is not one.
-bool ParseConfigNumber(const char* text, DWORD* value);

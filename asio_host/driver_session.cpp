@@ -27,7 +27,7 @@ IAsioDriver* OpenDriver(const std::string& name, std::string& error)
         }
         return asio;
     }
-    error = "no ASIO driver named \"" + name + "\" is registered for " + std::to_string(sizeof(void*) * 8) +
-            "-bit hosts";
+    error =
+        "no ASIO driver named \"" + name + "\" is registered for " + std::to_string(sizeof(void*) * 8) + "-bit hosts";
     return nullptr;
 }

@@ -37,11 +37,13 @@ void ReadValues(HKEY key, const std::string& where, int depth, HostLayer* layer)
         if (result != ERROR_SUCCESS && result != ERROR_MORE_DATA) continue;
         if (depth == 0 && std::strcmp(name, ProgramValueName) == 0) {
             if (result == ERROR_SUCCESS && type == REG_SZ && size > 0)
-                layer->program.assign(reinterpret_cast<const char*>(data), strnlen(reinterpret_cast<const char*>(data), size));
+                layer->program.assign(reinterpret_cast<const char*>(data),
+                                      strnlen(reinterpret_cast<const char*>(data), size));
             continue;
         }
-        layer->values.push_back({where, name, result == ERROR_SUCCESS ? ValueText(name, type, data, size)
-                                                                       : ValueText(name, REG_NONE, data, 0)});
+        layer->values.push_back(
+            {where, name,
+             result == ERROR_SUCCESS ? ValueText(name, type, data, size) : ValueText(name, REG_NONE, data, 0)});
     }
     if (depth == 3) return;
     for (DWORD index = 0;; ++index) {

@@ -28,10 +28,8 @@ static int Usage()
 static int ListDrivers()
 {
     auto drivers = ListInstalledDrivers();
-    std::printf("%u ASIO driver(s) registered for %d-bit hosts\n", unsigned(drivers.size()),
-                int(sizeof(void*) * 8));
-    for (const auto& driver : drivers)
-        std::printf("  %-32s %s\n", driver.name.c_str(), driver.classId.c_str());
+    std::printf("%u ASIO driver(s) registered for %d-bit hosts\n", unsigned(drivers.size()), int(sizeof(void*) * 8));
+    for (const auto& driver : drivers) std::printf("  %-32s %s\n", driver.name.c_str(), driver.classId.c_str());
     return 0;
 }
 

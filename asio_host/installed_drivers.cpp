@@ -19,13 +19,11 @@ std::vector<InstalledDriver> ListInstalledDrivers()
 {
     std::vector<InstalledDriver> drivers;
     HKEY asio;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ASIO", 0, KEY_READ, &asio) != ERROR_SUCCESS)
-        return drivers;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ASIO", 0, KEY_READ, &asio) != ERROR_SUCCESS) return drivers;
     char name[256];
     for (DWORD index = 0;; ++index) {
         DWORD length = sizeof(name);
-        if (RegEnumKeyExA(asio, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-            break;
+        if (RegEnumKeyExA(asio, index, name, &length, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
         HKEY driverKey;
         if (RegOpenKeyExA(asio, name, 0, KEY_READ, &driverKey) != ERROR_SUCCESS) continue;
         drivers.push_back({name, ReadText(driverKey, "CLSID"), ReadText(driverKey, "Description")});

@@ -7,8 +7,8 @@
 #include "asio_host/asio_driver.h"
 
 struct InstalledDriver {
-    std::string name;        // the key name under HKLM\SOFTWARE\ASIO
-    std::string classId;     // "CLSID" value, braced
+    std::string name;     // the key name under HKLM\SOFTWARE\ASIO
+    std::string classId;  // "CLSID" value, braced
     std::string description;
 };
 

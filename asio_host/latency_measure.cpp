@@ -9,8 +9,7 @@ constexpr std::size_t Window = 2048;
 
 }  // namespace
 
-LatencyMeasurement MeasureRoundTrip(const std::vector<float>& sent, const std::vector<float>& recorded,
-                                    long maximumLag)
+LatencyMeasurement MeasureRoundTrip(const std::vector<float>& sent, const std::vector<float>& recorded, long maximumLag)
 {
     LatencyMeasurement result;
     float peak = 0.0f;

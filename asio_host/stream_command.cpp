@@ -125,11 +125,13 @@ void PrintReport(const StreamOptions& options, const StreamResult& result, const
                 statistics.p99Ms, statistics.worstMs, statistics.expectedMs);
     std::printf("Positions: %d missed, %d doubled, %d irregular switches", statistics.missed, statistics.doubled,
                 statistics.irregular);
-    if (statistics.positionFailures != 0) std::printf(", getSamplePosition failed %d times", statistics.positionFailures);
-    std::printf("\nMessages:  %d reset requests, %d resync requests, %d latency changes, %d buffer size changes, "
-                "%d rate changes\n",
-                result.resetRequests, result.resyncRequests, result.latencyChanges, result.bufferSizeChanges,
-                result.rateChanges);
+    if (statistics.positionFailures != 0)
+        std::printf(", getSamplePosition failed %d times", statistics.positionFailures);
+    std::printf(
+        "\nMessages:  %d reset requests, %d resync requests, %d latency changes, %d buffer size changes, "
+        "%d rate changes\n",
+        result.resetRequests, result.resyncRequests, result.latencyChanges, result.bufferSizeChanges,
+        result.rateChanges);
     const long reported = result.inputLatency + result.outputLatency;
     std::printf("Latency:   reported input %ld + output %ld = %ld frames (%.2f ms)\n", result.inputLatency,
                 result.outputLatency, reported, Milliseconds(reported, result.rate));
@@ -201,11 +203,12 @@ int StreamCommand(int count, char** arguments)
             std::fprintf(stderr, "kaskade-host: %s\n", error.c_str());
             return 1;
         }
-        std::printf("WAV:       %s (inputs %s)\n", options.wavPath.c_str(), ChannelList(options.request.inputs).c_str());
+        std::printf("WAV:       %s (inputs %s)\n", options.wavPath.c_str(),
+                    ChannelList(options.request.inputs).c_str());
     }
     RunPlot plot;
-    plot.title = options.name + ": " + std::to_string(long(result.rate)) + " Hz, " +
-                 std::to_string(result.bufferSize) + " samples per buffer";
+    plot.title = options.name + ": " + std::to_string(long(result.rate)) + " Hz, " + std::to_string(result.bufferSize) +
+                 " samples per buffer";
     for (std::size_t i = 1; i < result.switches.size(); ++i) plot.switchSeconds.push_back(result.switches[i].seconds);
     plot.periodsMs = statistics.periodsMs;
     plot.expectedMs = statistics.expectedMs;

@@ -130,8 +130,8 @@ bool CreateRunBuffers(IAsioDriver* driver, const StreamRequest& request, RunStat
     if (code != ASE_OK) return error = Failed("getChannels", code), false;
     auto add = [&](long channel, bool input) {
         if (channel < 0 || channel >= (input ? inputs : outputs)) {
-            error = std::string(input ? "input " : "output ") + std::to_string(channel) + " does not exist (the driver has " +
-                    std::to_string(input ? inputs : outputs) + ")";
+            error = std::string(input ? "input " : "output ") + std::to_string(channel) +
+                    " does not exist (the driver has " + std::to_string(input ? inputs : outputs) + ")";
             return false;
         }
         ASIOChannelInfo info = {};
@@ -173,9 +173,9 @@ bool AwaitSwitches(RunState& run, bool progress, std::string& error)
             seen = count;
             lastProgress = now;
         } else if (now - lastProgress > SwitchTimeoutMs) {
-            error = seen == 0 ? "no bufferSwitch came within " + std::to_string(SwitchTimeoutMs) + " ms of start"
-                              : "the switches stopped after " + std::to_string(seen) + " of " +
-                                    std::to_string(run.needed);
+            error = seen == 0
+                        ? "no bufferSwitch came within " + std::to_string(SwitchTimeoutMs) + " ms of start"
+                        : "the switches stopped after " + std::to_string(seen) + " of " + std::to_string(run.needed);
             return false;
         }
         if (progress && now - lastLine >= 500) {
@@ -199,8 +199,7 @@ bool RunStream(IAsioDriver* driver, const StreamRequest& request, StreamResult& 
     run.result = &result;
     run.needed = std::size_t(std::ceil(request.seconds * result.rate / double(result.bufferSize)));
     run.frames = run.needed * std::size_t(result.bufferSize);
-    result.sent = MakeTestSignal(request.signal, result.rate, run.frames,
-                                 std::size_t(result.rate * LeadInMs / 1000));
+    result.sent = MakeTestSignal(request.signal, result.rate, run.frames, std::size_t(result.rate * LeadInMs / 1000));
     result.recorded.assign(request.inputs.size(), std::vector<float>(run.frames, 0.0f));
     result.switches.assign(run.needed, {0.0, -1});
     Run = &run;

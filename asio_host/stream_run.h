@@ -25,8 +25,8 @@ struct StreamResult {
     double rate = 0.0;
     long inputLatency = 0, outputLatency = 0;  // getLatencies after createBuffers
     std::vector<SwitchSample> switches;
-    std::vector<float> sent;                    // what every chosen output played
-    std::vector<std::vector<float>> recorded;   // each chosen input
+    std::vector<float> sent;                   // what every chosen output played
+    std::vector<std::vector<float>> recorded;  // each chosen input
     // What the driver told the host during the run.
     int resetRequests = 0, resyncRequests = 0, latencyChanges = 0, bufferSizeChanges = 0, rateChanges = 0;
 };

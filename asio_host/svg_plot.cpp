@@ -26,11 +26,16 @@ std::string Escaped(const std::string& text)
 {
     std::string out;
     for (char c : text) {
-        if (c == '&') out += "&amp;";
-        else if (c == '<') out += "&lt;";
-        else if (c == '>') out += "&gt;";
-        else if (c == '"') out += "&quot;";
-        else out += c;
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '>')
+            out += "&gt;";
+        else if (c == '"')
+            out += "&quot;";
+        else
+            out += c;
     }
     return out;
 }
@@ -38,9 +43,8 @@ std::string Escaped(const std::string& text)
 void Frame(std::string& svg, const Panel& panel, const std::string& caption, const std::string& xLabel,
            const std::string& yLabel)
 {
-    svg += "<rect x=\"" + Number(Margin) + "\" y=\"" + Number(panel.top) + "\" width=\"" +
-           Number(Width - 2 * Margin) + "\" height=\"" + Number(PanelHeight) +
-           "\" fill=\"#fafafa\" stroke=\"#888\"/>\n";
+    svg += "<rect x=\"" + Number(Margin) + "\" y=\"" + Number(panel.top) + "\" width=\"" + Number(Width - 2 * Margin) +
+           "\" height=\"" + Number(PanelHeight) + "\" fill=\"#fafafa\" stroke=\"#888\"/>\n";
     svg += "<text x=\"" + Number(Margin) + "\" y=\"" + Number(panel.top - 8) + "\">" + Escaped(caption) + "</text>\n";
     svg += "<text x=\"" + Number(Width - Margin) + "\" y=\"" + Number(panel.top + PanelHeight + 30) +
            "\" text-anchor=\"end\">" + Escaped(xLabel) + "</text>\n";
@@ -77,8 +81,7 @@ std::string RunPlotSvg(const RunPlot& plot)
     double worst = plot.periodsMs.empty() ? 0.0 : *std::max_element(plot.periodsMs.begin(), plot.periodsMs.end());
     double end = plot.switchSeconds.empty() ? 1.0 : std::max(plot.switchSeconds.back(), 0.001);
     Panel periods = {Top + 20, 0.0, end, 0.0, std::max({3 * plot.expectedMs, worst * 1.05, 1.0})};
-    Frame(svg, periods, "Callback periods (expected " + Number(plot.expectedMs) + " ms, dashed)", "run time (s)",
-          "ms");
+    Frame(svg, periods, "Callback periods (expected " + Number(plot.expectedMs) + " ms, dashed)", "run time (s)", "ms");
     svg += "<line stroke=\"#2a2\" stroke-dasharray=\"6,4\" x1=\"" + Number(periods.X(0)) + "\" x2=\"" +
            Number(periods.X(end)) + "\" y1=\"" + Number(periods.Y(plot.expectedMs)) + "\" y2=\"" +
            Number(periods.Y(plot.expectedMs)) + "\"/>\n";
@@ -87,10 +90,9 @@ std::string RunPlotSvg(const RunPlot& plot)
     // The signal excerpt in milliseconds from its start.
     Panel signal = {Top + PanelHeight + 90, 0.0,
                     std::max(1000.0 * double(plot.sent.size()) / std::max(plot.rate, 1.0), 0.001), -1.0, 1.0};
-    std::string caption = plot.looped.empty()
-                              ? std::string("Sent signal (no looped-back signal found)")
-                              : "Sent signal (blue) and looped-back signal (red), shifted back by " +
-                                    std::to_string(plot.lag) + " frames";
+    std::string caption = plot.looped.empty() ? std::string("Sent signal (no looped-back signal found)")
+                                              : "Sent signal (blue) and looped-back signal (red), shifted back by " +
+                                                    std::to_string(plot.lag) + " frames";
     Frame(svg, signal, caption, "excerpt time (ms)", "");
     std::vector<double> xs, ys;
     for (std::size_t i = 0; i < plot.sent.size(); ++i) {

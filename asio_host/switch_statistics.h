@@ -6,8 +6,8 @@
 #include <vector>
 
 struct SwitchSample {
-    double seconds;           // when the switch came, from the run's start
-    std::int64_t position;    // getSamplePosition inside it; -1 when that failed
+    double seconds;         // when the switch came, from the run's start
+    std::int64_t position;  // getSamplePosition inside it; -1 when that failed
 };
 
 struct SwitchStatistics {

@@ -132,13 +132,12 @@ std::vector<BYTE> FormatBytes(const ChosenFormat& chosen, const PinType& pin)
     wave.avgBytesPerSec = rate * wave.blockAlign;
     wave.bitsPerSample = WORD(container);
     if (rules.extensible) {
-        wave.extraSize = sizeof(KsWaveFormatExtensible) - offsetof(KsWaveFormatExtensible, validBitsPerSample);
+        wave.extraSize = ExtensibleExtraSize;
         wave.validBitsPerSample = WORD(chosen.bits);
         wave.channelMask = MaskOfFirstChannels(pin.channelMask, chosen.channels);
         wave.subFormat = chosen.subFormat;
     }
-    DWORD waveSize =
-        rules.extensible ? sizeof(KsWaveFormatExtensible) : offsetof(KsWaveFormatExtensible, validBitsPerSample);
+    DWORD waveSize = rules.extensible ? sizeof(KsWaveFormatExtensible) : PlainWaveFormatSize;
 
     KsDataFormat header{};
     header.formatSize = sizeof(KsDataFormat) + waveSize;

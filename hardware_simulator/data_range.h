@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-#include "driver/engine/kernel_streaming.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 namespace hardware_simulator {
 

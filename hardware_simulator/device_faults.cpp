@@ -1,5 +1,8 @@
 #include "hardware_simulator/device_faults.h"
 
+#include <algorithm>
+
+#include "hardware_simulator/fault_hooks.h"
 #include "hardware_simulator/overlapped_completion.h"
 #include "hardware_simulator/pin_instances.h"
 #include "hardware_simulator/simulator_state.h"
@@ -71,14 +74,57 @@ void SetCompletionDelay(std::size_t device, ULONG dataFlow, ULONG delayMs, ULONG
 void FailPinProperty(std::size_t device, const GUID& set, ULONG id, DWORD error, int count)
 {
     StateLock guard(State().lock);
-    if (DeviceRuntime* runtime = RuntimeOf(device)) runtime->propertyFailures.push_back({set, id, error, count, std::nullopt, std::nullopt});
+    if (DeviceRuntime* runtime = RuntimeOf(device))
+        runtime->propertyFailures.push_back({set, id, error, count, std::nullopt, std::nullopt});
 }
 
 void FailPinStateChange(std::size_t device, ULONG dataFlow, ULONG state, DWORD error, int count)
 {
     StateLock guard(State().lock);
     if (DeviceRuntime* runtime = RuntimeOf(device))
-        runtime->propertyFailures.push_back({KSPROPSETID_Connection, KSPROPERTY_CONNECTION_STATE, error, count, dataFlow, state});
+        runtime->propertyFailures.push_back(
+            {KSPROPSETID_Connection, KSPROPERTY_CONNECTION_STATE, error, count, dataFlow, state});
+}
+
+void FailPinCreation(std::size_t device, ULONG dataFlow, DWORD error, int count)
+{
+    StateLock guard(State().lock);
+    DeviceRuntime* runtime = RuntimeOf(device);
+    if (runtime != nullptr && IsDataFlow(dataFlow)) runtime->creationFailures.push_back({dataFlow, error, count});
+}
+
+void EndStreamRequests(std::size_t device, ULONG dataFlow, ULONG_PTR status, ULONG bytes, int count)
+{
+    StateLock guard(State().lock);
+    DeviceRuntime* runtime = RuntimeOf(device);
+    if (runtime != nullptr && IsDataFlow(dataFlow)) runtime->requestEndings.push_back({dataFlow, status, bytes, count});
+}
+
+DWORD InjectedCreationFailure(const std::string& instanceId, ULONG dataFlow)
+{
+    auto runtime = State().runtimes.find(instanceId);
+    if (runtime == State().runtimes.end()) return ERROR_SUCCESS;
+    for (CreationFailure& failure : runtime->second.creationFailures) {
+        if (failure.count <= 0 || failure.dataFlow != dataFlow) continue;
+        --failure.count;
+        return failure.error;
+    }
+    return ERROR_SUCCESS;
+}
+
+std::optional<ULONG_PTR> InjectedRequestEnd(DeviceRuntime& device, ULONG dataFlow, const OVERLAPPED* request,
+                                            ULONG transferred, ULONG room)
+{
+    for (RequestEnding& ending : device.requestEndings) {
+        if (ending.count <= 0 || ending.dataFlow != dataFlow) continue;
+        if (ending.taken == nullptr && transferred == 0) ending.taken = request;
+        if (ending.taken != request) continue;
+        if (transferred < std::min(ending.bytes, room)) return std::nullopt;
+        --ending.count;
+        ending.taken = nullptr;
+        return ending.status;
+    }
+    return std::nullopt;
 }
 
 bool HoldInAudioEngine(std::size_t device, std::size_t filter, ULONG pinId, bool held)

@@ -33,6 +33,14 @@ void SetCompletionDelay(std::size_t device, ULONG dataFlow, ULONG delayMs, ULONG
 void FailPinProperty(std::size_t device, const GUID& set, ULONG id, DWORD error, int count);
 // The next `count` changes to `state` of pins of `dataFlow` on the device fail with `error`.
 void FailPinStateChange(std::size_t device, ULONG dataFlow, ULONG state, DWORD error, int count);
+// The next `count` pin creations of `dataFlow` on the device fail with `error`, as a pin
+// does that its device cannot open for the moment.
+void FailPinCreation(std::size_t device, ULONG dataFlow, DWORD error, int count);
+// The next `count` stream requests the device starts on, on pins of `dataFlow`, end
+// early: once `bytes` moved (at most what they hold), with the NTSTATUS `status` in their
+// OVERLAPPED and what moved in DataUsed and the byte count. STATUS_CANCELLED with 0 bytes
+// gives a request back untouched; an error status is a device failing it.
+void EndStreamRequests(std::size_t device, ULONG dataFlow, ULONG_PTR status, ULONG bytes, int count);
 
 // The Windows audio engine takes every free instance of pin `pinId` of the device's
 // filter `filter`, as it does for an endpoint that a shared-mode client plays or records

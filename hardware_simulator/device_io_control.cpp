@@ -1,10 +1,10 @@
 // DeviceIoControl: each call goes to the kernel driver behind the handle, a filter's
 // or a pin instance's, and is logged with its outcome.
-#include "driver/engine/device_access.h"
 #include "hardware_simulator/call_result.h"
 #include "hardware_simulator/filter_requests.h"
 #include "hardware_simulator/pin_requests.h"
 #include "hardware_simulator/simulator_state.h"
+#include "kernel_streaming/device_access.h"
 
 namespace device_access {
 

@@ -31,26 +31,16 @@ static DWORD TextList(const std::vector<std::string>& texts, DWORD* type, std::v
 DWORD ReadRegistryProperty(const Device& device, DWORD property, DWORD* type, std::vector<BYTE>* value)
 {
     switch (property) {
-    case SPDRP_DEVICEDESC:
-        return Text(device.description, type, value);
-    case SPDRP_HARDWAREID:
-        return TextList(device.hardwareIds, type, value);
-    case SPDRP_COMPATIBLEIDS:
-        return TextList(device.compatibleIds, type, value);
-    case SPDRP_SERVICE:
-        return Text(device.service, type, value);
-    case SPDRP_CLASSGUID:
-        return Text(GuidText(device.setupClass), type, value);
-    case SPDRP_MFG:
-        return Text(device.manufacturer, type, value);
-    case SPDRP_FRIENDLYNAME:
-        return Text(device.friendlyName, type, value);
-    case SPDRP_LOCATION_INFORMATION:
-        return Text(device.location, type, value);
-    case SPDRP_ENUMERATOR_NAME:
-        return Text(device.enumerator, type, value);
-    default:
-        return property < SPDRP_MAXIMUM_PROPERTY ? ERROR_INVALID_DATA : ERROR_INVALID_REG_PROPERTY;
+    case SPDRP_DEVICEDESC: return Text(device.description, type, value);
+    case SPDRP_HARDWAREID: return TextList(device.hardwareIds, type, value);
+    case SPDRP_COMPATIBLEIDS: return TextList(device.compatibleIds, type, value);
+    case SPDRP_SERVICE: return Text(device.service, type, value);
+    case SPDRP_CLASSGUID: return Text(GuidText(device.setupClass), type, value);
+    case SPDRP_MFG: return Text(device.manufacturer, type, value);
+    case SPDRP_FRIENDLYNAME: return Text(device.friendlyName, type, value);
+    case SPDRP_LOCATION_INFORMATION: return Text(device.location, type, value);
+    case SPDRP_ENUMERATOR_NAME: return Text(device.enumerator, type, value);
+    default: return property < SPDRP_MAXIMUM_PROPERTY ? ERROR_INVALID_DATA : ERROR_INVALID_REG_PROPERTY;
     }
 }
 

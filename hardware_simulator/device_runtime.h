@@ -8,10 +8,10 @@
 #include <optional>
 #include <vector>
 
-#include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/analogue_side.h"
 #include "hardware_simulator/device_faults.h"
 #include "hardware_simulator/loopback_timeline.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 namespace hardware_simulator {
 
@@ -29,6 +29,20 @@ struct PropertyFailure {
     std::optional<ULONG> setValue;  // only requests that set this value
 };
 
+struct CreationFailure {
+    ULONG dataFlow;
+    DWORD error;
+    int count;
+};
+
+struct RequestEnding {
+    ULONG dataFlow;
+    ULONG_PTR status;
+    ULONG bytes;
+    int count;
+    const OVERLAPPED* taken = nullptr;  // the request it ends next, once the device starts on it
+};
+
 struct DeviceRuntime {
     double clockMs = 0;  // milliseconds the device's clock has run, deviation included
     double deviationPpm = 0;
@@ -38,6 +52,8 @@ struct DeviceRuntime {
     CompletionDelay renderDelay;
     CompletionDelay captureDelay;
     std::vector<PropertyFailure> propertyFailures;
+    std::vector<CreationFailure> creationFailures;
+    std::vector<RequestEnding> requestEndings;
     GlitchCounters glitches{};
 
     AnalogueSide analogue;

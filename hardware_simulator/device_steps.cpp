@@ -7,6 +7,7 @@
 #include <random>
 #include <vector>
 
+#include "hardware_simulator/fault_hooks.h"
 #include "hardware_simulator/filter_lookup.h"
 #include "hardware_simulator/sample_container.h"
 #include "hardware_simulator/simulator_state.h"
@@ -65,13 +66,11 @@ INT32 Hear(const PinStep& step, ULONGLONG frame, ULONG channel)
 {
     const AnalogueSide& side = step.device.analogue;
     switch (side.inputs) {
-    case InputSource::Generator:
-        return side.generator ? side.generator(channel, frame) : 0;
+    case InputSource::Generator: return side.generator ? side.generator(channel, frame) : 0;
     case InputSource::Loopback:
         if (!step.device.timeline || frame < side.loopbackLatencyFrames) return 0;
         return step.device.timeline->Read(frame - side.loopbackLatencyFrames, step.rate, channel);
-    default:
-        return 0;
+    default: return 0;
     }
 }
 
@@ -96,6 +95,11 @@ StreamRequest* NextRequest(const PinStep& step)
     StreamQueue& queue = step.pin.queue;
     for (StreamRequest* request = queue.Oldest(); request != nullptr; request = queue.Oldest()) {
         ULONG room = request->capture ? request->frameExtent : request->dataUsed;
+        if (auto status =
+                InjectedRequestEnd(step.device, step.pin.dataFlow, request->overlapped, request->transferred, room)) {
+            queue.FinishOldest(step.signalAt, *status);
+            continue;
+        }
         if (room - request->transferred >= (request->capture ? step.frameBytes : 1)) return request;
         queue.FinishOldest(step.signalAt);
     }
@@ -142,41 +146,68 @@ void CaptureRequests(PinStep& step)
     NextRequest(step);  // completes what the last frame filled
 }
 
-// Looped pins: the hardware reads or writes the cyclic buffer at the position, then
-// the position moves on. Each frame played is marked in the buffer, so that a frame
-// the client did not write again by the next cycle is told from audio: the render pin
-// ran dry there and plays silence, counted as a starvation like a packet pin's gap.
+// Looped pins: the hardware reads or writes the cyclic buffer on its side of the FIFO,
+// moves frames through the FIFO to or from the converters, then the position moves on.
+// Each frame read for playing is marked in the buffer, so that a frame the client did
+// not write again by the next cycle is told from audio: the render pin ran dry there
+// and plays silence, counted as a starvation like a packet pin's gap. The buffer is
+// read and written before the position moves and signals the events: a client woken
+// by a notification finds the part it was told of done.
 BYTE PlayedMark(ULONG byteInFrame)
 {
     static const BYTE Pattern[] = {0x7E, 0xE1, 0x5B, 0xC3, 0x2D, 0x96, 0x48, 0xF0};
     return Pattern[byteInFrame % sizeof(Pattern)];
 }
 
-void RenderLooped(PinStep& step)
+// Reads the buffer side on into the FIFO, up to where it stands after this step. A
+// frame the client writes while the device reads it arrives torn: each frame is read
+// twice, and one that changed between the reads was written too late, silence like a
+// frame not written again at all. So is a frame the client had written only in part
+// when it was read, one of its samples still marked.
+void FetchLooped(const PinStep& step)
 {
     LoopedStream& loop = step.pin.loop;
     std::vector<BYTE> frame(step.frameBytes);
-    std::vector<INT32> samples(step.channels);
-    auto offset = ULONG(loop.Position().playOffset);
-    for (ULONG index = 0; index < step.frames; ++index) {
-        bool played = true;
-        for (ULONG byte = 0; byte < step.frameBytes; ++byte) {
-            BYTE& stored = loop.Buffer()[(offset + byte) % loop.Size()];
-            frame[byte] = stored;
-            played = played && stored == PlayedMark(byte);
-            stored = PlayedMark(byte);
+    const ULONGLONG end = loop.BufferSideAfter(step.frames * step.frameBytes, true);
+    for (ULONGLONG fetched = loop.BufferSideBytes(); fetched < end; fetched += step.frameBytes) {
+        volatile BYTE* stored = loop.Buffer();
+        for (ULONG byte = 0; byte < step.frameBytes; ++byte) frame[byte] = stored[(fetched + byte) % loop.Size()];
+        bool torn = false, unwrittenSample = false;
+        for (ULONG sample = 0; sample < step.channels; ++sample) {
+            bool marked = true;
+            for (ULONG byte = sample * step.sampleBytes; byte < (sample + 1) * step.sampleBytes; ++byte) {
+                volatile BYTE& again = stored[(fetched + byte) % loop.Size()];
+                torn = torn || again != frame[byte];
+                marked = marked && frame[byte] == PlayedMark(byte);
+                again = PlayedMark(byte);
+            }
+            unwrittenSample = unwrittenSample || marked;
         }
-        offset = (offset + step.frameBytes) % loop.Size();
-        if (played) {
+        loop.FifoFrames().insert(loop.FifoFrames().end(), frame.begin(), frame.end());
+        loop.FifoStarved().push_back(unwrittenSample || torn);
+    }
+}
+
+void RenderLooped(PinStep& step)
+{
+    LoopedStream& loop = step.pin.loop;
+    FetchLooped(step);
+    std::vector<BYTE> frame(step.frameBytes);
+    std::vector<INT32> samples(step.channels);
+    for (ULONG index = 0; index < step.frames && !loop.FifoStarved().empty(); ++index) {
+        std::copy_n(loop.FifoFrames().begin(), step.frameBytes, frame.begin());
+        loop.FifoFrames().erase(loop.FifoFrames().begin(), loop.FifoFrames().begin() + step.frameBytes);
+        if (loop.FifoStarved().front()) {
             std::fill(frame.begin(), frame.end(), BYTE(0));
             CountGap(step, step.device.glitches.renderStarvations, step.device.glitches.starvedFrames);
         } else {
             step.pin.inGap = false;
         }
+        loop.FifoStarved().pop_front();
         Unpack(step, frame.data(), samples.data());
         Play(step, step.firstFrame + index, samples.data());
     }
-    loop.Advance(step.frames * step.frameBytes);
+    loop.Advance(step.frames * step.frameBytes, true);
 }
 
 void CaptureLooped(const PinStep& step)
@@ -184,14 +215,19 @@ void CaptureLooped(const PinStep& step)
     LoopedStream& loop = step.pin.loop;
     std::vector<BYTE> frame(step.frameBytes);
     std::vector<INT32> samples(step.channels);
-    auto offset = ULONG(loop.Position().playOffset);
     for (ULONG index = 0; index < step.frames; ++index) {
         Hear(step, step.firstFrame + index, samples.data());
         Pack(step, samples.data(), frame.data());
-        for (ULONG byte = 0; byte < step.frameBytes; ++byte) loop.Buffer()[(offset + byte) % loop.Size()] = frame[byte];
-        offset = (offset + step.frameBytes) % loop.Size();
+        loop.FifoFrames().insert(loop.FifoFrames().end(), frame.begin(), frame.end());
     }
-    loop.Advance(step.frames * step.frameBytes);
+    // What has been in the FIFO for its whole depth reaches the buffer.
+    const ULONGLONG end = loop.BufferSideAfter(step.frames * step.frameBytes, false);
+    for (ULONGLONG written = loop.BufferSideBytes(); written < end; written += step.frameBytes) {
+        for (ULONG byte = 0; byte < step.frameBytes; ++byte)
+            loop.Buffer()[(written + byte) % loop.Size()] = loop.FifoFrames()[byte];
+        loop.FifoFrames().erase(loop.FifoFrames().begin(), loop.FifoFrames().begin() + step.frameBytes);
+    }
+    loop.Advance(step.frames * step.frameBytes, false);
 }
 
 LONGLONG SignalTime(const CompletionDelay& delay, LONGLONG now, LONGLONG ticksPerMs)

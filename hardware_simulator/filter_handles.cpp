@@ -1,10 +1,10 @@
 // Opening filters, and closing filter and pin handles.
-#include "driver/engine/device_access.h"
 #include "hardware_simulator/call_result.h"
 #include "hardware_simulator/device_clock.h"
 #include "hardware_simulator/filter_lookup.h"
 #include "hardware_simulator/pin_instances.h"
 #include "hardware_simulator/simulator_state.h"
+#include "kernel_streaming/device_access.h"
 
 namespace device_access {
 

@@ -6,11 +6,6 @@ namespace hardware_simulator {
 
 namespace {
 
-constexpr ULONG PlainFormatSize = sizeof(KsDataFormat) + offsetof(KsWaveFormatExtensible, validBitsPerSample);
-constexpr ULONG ExtensibleFormatSize = sizeof(KsDataFormat) + sizeof(KsWaveFormatExtensible);
-constexpr WORD ExtensibleExtraSize =
-    sizeof(KsWaveFormatExtensible) - offsetof(KsWaveFormatExtensible, validBitsPerSample);
-
 bool IsExtensible(const PinFormat& format)
 {
     return format.wave.formatTag == WaveFormatTagExtensible;
@@ -44,12 +39,9 @@ bool TakesSampleSize(SampleSizeRule rule, const PinFormat& format)
     bool zero = format.sampleSize == 0;
     bool blockAlign = format.sampleSize == format.wave.blockAlign;
     switch (rule) {
-    case SampleSizeRule::ZeroOnly:
-        return zero;
-    case SampleSizeRule::BlockAlignOnly:
-        return blockAlign;
-    default:
-        return zero || blockAlign;
+    case SampleSizeRule::ZeroOnly: return zero;
+    case SampleSizeRule::BlockAlignOnly: return blockAlign;
+    default: return zero || blockAlign;
     }
 }
 

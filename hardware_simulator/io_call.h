@@ -6,10 +6,10 @@
 
 #include <optional>
 
-#include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/device.h"
 #include "hardware_simulator/property_request.h"
 #include "hardware_simulator/request_log.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 namespace hardware_simulator {
 

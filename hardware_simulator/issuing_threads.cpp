@@ -39,7 +39,8 @@ void IssuingThreads::NoteEnded()
         thread->ended = thread->handle != nullptr && WaitForSingleObject(thread->handle, 0) == WAIT_OBJECT_0;
     auto ended = std::stable_partition(threads_.begin(), threads_.end(),
                                        [](const std::shared_ptr<IssuingThread>& thread) { return !thread->ended; });
-    for (auto thread = ended; thread != threads_.end(); ++thread) CloseHandle(std::exchange((*thread)->handle, nullptr));
+    for (auto thread = ended; thread != threads_.end(); ++thread)
+        CloseHandle(std::exchange((*thread)->handle, nullptr));
     threads_.erase(ended, threads_.end());
 }
 

@@ -11,8 +11,8 @@
 #include <memory>
 #include <vector>
 
-#include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/issuing_threads.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 namespace hardware_simulator {
 
@@ -23,7 +23,7 @@ struct Completion {
     ULONG_PTR status = 0;
     ULONG_PTR bytes = 0;
     KsStreamHeader* emptiedHeader = nullptr;  // a cancelled capture request's: DataUsed goes to 0
-    void* output = nullptr;                    // a pended property's output buffer, which `data` fills
+    void* output = nullptr;                   // a pended property's output buffer, which `data` fills
     std::vector<BYTE> data;
     std::shared_ptr<IssuingThread> thread;  // a pended property is cancelled when this thread ends
 };

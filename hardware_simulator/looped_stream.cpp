@@ -4,7 +4,7 @@
 
 namespace hardware_simulator {
 
-bool LoopedStream::Allocate(ULONG size, ULONG notificationCount, BOOL callMemoryBarrier)
+bool LoopedStream::Allocate(ULONG size, ULONG notificationCount, BOOL callMemoryBarrier, ULONG fifoBytes)
 {
     VirtualMemory memory(size);
     if (memory.Address() == nullptr) return false;
@@ -12,6 +12,7 @@ bool LoopedStream::Allocate(ULONG size, ULONG notificationCount, BOOL callMemory
     size_ = size;
     notificationCount_ = notificationCount;
     callMemoryBarrier_ = callMemoryBarrier;
+    fifoBytes_ = fifoBytes;
     Rewind();
     return true;
 }
@@ -50,15 +51,23 @@ std::vector<HANDLE> LoopedStream::Events() const
     return handles;
 }
 
-bool LoopedStream::Advance(ULONG bytes)
+ULONGLONG LoopedStream::BufferSideAfter(ULONG bytes, bool render) const
+{
+    ULONGLONG position = position_ + bytes;
+    if (render) return position + fifoBytes_;
+    return position > fifoBytes_ ? position - fifoBytes_ : 0;
+}
+
+bool LoopedStream::Advance(ULONG bytes, bool render)
 {
     if (size_ == 0) return false;
-    ULONGLONG before = position_;
+    ULONGLONG before = bufferSide_;
+    bufferSide_ = BufferSideAfter(bytes, render);
     position_ += bytes;
     WriteRegister();
     if (notificationCount_ == 0) return true;
     ULONGLONG period = std::max<ULONGLONG>(size_ / notificationCount_, 1);
-    if (position_ / period != before / period)
+    if (bufferSide_ / period != before / period)
         for (const Registration& registration : events_) SetEvent(registration.reference.get());
     return true;
 }
@@ -66,6 +75,9 @@ bool LoopedStream::Advance(ULONG bytes)
 void LoopedStream::Rewind()
 {
     position_ = 0;
+    bufferSide_ = 0;
+    fifo_.clear();
+    fifoStarved_.clear();
     WriteRegister();
 }
 

@@ -21,7 +21,7 @@ bool OpenPin::CompleteOldestRequest(ULONG bytes)
 
 bool OpenPin::AdvanceLoopedPosition(ULONG bytes)
 {
-    return state == KSSTATE_RUN && looped && loop.Advance(bytes);
+    return state == KSSTATE_RUN && looped && loop.Advance(bytes, dataFlow == KSPIN_DATAFLOW_IN);
 }
 
 }  // namespace hardware_simulator

@@ -6,11 +6,11 @@
 
 #include <vector>
 
-#include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/looped_stream.h"
 #include "hardware_simulator/open_filter.h"
 #include "hardware_simulator/pin_format.h"
 #include "hardware_simulator/stream_queue.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 namespace hardware_simulator {
 

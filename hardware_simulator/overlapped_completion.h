@@ -8,8 +8,8 @@ namespace hardware_simulator {
 
 constexpr ULONG_PTR StatusSuccess = 0;
 constexpr ULONG_PTR StatusPending = 0x103;
-constexpr ULONG_PTR StatusBufferOverflow = 0x80000005;  // a warning: ERROR_MORE_DATA
-constexpr ULONG_PTR StatusCancelled = 0xC0000120;       // ERROR_OPERATION_ABORTED
+constexpr ULONG_PTR StatusBufferOverflow = 0x80000005;      // a warning: ERROR_MORE_DATA
+constexpr ULONG_PTR StatusCancelled = 0xC0000120;           // ERROR_OPERATION_ABORTED
 constexpr ULONG_PTR StatusDeviceNotConnected = 0xC000009D;  // ERROR_DEVICE_NOT_CONNECTED
 
 // The lowest bit of hEvent only asks not to notify a completion port.

@@ -8,8 +8,8 @@
 #include <optional>
 #include <vector>
 
-#include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/pin_format.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 namespace hardware_simulator {
 

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "driver/engine/device_access.h"
 #include "hardware_simulator/call_result.h"
+#include "hardware_simulator/fault_hooks.h"
 #include "hardware_simulator/filter_lookup.h"
 #include "hardware_simulator/simulator_state.h"
+#include "kernel_streaming/device_access.h"
 
 namespace hardware_simulator {
 
@@ -75,6 +76,9 @@ DWORD CreatePin(LogEntry& entry, const void* connect, ACCESS_MASK access, HANDLE
 
     LocatedFilter located = FindOpenFilter(State().machine, *open);
     if (located.filter == nullptr) return ERROR_DEVICE_NOT_CONNECTED;
+    if (request.pinId < located.filter->pins.size())
+        if (DWORD error = InjectedCreationFailure(open->instanceId, located.filter->pins[request.pinId].dataFlow))
+            return error;
     if (DWORD error = CheckConnection(*located.filter, request, format)) return error;
 
     OpenPin instance;

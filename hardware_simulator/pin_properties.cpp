@@ -1,9 +1,9 @@
 #include "hardware_simulator/pin_properties.h"
 
-#include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/data_intersection.h"
 #include "hardware_simulator/pin_instances.h"
 #include "hardware_simulator/property_answer.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 namespace hardware_simulator {
 
@@ -19,10 +19,8 @@ static bool IsPinProperty(ULONG id)
     case KSPROPERTY_PIN_MEDIUMS:
     case KSPROPERTY_PIN_COMMUNICATION:
     case KSPROPERTY_PIN_GLOBALCINSTANCES:
-    case KSPROPERTY_PIN_NAME:
-        return true;
-    default:
-        return false;
+    case KSPROPERTY_PIN_NAME: return true;
+    default: return false;
     }
 }
 
@@ -74,23 +72,15 @@ static PropertyAnswer DescribePin(const PinType& pin, const PropertyRequest& req
 {
     DWORD outputSize = request.outputSize;
     switch (request.id) {
-    case KSPROPERTY_PIN_CINSTANCES:
-        return InstancesAnswer(pin, pin.instances, outputSize);
+    case KSPROPERTY_PIN_CINSTANCES: return InstancesAnswer(pin, pin.instances, outputSize);
     case KSPROPERTY_PIN_GLOBALCINSTANCES:
-        return pin.globalInstances ? InstancesAnswer(pin, *pin.globalInstances, outputSize)
-                                   : Failure(ERROR_NOT_FOUND);
-    case KSPROPERTY_PIN_DATAFLOW:
-        return SizedAnswer(BytesOf(pin.dataFlow), outputSize);
-    case KSPROPERTY_PIN_COMMUNICATION:
-        return SizedAnswer(BytesOf(pin.communication), outputSize);
-    case KSPROPERTY_PIN_NAME:
-        return NameAnswer(pin.name, outputSize);
-    case KSPROPERTY_PIN_INTERFACES:
-        return IdentifierList(pin.interfaces, outputSize);
-    case KSPROPERTY_PIN_MEDIUMS:
-        return IdentifierList(pin.mediums, outputSize);
-    case KSPROPERTY_PIN_DATARANGES:
-        return RangeList(pin.dataRanges, outputSize);
+        return pin.globalInstances ? InstancesAnswer(pin, *pin.globalInstances, outputSize) : Failure(ERROR_NOT_FOUND);
+    case KSPROPERTY_PIN_DATAFLOW: return SizedAnswer(BytesOf(pin.dataFlow), outputSize);
+    case KSPROPERTY_PIN_COMMUNICATION: return SizedAnswer(BytesOf(pin.communication), outputSize);
+    case KSPROPERTY_PIN_NAME: return NameAnswer(pin.name, outputSize);
+    case KSPROPERTY_PIN_INTERFACES: return IdentifierList(pin.interfaces, outputSize);
+    case KSPROPERTY_PIN_MEDIUMS: return IdentifierList(pin.mediums, outputSize);
+    case KSPROPERTY_PIN_DATARANGES: return RangeList(pin.dataRanges, outputSize);
     default:  // KSPROPERTY_PIN_DATAINTERSECTION: the client's ranges follow the KSP_PIN
         return AnswerDataIntersection(pin, request.input + sizeof(KsPinProperty),
                                       request.inputSize - DWORD(sizeof(KsPinProperty)), outputSize);

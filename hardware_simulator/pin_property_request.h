@@ -6,9 +6,9 @@
 #include <cstring>
 #include <optional>
 
-#include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/open_pin.h"
 #include "hardware_simulator/pin_type.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 namespace hardware_simulator {
 

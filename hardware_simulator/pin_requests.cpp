@@ -77,13 +77,10 @@ DWORD PropertyCall(OpenPin& pin, const IoCall& call, LogEntry& entry)
 DWORD PinIoControl(OpenPin& pin, const IoCall& call, LogEntry& entry)
 {
     switch (call.code) {
-    case IOCTL_KS_PROPERTY:
-        return PropertyCall(pin, call, entry);
+    case IOCTL_KS_PROPERTY: return PropertyCall(pin, call, entry);
     case IOCTL_KS_READ_STREAM:
-    case IOCTL_KS_WRITE_STREAM:
-        return QueueStreamRequest(pin, call, entry);
-    default:
-        return ERROR_INVALID_FUNCTION;
+    case IOCTL_KS_WRITE_STREAM: return QueueStreamRequest(pin, call, entry);
+    default: return ERROR_INVALID_FUNCTION;
     }
 }
 

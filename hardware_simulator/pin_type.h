@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/data_range.h"
 #include "hardware_simulator/format_rules.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 namespace hardware_simulator {
 
@@ -32,7 +32,7 @@ struct IntersectionAnswer {
 // How ActualBufferSize grows from the RequestedBufferSize of a looped buffer: never
 // below the request, always whole frames.
 enum class BufferRounding {
-    To128Bytes,          // HD Audio DMA: whole frames that are also a multiple of 128 bytes
+    To128Bytes,  // HD Audio DMA: whole frames that are also a multiple of 128 bytes
     ToWholeFrames,
     ToServiceIntervals,  // USB: whole service intervals (packets) at the pin's rate
 };
@@ -46,7 +46,9 @@ struct LoopedBufferTraits {
     // A faulty driver: the buffer is half the request, rounded down to whole units of
     // the rounding and at least one unit.
     bool shortBuffer = false;
-    KsRtAudioHardwareLatency latency{};  // the HWLATENCY answer
+    // The HWLATENCY answer. Its FIFO lies between the buffer and the position: render
+    // reads the buffer that far ahead of the position, capture writes it that far behind.
+    KsRtAudioHardwareLatency latency{};
     // 0: the position moves with every millisecond of the device clock, as a DMA engine
     // moves it. Otherwise the USB service interval in milliseconds: the position moves only
     // when a whole interval's packet is done, by that packet's frames, and the

@@ -1,6 +1,6 @@
 #include "hardware_simulator/property_answer.h"
 
-#include "driver/engine/kernel_streaming.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 namespace hardware_simulator {
 

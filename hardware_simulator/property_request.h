@@ -7,8 +7,8 @@
 #include <optional>
 #include <vector>
 
-#include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/device.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 namespace hardware_simulator {
 

@@ -64,15 +64,23 @@ ULONGLONG ActualSize(const LoopedBufferTraits& traits, ULONG requested, const Ks
     return (requested + unit - 1) / unit * unit;
 }
 
+// The FIFO that HWLATENCY reports, in whole frames: the device moves frames, not bytes.
+ULONG FifoBytes(const LoopedBufferTraits& traits, const KsWaveFormatExtensible& wave)
+{
+    ULONG frame = std::max<ULONG>(wave.blockAlign, 1);
+    return (traits.latency.fifoSize + frame - 1) / frame * frame;
+}
+
 PropertyAnswer AllocateBuffer(const PinPropertyRequest& request, ULONG requested, ULONG notificationCount)
 {
     if (auto refusal = OutputRefusal(request.outputSize, sizeof(KsRtAudioBuffer))) return *refusal;
     if (requested == 0) return Failure(ERROR_GEN_FAILURE);
     const LoopedBufferTraits& traits = request.type->looped;
     LoopedStream& loop = request.pin->loop;
-    ULONGLONG size = ActualSize(traits, requested, request.pin->format.wave);
+    const KsWaveFormatExtensible& wave = request.pin->format.wave;
+    ULONGLONG size = ActualSize(traits, requested, wave);
     if (size > std::numeric_limits<ULONG>::max() ||
-        !loop.Allocate(ULONG(size), notificationCount, traits.callMemoryBarrier))
+        !loop.Allocate(ULONG(size), notificationCount, traits.callMemoryBarrier, FifoBytes(traits, wave)))
         return Failure(ERROR_NO_SYSTEM_RESOURCES);
     KsRtAudioBuffer buffer{loop.Buffer(), loop.Size(), loop.CallMemoryBarrier()};
     return {ERROR_SUCCESS, sizeof(buffer), BytesOf(buffer)};

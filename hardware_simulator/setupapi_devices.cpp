@@ -1,9 +1,9 @@
 // SetupAPI's device information sets: which devices a query finds, and their properties.
-#include "driver/engine/device_access.h"
 #include "hardware_simulator/call_result.h"
 #include "hardware_simulator/device_path.h"
 #include "hardware_simulator/device_registry_property.h"
 #include "hardware_simulator/simulator_state.h"
+#include "kernel_streaming/device_access.h"
 
 #include <cstring>
 

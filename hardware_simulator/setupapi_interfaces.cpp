@@ -1,10 +1,10 @@
 // SetupAPI's device interfaces: enumeration by class, device paths, aliases in other
 // classes and the interfaces' registry keys.
-#include "driver/engine/device_access.h"
 #include "hardware_simulator/call_result.h"
 #include "hardware_simulator/device_path.h"
 #include "hardware_simulator/interface_keys.h"
 #include "hardware_simulator/simulator_state.h"
+#include "kernel_streaming/device_access.h"
 
 #include <cstring>
 #include <limits>

@@ -24,24 +24,24 @@ bool StreamQueue::CompleteOldest(ULONG bytes)
     return true;
 }
 
-void StreamQueue::FinishOldest(LONGLONG signalAt)
+void StreamQueue::FinishOldest(LONGLONG signalAt, ULONG_PTR status)
 {
     StreamRequest request = requests_.front();
     requests_.pop_front();
     if (request.capture) request.header->dataUsed = request.transferred;
     completed_ += request.transferred;
     if (signalAt == 0 && held_.empty()) {
-        CompleteOverlapped(request.overlapped, StatusSuccess, request.transferred);
+        CompleteOverlapped(request.overlapped, status, request.transferred);
         return;
     }
     if (!held_.empty()) signalAt = std::max(signalAt, held_.back().signalAt);
-    held_.push_back({request.overlapped, request.transferred, signalAt});
+    held_.push_back({request.overlapped, status, request.transferred, signalAt});
 }
 
 void StreamQueue::SignalDue(LONGLONG now)
 {
     while (!held_.empty() && held_.front().signalAt <= now) {
-        CompleteOverlapped(held_.front().overlapped, StatusSuccess, held_.front().bytes);
+        CompleteOverlapped(held_.front().overlapped, held_.front().status, held_.front().bytes);
         held_.pop_front();
     }
 }
@@ -61,6 +61,7 @@ std::vector<Completion> StreamQueue::TakeAll(ULONG_PTR status)
     for (const HeldCompletion& held : held_) {
         Completion completion;
         completion.overlapped = held.overlapped;
+        completion.status = held.status;
         completion.bytes = held.bytes;
         completions.push_back(std::move(completion));
     }

@@ -9,9 +9,10 @@
 #include <memory>
 #include <vector>
 
-#include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/issuing_threads.h"
 #include "hardware_simulator/late_completions.h"
+#include "hardware_simulator/overlapped_completion.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 namespace hardware_simulator {
 
@@ -38,10 +39,10 @@ public:
     bool CompleteOldest(ULONG bytes);
     // The oldest request, for the device clock to move data in or out; null when none.
     StreamRequest* Oldest() { return requests_.empty() ? nullptr : &requests_.front(); }
-    // Completes the oldest request with the bytes transferred into or out of it. Its
-    // OVERLAPPED is completed at once when `signalAt` (a performance-counter time) is 0,
-    // otherwise by SignalDue from then on, never before an earlier completion.
-    void FinishOldest(LONGLONG signalAt);
+    // Completes the oldest request with the bytes transferred into or out of it and
+    // `status`. Its OVERLAPPED is completed at once when `signalAt` (a performance-counter
+    // time) is 0, otherwise by SignalDue from then on, never before an earlier completion.
+    void FinishOldest(LONGLONG signalAt, ULONG_PTR status = StatusSuccess);
     // Signals the completions whose time has come.
     void SignalDue(LONGLONG now);
     // Fails every request with `status`, nothing transferred, after signalling the
@@ -64,6 +65,7 @@ public:
 private:
     struct HeldCompletion {
         OVERLAPPED* overlapped;
+        ULONG_PTR status;
         ULONG bytes;
         LONGLONG signalAt;
     };

@@ -1,7 +1,7 @@
 #include "hardware_simulator/topology_properties.h"
 
-#include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/property_answer.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 namespace hardware_simulator {
 

@@ -5,10 +5,8 @@
 #include <string>
 #include <vector>
 
-bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes,
-                   std::string& error);
+bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error);
 
 // Writes `bytes` to a new file in the same folder and renames it over `path`, keeping the
 // file's permissions. On failure the original is untouched and the new file is removed.
-bool ReplaceFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                      std::string& error);
+bool ReplaceFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error);

@@ -4,8 +4,8 @@
 
 #include "oem_tool/file_bytes.h"
 
-bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes,
-                   std::string& error) {
+bool ReadFileBytes(const std::string& path, std::vector<std::uint8_t>& bytes, std::string& error)
+{
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         error = std::string("cannot open: ") + std::strerror(errno);

@@ -11,11 +11,13 @@
 
 namespace {
 
-std::string SystemError(const std::string& what) {
+std::string SystemError(const std::string& what)
+{
     return what + ": " + std::strerror(errno);
 }
 
-bool WriteAll(int descriptor, const std::vector<std::uint8_t>& bytes) {
+bool WriteAll(int descriptor, const std::vector<std::uint8_t>& bytes)
+{
     std::size_t written = 0;
     while (written < bytes.size()) {
         const ssize_t count = write(descriptor, bytes.data() + written, bytes.size() - written);
@@ -29,8 +31,8 @@ bool WriteAll(int descriptor, const std::vector<std::uint8_t>& bytes) {
 
 }  // namespace
 
-bool ReplaceFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                      std::string& error) {
+bool ReplaceFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error)
+{
     // Through a symbolic link the link's target is the file to replace, not the link.
     char resolved[PATH_MAX];
     if (realpath(path.c_str(), resolved) == nullptr) {
@@ -49,8 +51,8 @@ bool ReplaceFileBytes(const std::string& path, const std::vector<std::uint8_t>& 
         error = SystemError("cannot create a temporary file beside it");
         return false;
     }
-    bool written = fchmod(descriptor, original.st_mode & 07777) == 0 &&
-                   WriteAll(descriptor, bytes) && fsync(descriptor) == 0;
+    bool written =
+        fchmod(descriptor, original.st_mode & 07777) == 0 && WriteAll(descriptor, bytes) && fsync(descriptor) == 0;
     if (!written) {
         error = SystemError("cannot write the temporary file " + temporary);
     }

@@ -6,11 +6,12 @@
 
 namespace {
 
-std::string SystemError(const std::string& what) {
+std::string SystemError(const std::string& what)
+{
     const DWORD code = GetLastError();
     char message[512] = "";
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                        nullptr, code, 0, message, sizeof message, nullptr);
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                                        message, sizeof message, nullptr);
     std::string text(message, length);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
         text.pop_back();
@@ -18,12 +19,14 @@ std::string SystemError(const std::string& what) {
     return what + ": " + (text.empty() ? "error " + std::to_string(code) : text);
 }
 
-std::string FolderOf(const std::string& path) {
+std::string FolderOf(const std::string& path)
+{
     const std::size_t separator = path.find_last_of("\\/");
     return separator == std::string::npos ? "." : path.substr(0, separator + 1);
 }
 
-bool WriteAll(HANDLE file, const std::vector<std::uint8_t>& bytes) {
+bool WriteAll(HANDLE file, const std::vector<std::uint8_t>& bytes)
+{
     std::size_t written = 0;
     while (written < bytes.size()) {
         const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1u << 30));
@@ -38,8 +41,8 @@ bool WriteAll(HANDLE file, const std::vector<std::uint8_t>& bytes) {
 
 }  // namespace
 
-bool ReplaceFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes,
-                      std::string& error) {
+bool ReplaceFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes, std::string& error)
+{
     // The new file takes the folder's inherited access rights, as the original did;
     // a read-only original makes the final move fail, leaving it untouched.
     char temporary[MAX_PATH];
@@ -47,8 +50,8 @@ bool ReplaceFileBytes(const std::string& path, const std::vector<std::uint8_t>& 
         error = SystemError("cannot create a temporary file beside it");
         return false;
     }
-    const HANDLE file = CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE file =
+        CreateFileA(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         error = SystemError(std::string("cannot open the temporary file ") + temporary);
         DeleteFileA(temporary);

@@ -8,7 +8,8 @@
 namespace {
 
 // The walk below trusts the layout table; make sure it describes one contiguous block.
-constexpr bool LayoutIsContiguous() {
+constexpr bool LayoutIsContiguous()
+{
     std::size_t expectedOffset = OemMagicSize;
     for (const OemFieldLayout& field : OemFields) {
         if (field.offset != expectedOffset) {
@@ -20,43 +21,44 @@ constexpr bool LayoutIsContiguous() {
 }
 static_assert(LayoutIsContiguous(), "OEM field table has gaps, overlaps or a wrong block size");
 
-bool IsFieldTag(const std::uint8_t* bytes) {
-    return bytes[0] == '$' &&
-           std::all_of(bytes + 1, bytes + 4, [](std::uint8_t c) { return c >= 'A' && c <= 'Z'; });
+bool IsFieldTag(const std::uint8_t* bytes)
+{
+    return bytes[0] == '$' && std::all_of(bytes + 1, bytes + 4, [](std::uint8_t c) { return c >= 'A' && c <= 'Z'; });
 }
 
-std::string HexOffset(std::size_t offset) {
+std::string HexOffset(std::size_t offset)
+{
     std::ostringstream text;
     text << "0x" << std::hex << offset;
     return text.str();
 }
 
-std::vector<std::size_t> FindMagicOffsets(const std::vector<std::uint8_t>& image) {
+std::vector<std::size_t> FindMagicOffsets(const std::vector<std::uint8_t>& image)
+{
     std::vector<std::size_t> offsets;
     auto position = image.begin();
-    while ((position = std::search(position, image.end(), OemMagic, OemMagic + OemMagicSize)) !=
-           image.end()) {
+    while ((position = std::search(position, image.end(), OemMagic, OemMagic + OemMagicSize)) != image.end()) {
         offsets.push_back(static_cast<std::size_t>(position - image.begin()));
         ++position;
     }
     return offsets;
 }
 
-bool FieldsMatchLayout(const std::vector<std::uint8_t>& image, std::size_t blockOffset,
-                       std::string& error) {
+bool FieldsMatchLayout(const std::vector<std::uint8_t>& image, std::size_t blockOffset, std::string& error)
+{
     const std::string blockName = "OEM block at " + HexOffset(blockOffset);
     std::size_t position = blockOffset + OemMagicSize;
     for (const OemFieldLayout& expected : OemFields) {
         const std::size_t remaining = image.size() - position;
         if (remaining < 4 || !IsFieldTag(&image[position])) {
-            error = blockName + ": the fields end at " + HexOffset(position) + " where " +
-                    expected.tag + " was expected";
+            error =
+                blockName + ": the fields end at " + HexOffset(position) + " where " + expected.tag + " was expected";
             return false;
         }
         const std::string tag(reinterpret_cast<const char*>(&image[position]), 4);
         if (tag != expected.tag) {
-            error = blockName + ": found field " + tag + " at " + HexOffset(position) +
-                    " where " + expected.tag + " was expected";
+            error = blockName + ": found field " + tag + " at " + HexOffset(position) + " where " + expected.tag +
+                    " was expected";
             return false;
         }
         if (remaining < OemFieldHeaderSize) {
@@ -66,8 +68,8 @@ bool FieldsMatchLayout(const std::vector<std::uint8_t>& image, std::size_t block
         const std::uint32_t length = ReadLittleEndian32(&image[position + 4]);
         const std::uint32_t expectedLength = 4 + expected.valueSize;
         if (length != expectedLength) {
-            error = blockName + ": field " + tag + " has length " + std::to_string(length) +
-                    ", expected " + std::to_string(expectedLength);
+            error = blockName + ": field " + tag + " has length " + std::to_string(length) + ", expected " +
+                    std::to_string(expectedLength);
             return false;
         }
         if (remaining < OemFieldHeaderSize + expected.valueSize) {
@@ -77,9 +79,8 @@ bool FieldsMatchLayout(const std::vector<std::uint8_t>& image, std::size_t block
         position += OemFieldHeaderSize + expected.valueSize;
     }
     if (image.size() - position >= 4 && IsFieldTag(&image[position])) {
-        error = blockName + ": unexpected field " +
-                std::string(reinterpret_cast<const char*>(&image[position]), 4) + " at " +
-                HexOffset(position) + " after the last one";
+        error = blockName + ": unexpected field " + std::string(reinterpret_cast<const char*>(&image[position]), 4) +
+                " at " + HexOffset(position) + " after the last one";
         return false;
     }
     return true;
@@ -87,8 +88,8 @@ bool FieldsMatchLayout(const std::vector<std::uint8_t>& image, std::size_t block
 
 }  // namespace
 
-bool LocateOemBlock(const std::vector<std::uint8_t>& image, std::size_t& blockOffset,
-                    std::string& error) {
+bool LocateOemBlock(const std::vector<std::uint8_t>& image, std::size_t& blockOffset, std::string& error)
+{
     const std::vector<std::size_t> magics = FindMagicOffsets(image);
     if (magics.empty()) {
         error = std::string("no OEM configuration block (magic \"") + OemMagic + "\" not found)";
@@ -111,8 +112,8 @@ bool LocateOemBlock(const std::vector<std::uint8_t>& image, std::size_t& blockOf
     return true;
 }
 
-std::vector<OemFieldValue> ReadOemFields(const std::vector<std::uint8_t>& image,
-                                         std::size_t blockOffset) {
+std::vector<OemFieldValue> ReadOemFields(const std::vector<std::uint8_t>& image, std::size_t blockOffset)
+{
     std::vector<OemFieldValue> values;
     for (const OemFieldLayout& layout : OemFields) {
         const std::uint8_t* value = &image[blockOffset + layout.offset + OemFieldHeaderSize];
@@ -122,19 +123,16 @@ std::vector<OemFieldValue> ReadOemFields(const std::vector<std::uint8_t>& image,
             field.text.assign(reinterpret_cast<const char*>(value),
                               std::find(value, value + layout.valueSize, 0) - value);
             break;
-        case OemValueKind::ClassId:
-            field.text.assign(reinterpret_cast<const char*>(value), layout.valueSize);
-            break;
-        case OemValueKind::Number:
-            field.number = ReadLittleEndian32(value);
-            break;
+        case OemValueKind::ClassId: field.text.assign(reinterpret_cast<const char*>(value), layout.valueSize); break;
+        case OemValueKind::Number: field.number = ReadLittleEndian32(value); break;
         }
         values.push_back(field);
     }
     return values;
 }
 
-const OemFieldLayout* FindOemField(const std::string& tag) {
+const OemFieldLayout* FindOemField(const std::string& tag)
+{
     for (const OemFieldLayout& layout : OemFields) {
         if (tag == layout.tag) {
             return &layout;

@@ -4,8 +4,9 @@
 
 namespace {
 
-bool LoadImageWithBlock(const std::string& path, std::vector<std::uint8_t>& image,
-                        std::size_t& blockOffset, std::string& error) {
+bool LoadImageWithBlock(const std::string& path, std::vector<std::uint8_t>& image, std::size_t& blockOffset,
+                        std::string& error)
+{
     if (!ReadFileBytes(path, image, error) || !LocateOemBlock(image, blockOffset, error)) {
         error = path + ": " + error;
         return false;
@@ -15,8 +16,8 @@ bool LoadImageWithBlock(const std::string& path, std::vector<std::uint8_t>& imag
 
 }  // namespace
 
-bool ReadOemFile(const std::string& path, std::vector<OemFieldValue>& fields,
-                 std::string& error) {
+bool ReadOemFile(const std::string& path, std::vector<OemFieldValue>& fields, std::string& error)
+{
     std::vector<std::uint8_t> image;
     std::size_t blockOffset = 0;
     if (!LoadImageWithBlock(path, image, blockOffset, error)) {
@@ -26,8 +27,9 @@ bool ReadOemFile(const std::string& path, std::vector<OemFieldValue>& fields,
     return true;
 }
 
-bool PatchOemFile(const std::string& path, const std::vector<OemEdit>& edits,
-                  std::string& error, std::vector<std::string>* warnings) {
+bool PatchOemFile(const std::string& path, const std::vector<OemEdit>& edits, std::string& error,
+                  std::vector<std::string>* warnings)
+{
     std::vector<std::uint8_t> image;
     std::size_t blockOffset = 0;
     if (!LoadImageWithBlock(path, image, blockOffset, error)) {

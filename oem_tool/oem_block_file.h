@@ -9,12 +9,11 @@
 #include "oem_tool/oem_edit.h"
 
 // Reads every field of the file's single, well-formed OEM block.
-bool ReadOemFile(const std::string& path, std::vector<OemFieldValue>& fields,
-                 std::string& error);
+bool ReadOemFile(const std::string& path, std::vector<OemFieldValue>& fields, std::string& error);
 
 // Applies all `edits` to the file's OEM block, or none: on any refusal or failure the
 // file is left byte-identical and `error` (which names the file) says why. The new
 // contents replace the file in one rename. Warnings about accepted values are appended
 // to `warnings` when it is given.
-bool PatchOemFile(const std::string& path, const std::vector<OemEdit>& edits,
-                  std::string& error, std::vector<std::string>* warnings = nullptr);
+bool PatchOemFile(const std::string& path, const std::vector<OemEdit>& edits, std::string& error,
+                  std::vector<std::string>* warnings = nullptr);

@@ -12,7 +12,10 @@ namespace {
 
 const char ProgramName[] = "kaskade-oem";
 
-void PrintUsage(std::ostream& stream) {
+void PrintUsage(std::ostream& stream)
+{
+    // The usage text is laid out as it prints.
+    // clang-format off
     stream << "Usage:\n"
               "  " << ProgramName << " show FILE\n"
               "      Print every field of the OEM configuration block in FILE.\n"
@@ -43,20 +46,24 @@ void PrintUsage(std::ostream& stream) {
     }
     stream << "; an empty hardware-id pattern\n"
               "matches every audio device.\n";
+    // clang-format on
 }
 
-int BadUsage(std::ostream& err, const std::string& message) {
+int BadUsage(std::ostream& err, const std::string& message)
+{
     err << ProgramName << ": " << message << "\n"
         << "Try '" << ProgramName << " --help'.\n";
     return OemCliBadUsage;
 }
 
-bool IsHelp(const std::string& argument) {
+bool IsHelp(const std::string& argument)
+{
     return argument == "--help" || argument == "-h";
 }
 
 // Control characters from the file are shown as \xNN so they cannot drive the terminal.
-std::string QuotedText(const std::string& text) {
+std::string QuotedText(const std::string& text)
+{
     std::string quoted = "\"";
     for (unsigned char c : text) {
         if (c < 0x20 || c == 0x7F) {
@@ -70,12 +77,12 @@ std::string QuotedText(const std::string& text) {
     return quoted + "\"";
 }
 
-std::string NumberText(const OemFieldValue& field) {
+std::string NumberText(const OemFieldValue& field)
+{
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(field.number));
     std::string text = std::to_string(field.number) + " (" + hex + ")";
-    const bool isMargin = std::string(field.layout.tag) == "$LIM" ||
-                          std::string(field.layout.tag) == "$LOM";
+    const bool isMargin = std::string(field.layout.tag) == "$LIM" || std::string(field.layout.tag) == "$LOM";
     if (isMargin && field.number == OemMarginFromQuirkTable) {
         text += ", from the device quirk table";
     }
@@ -85,7 +92,8 @@ std::string NumberText(const OemFieldValue& field) {
     return text;
 }
 
-int Show(const std::string& path, std::ostream& out, std::ostream& err) {
+int Show(const std::string& path, std::ostream& out, std::ostream& err)
+{
     std::vector<OemFieldValue> fields;
     std::string error;
     if (!ReadOemFile(path, fields, error)) {
@@ -97,17 +105,15 @@ int Show(const std::string& path, std::ostream& out, std::ostream& err) {
         const OemFieldValue& field = fields[i];
         const OemFieldDescription& description = OemFieldDescriptions[i];
         out << description.tag << "  " << std::left << std::setw(40) << description.meaning
-            << (field.layout.kind == OemValueKind::Number ? NumberText(field)
-                                                           : QuotedText(field.text))
-            << (std::string(field.layout.tag) == "$HID" && field.text.empty()
-                    ? ", every audio device matches"
-                    : "")
+            << (field.layout.kind == OemValueKind::Number ? NumberText(field) : QuotedText(field.text))
+            << (std::string(field.layout.tag) == "$HID" && field.text.empty() ? ", every audio device matches" : "")
             << "\n";
     }
     return OemCliSuccess;
 }
 
-int Set(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+int Set(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
+{
     std::string path;
     std::vector<OemEdit> edits;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
@@ -124,8 +130,7 @@ int Set(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
             continue;
         }
         const std::size_t equals = argument.find('=');
-        const std::string option = argument.substr(2, equals == std::string::npos ? std::string::npos
-                                                                                  : equals - 2);
+        const std::string option = argument.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
         const OemFieldDescription* description = FindOemFieldByOption(option);
         if (description == nullptr) {
             return BadUsage(err, "unknown option '--" + option + "'");
@@ -160,7 +165,8 @@ int Set(const std::vector<std::string>& arguments, std::ostream& out, std::ostre
 
 }  // namespace
 
-int RunOemCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
+int RunOemCli(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err)
+{
     if (arguments.empty()) {
         PrintUsage(err);
         return OemCliBadUsage;

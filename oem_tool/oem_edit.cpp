@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <limits>
 
 #include "driver/core/hex_digits.h"
 #include "driver/core/oem_layout.h"
@@ -15,29 +14,6 @@ namespace {
 // Hosts copy the driver name into a 32-byte buffer: 31 characters and the NUL.
 constexpr std::size_t HostVisibleNameLength = 31;
 const char DriverNameTag[] = "$OEM";
-
-// Decimal, or hexadecimal after "0x"; no sign, no spaces, at most 0xFFFFFFFF.
-bool ParseUnsigned32(const std::string& text, std::uint32_t& value) {
-    const bool isHex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const int base = isHex ? 16 : 10;
-    const std::string digits = isHex ? text.substr(2) : text;
-    if (digits.empty()) {
-        return false;
-    }
-    std::uint64_t result = 0;
-    for (char c : digits) {
-        const int digit = HexDigitValue(c);
-        if (digit < 0 || digit >= base) {
-            return false;
-        }
-        result = result * base + static_cast<std::uint64_t>(digit);
-        if (result > std::numeric_limits<std::uint32_t>::max()) {
-            return false;
-        }
-    }
-    value = static_cast<std::uint32_t>(result);
-    return true;
-}
 
 // Numbers the driver can use, by field; fields not listed take any 32-bit value.
 struct NumberRange {
@@ -57,16 +33,16 @@ constexpr NumberRange NumberRanges[] = {
 };
 
 // Why the driver cannot use `number` in the field `tag`; empty when it can.
-std::string NumberFault(const std::string& tag, std::uint32_t number) {
+std::string NumberFault(const std::string& tag, std::uint32_t number)
+{
     const bool isMargin = tag == "$LIM" || tag == "$LOM";
     if (isMargin && number == OemMarginFromQuirkTable) {
         return "";
     }
     for (const NumberRange& range : NumberRanges) {
         if (tag == range.tag && (number < range.lowest || number > range.highest)) {
-            return "value for " + tag + " " + std::to_string(number) + " is outside " +
-                   std::to_string(range.lowest) + " to " + std::to_string(range.highest) + " " +
-                   range.unit + ", the range the driver works with" +
+            return "value for " + tag + " " + std::to_string(number) + " is outside " + std::to_string(range.lowest) +
+                   " to " + std::to_string(range.highest) + " " + range.unit + ", the range the driver works with" +
                    (isMargin ? " (or 0xFFFFFFFF for the device quirk table)" : "");
         }
     }
@@ -74,21 +50,22 @@ std::string NumberFault(const std::string& tag, std::uint32_t number) {
 }
 
 // Why a driver name cannot be the name of the driver's registry keys; empty when it can.
-std::string DriverNameProblem(const std::string& text) {
+std::string DriverNameProblem(const std::string& text)
+{
     if (const char* fault = DriverNameFault(text.c_str(), text.size() + 1)) {
         return std::string("driver name ") + fault + "; it names the driver's registry keys";
     }
     if (text.size() > LongestKeyName) {
-        return "driver name is " + std::to_string(text.size()) +
-               " characters; a registry key name holds at most " + std::to_string(LongestKeyName);
+        return "driver name is " + std::to_string(text.size()) + " characters; a registry key name holds at most " +
+               std::to_string(LongestKeyName);
     }
     return "";
 }
 
 // Turns an edit's text into the exact bytes of its field value.
-bool EncodeValue(const OemFieldLayout& layout, const std::string& text,
-                 std::vector<std::uint8_t>& value, std::string& error,
-                 std::vector<std::string>& warnings) {
+bool EncodeValue(const OemFieldLayout& layout, const std::string& text, std::vector<std::uint8_t>& value,
+                 std::string& error, std::vector<std::string>& warnings)
+{
     const std::string tag = layout.tag;
     value.assign(layout.valueSize, 0);
     switch (layout.kind) {
@@ -99,8 +76,7 @@ bool EncodeValue(const OemFieldLayout& layout, const std::string& text,
         }
         if (text.size() >= layout.valueSize) {
             error = "value for " + tag + " is " + std::to_string(text.size()) +
-                    " characters; the field holds at most " +
-                    std::to_string(layout.valueSize - 1);
+                    " characters; the field holds at most " + std::to_string(layout.valueSize - 1);
             return false;
         }
         if (tag == DriverNameTag) {
@@ -111,9 +87,8 @@ bool EncodeValue(const OemFieldLayout& layout, const std::string& text,
             }
         }
         if (tag == DriverNameTag && text.size() > HostVisibleNameLength) {
-            warnings.push_back("driver name \"" + text + "\" is " +
-                               std::to_string(text.size()) + " characters; hosts show only the first " +
-                               std::to_string(HostVisibleNameLength));
+            warnings.push_back("driver name \"" + text + "\" is " + std::to_string(text.size()) +
+                               " characters; hosts show only the first " + std::to_string(HostVisibleNameLength));
         }
         std::copy(text.begin(), text.end(), value.begin());
         return true;
@@ -130,9 +105,9 @@ bool EncodeValue(const OemFieldLayout& layout, const std::string& text,
     }
     case OemValueKind::Number: {
         std::uint32_t number = 0;
-        if (!ParseUnsigned32(text, number)) {
-            error = "value for " + tag + " \"" + text +
-                    "\" is not an unsigned 32-bit number (decimal or 0x hexadecimal)";
+        if (!ParseUnsigned32(text.c_str(), &number)) {
+            error =
+                "value for " + tag + " \"" + text + "\" is not an unsigned 32-bit number (decimal or 0x hexadecimal)";
             return false;
         }
         error = NumberFault(tag, number);
@@ -146,7 +121,8 @@ bool EncodeValue(const OemFieldLayout& layout, const std::string& text,
     return false;
 }
 
-std::string LayoutList() {
+std::string LayoutList()
+{
     std::string list;
     for (std::uint32_t layout : ControlPanelLayouts) {
         list += (list.empty() ? "" : ", ") + std::to_string(layout);
@@ -156,7 +132,8 @@ std::string LayoutList() {
 
 // Values the driver accepts but that leave a build not working as a vendor would mean.
 void AddBlockWarnings(const std::vector<std::uint8_t>& image, std::size_t blockOffset,
-                      std::vector<std::string>& warnings) {
+                      std::vector<std::string>& warnings)
+{
     const auto value = [&](const char* tag) {
         return &image[blockOffset + FindOemField(tag)->offset + OemFieldHeaderSize];
     };
@@ -178,9 +155,9 @@ struct EncodedEdit {
 
 }  // namespace
 
-bool ApplyOemEdits(std::vector<std::uint8_t>& image, std::size_t blockOffset,
-                   const std::vector<OemEdit>& edits, std::string& error,
-                   std::vector<std::string>* warnings) {
+bool ApplyOemEdits(std::vector<std::uint8_t>& image, std::size_t blockOffset, const std::vector<OemEdit>& edits,
+                   std::string& error, std::vector<std::string>* warnings)
+{
     std::vector<EncodedEdit> encoded;
     std::vector<std::string> newWarnings;
     for (const OemEdit& edit : edits) {
@@ -189,8 +166,8 @@ bool ApplyOemEdits(std::vector<std::uint8_t>& image, std::size_t blockOffset,
             error = "no OEM field is tagged \"" + edit.tag + "\"";
             return false;
         }
-        const bool alreadyEdited = std::any_of(encoded.begin(), encoded.end(),
-            [layout](const EncodedEdit& earlier) { return earlier.layout == layout; });
+        const bool alreadyEdited = std::any_of(
+            encoded.begin(), encoded.end(), [layout](const EncodedEdit& earlier) { return earlier.layout == layout; });
         if (alreadyEdited) {
             error = "field " + edit.tag + " is given more than one new value";
             return false;
@@ -203,8 +180,7 @@ bool ApplyOemEdits(std::vector<std::uint8_t>& image, std::size_t blockOffset,
     }
     for (const EncodedEdit& edit : encoded) {
         std::copy(edit.value.begin(), edit.value.end(),
-                  image.begin() + static_cast<std::ptrdiff_t>(blockOffset + edit.layout->offset +
-                                                               OemFieldHeaderSize));
+                  image.begin() + static_cast<std::ptrdiff_t>(blockOffset + edit.layout->offset + OemFieldHeaderSize));
     }
     AddBlockWarnings(image, blockOffset, newWarnings);
     if (warnings != nullptr) {

@@ -18,6 +18,5 @@ struct OemEdit {
 // accepted but questionable, in the edits or in the block they leave (a control panel
 // dialog the driver lacks, an empty hardware-id pattern), add a message to `warnings`
 // when it is given.
-bool ApplyOemEdits(std::vector<std::uint8_t>& image, std::size_t blockOffset,
-                   const std::vector<OemEdit>& edits, std::string& error,
-                   std::vector<std::string>* warnings = nullptr);
+bool ApplyOemEdits(std::vector<std::uint8_t>& image, std::size_t blockOffset, const std::vector<OemEdit>& edits,
+                   std::string& error, std::vector<std::string>* warnings = nullptr);

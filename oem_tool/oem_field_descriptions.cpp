@@ -17,7 +17,8 @@ constexpr OemFieldDescription OemFieldDescriptions[OemFieldCount] = {
 
 namespace {
 
-constexpr bool TagsEqual(const char* left, const char* right) {
+constexpr bool TagsEqual(const char* left, const char* right)
+{
     for (int i = 0; i < 4; ++i) {
         if (left[i] != right[i]) {
             return false;
@@ -26,7 +27,8 @@ constexpr bool TagsEqual(const char* left, const char* right) {
     return true;
 }
 
-constexpr bool DescriptionsFollowLayout() {
+constexpr bool DescriptionsFollowLayout()
+{
     for (std::size_t i = 0; i < OemFieldCount; ++i) {
         if (!TagsEqual(OemFieldDescriptions[i].tag, OemFields[i].tag)) {
             return false;
@@ -38,7 +40,8 @@ static_assert(DescriptionsFollowLayout(), "field descriptions must follow OemFie
 
 }  // namespace
 
-const OemFieldDescription* FindOemFieldByOption(const std::string& option) {
+const OemFieldDescription* FindOemFieldByOption(const std::string& option)
+{
     for (const OemFieldDescription& description : OemFieldDescriptions) {
         if (option == description.option) {
             return &description;

@@ -32,8 +32,7 @@ int RunProcess(const std::string& commandLine)
 std::optional<std::string> ReadMachineText(const std::string& path, const char* name, REGSAM view)
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-        return std::nullopt;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return std::nullopt;
     char text[1024];
     DWORD size = sizeof(text);
     DWORD type = 0;
@@ -46,8 +45,7 @@ std::optional<std::string> ReadMachineText(const std::string& path, const char* 
 bool MachineKeyExists(const std::string& path, REGSAM view)
 {
     HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS)
-        return false;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
     RegCloseKey(key);
     return true;
 }

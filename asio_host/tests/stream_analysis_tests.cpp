@@ -86,11 +86,11 @@ TEST(Switches, CountsMissedDoubledAndIrregularPositionsAndTheSlowTail)
 {
     std::vector<SwitchSample> samples = Regular(200, 480);
     for (int i = 100; i < 200; ++i) samples[i].position += 2 * 480;  // two switches missed
-    samples[150].position = samples[149].position;                      // a switch without advance
+    samples[150].position = samples[149].position;                   // a switch without advance
     for (int i = 151; i < 200; ++i) samples[i].position -= 480;
-    samples[170].position += 7;                                         // a stray position
-    samples[180].position = -1;                                         // getSamplePosition failed
-    for (int i = 190; i < 200; ++i) samples[i].seconds += 0.015;        // one period of 25 ms
+    samples[170].position += 7;                                   // a stray position
+    samples[180].position = -1;                                   // getSamplePosition failed
+    for (int i = 190; i < 200; ++i) samples[i].seconds += 0.015;  // one period of 25 ms
     SwitchStatistics statistics = AnalyseSwitches(samples, 480, Rate);
     EXPECT_EQ(statistics.doubled, 1);
     // 170's stray position makes two irregular steps; 180's failure hides two steps.
@@ -130,8 +130,8 @@ TEST(TestSignal, LeadsInWithSilenceThenPlaysAtHalfScale)
         std::vector<float> signal = MakeTestSignal(kind, Rate, 9600, 4800);
         ASSERT_EQ(signal.size(), 9600u);
         float before = 0.0f, after = 0.0f;
-        for (std::size_t i = 0; i < signal.size(); ++i) (i < 4800 ? before : after) = std::max(
-            i < 4800 ? before : after, std::fabs(signal[i]));
+        for (std::size_t i = 0; i < signal.size(); ++i)
+            (i < 4800 ? before : after) = std::max(i < 4800 ? before : after, std::fabs(signal[i]));
         EXPECT_EQ(before, 0.0f) << SignalName(kind);
         EXPECT_LE(after, SignalLevel + 1e-6f) << SignalName(kind);
         EXPECT_GT(after, 0.9f * SignalLevel) << SignalName(kind);

@@ -1,7 +1,8 @@
 // Streams through the simulated QORDA-8 with its outputs looped back, at 48 kHz, for
-// each block size from 64 to 2048 frames, and prints per block size: restarts and
-// glitches, the spread of the bufferSwitch period, the driver's CPU time per switch and
-// the measured round trip against the block time.
+// each block size from 64 to 2048 frames, and prints per block size: restarts (and their
+// causes), device glitches, render blocks trimmed, the spread of the bufferSwitch
+// period, the driver's CPU time per switch and the measured round trip against the
+// block time.
 //   streaming_benchmark [seconds per block size, default 30]
 // KASKADE_SIM_QORDA8=uac2 streams through the QORDA-8 on the USB Audio 2.0 class driver
 // (looped pins) instead of the USB Audio 1.0 one (packet pins).
@@ -11,11 +12,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include "driver/core/com_objects.h"
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
+#include "driver/engine/pin_events.h"
 #include "driver/engine/restart_causes.h"
 #include "driver/loopback_host/loopback_host.h"
 #include "hardware_simulator/hardware_simulator.h"
@@ -26,24 +29,37 @@ namespace {
 
 constexpr double Rate = 48000;
 constexpr ULONG DeviceLoopFrames = 32;
+// Wine's server writes the registry to disk 30 s after it was first changed, and every
+// thread of the process waits while it does (15 to 20 ms here): enough for a glitch
+// at small blocks. The machine's keys and the driver's settings are written before the
+// measurements, and the save is let pass.
+constexpr DWORD WineRegistrySaveMs = 31000;
 
 struct Result {
     long bufferSize;
-    LONG restarts;
-    ULONG glitches;
+    LONG restarts[int(RestartCause::Count)];
+    ULONG starvations;
+    ULONG overruns;
+    LONG trims;
     long switches;
     double medianErrorUs;
     double p99ErrorUs;
     double worstErrorUs;
     double cpuUsPerSwitch;
     long roundTripFrames;
+
+    LONG Restarts() const
+    {
+        LONG total = 0;
+        for (LONG count : restarts) total += count;
+        return total;
+    }
 };
 
-LONG AllRestarts()
+bool UnderWine()
 {
-    LONG total = 0;
-    for (int cause = 0; cause < int(RestartCause::Count); ++cause) total += StreamRestarts[cause];
-    return total;
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
 ULONGLONG ThreadCpu100ns(HANDLE thread)
@@ -54,26 +70,39 @@ ULONGLONG ThreadCpu100ns(HANDLE thread)
     return value(kernel) + value(user);
 }
 
-Result Measure(const sim::Device& qorda8, long bufferSize, double seconds)
+bool InstallLoopedDevice(const sim::Device& qorda8)
 {
-    Result result = {};
-    result.bufferSize = bufferSize;
-    if (!sim::Install(sim::Machine{{qorda8}})) return result;
+    if (!sim::Install(sim::Machine{{qorda8}})) return false;
     sim::AnalogueSide side;
     side.inputs = sim::InputSource::Loopback;
     side.loopbackLatencyFrames = DeviceLoopFrames;
     sim::SetAnalogueSide(0, side);
     sim::StartDeviceClock();
+    return true;
+}
 
+// One short session writes what every session writes to the registry.
+void WriteSettingsOnce()
+{
+    LoopbackHost host;
+    if (host.Open(256, Rate) && host.Driver()->start() == ASE_OK) host.WaitForSwitches(10, 2000);
+    host.Close();
+}
+
+Result Measure(long bufferSize, double seconds)
+{
+    Result result = {};
+    result.bufferSize = bufferSize;
     LoopbackHost host;
     if (!host.Open(bufferSize, Rate)) {
         std::fprintf(stderr, "block size %ld: %s\n", bufferSize, host.Failure());
         host.Close();
-        sim::StopDeviceClock();
-        sim::Clear();
         return result;
     }
-    LONG restartsBefore = AllRestarts();
+    LONG restartsBefore[int(RestartCause::Count)];
+    for (int cause = 0; cause < int(RestartCause::Count); ++cause) restartsBefore[cause] = StreamRestarts[cause];
+    LONG trimsBefore = TrimmedRenderBlocks;
+    sim::GlitchCounters glitchesBefore = sim::Glitches(0);
     host.Driver()->start();
     host.WaitForSwitches(1, 5000);
     HANDLE thread = OpenThread(THREAD_QUERY_INFORMATION, FALSE, host.StreamingThreadId());
@@ -91,9 +120,12 @@ Result Measure(const sim::Device& qorda8, long bufferSize, double seconds)
     host.Driver()->stop();
     if (thread) CloseHandle(thread);
 
-    result.restarts = AllRestarts() - restartsBefore;
+    for (int cause = 0; cause < int(RestartCause::Count); ++cause)
+        result.restarts[cause] = StreamRestarts[cause] - restartsBefore[cause];
+    result.trims = TrimmedRenderBlocks - trimsBefore;
     sim::GlitchCounters glitches = sim::Glitches(0);
-    result.glitches = glitches.renderStarvations + glitches.captureOverruns;
+    result.starvations = glitches.renderStarvations - glitchesBefore.renderStarvations;
+    result.overruns = glitches.captureOverruns - glitchesBefore.captureOverruns;
     result.switches = switches;
     result.cpuUsPerSwitch = switches ? double(cpuAfter - cpuBefore) / 10.0 / switches : 0;
 
@@ -114,9 +146,18 @@ Result Measure(const sim::Device& qorda8, long bufferSize, double seconds)
     }
     result.roundTripFrames = FindRoundTrip(host.RecordedInput(0), 0, 0, 8 * bufferSize + 4096);
     host.Close();
-    sim::StopDeviceClock();
-    sim::Clear();
     return result;
+}
+
+std::string CausesOf(const Result& result)
+{
+    std::string causes;
+    for (int cause = 1; cause < int(RestartCause::Count); ++cause) {
+        if (result.restarts[cause] == 0) continue;
+        causes += (causes.empty() ? "" : ", ") + std::string(RestartCauseName(RestartCause(cause))) + " " +
+                  std::to_string(result.restarts[cause]);
+    }
+    return causes;
 }
 
 }  // namespace
@@ -136,27 +177,48 @@ int main(int argc, char** argv)
     const char* variant = qorda8.service == "usbaudio2" ? "USB Audio 2.0, looped pins" : "USB Audio 1.0, packet pins";
     AttachModule(GetModuleHandleA(nullptr));
     OemConfig.hardwareId.text[0] = '\0';
+    if (!InstallLoopedDevice(qorda8)) {
+        std::fprintf(stderr, "the simulated QORDA-8 could not be installed\n");
+        return 1;
+    }
+    WriteSettingsOnce();
+    if (UnderWine()) {
+        std::fprintf(stderr, "waiting %lu s for Wine's server to save the registry outside the measurements\n",
+                     WineRegistrySaveMs / 1000);
+        Sleep(WineRegistrySaveMs);
+    }
 
-    std::printf("Streaming through the simulated QORDA-8 (%s) at 48000 Hz, loopback, %.0f s per block size\n",
-                variant, seconds);
-    std::printf("%6s %8s %8s %8s %10s %10s %10s %10s %12s %10s\n", "block", "switches", "restarts", "glitches",
-                "median us", "p99 us", "worst us", "cpu us/sw", "round trip", "block ms");
+    std::printf("Streaming through the simulated QORDA-8 (%s) at 48000 Hz, loopback, %.0f s per block size\n", variant,
+                seconds);
+    std::printf("%6s %8s %8s %8s %8s %6s %10s %10s %10s %10s %12s %10s\n", "block", "switches", "restarts", "starved",
+                "overrun", "trims", "median us", "p99 us", "worst us", "cpu us/sw", "round trip", "block ms");
+    std::vector<Result> results;
     long smallestClean = 0;
     for (long bufferSize = 64; bufferSize <= 2048; bufferSize *= 2) {
-        Result r = Measure(qorda8, bufferSize, seconds);
-        bool clean = r.switches > 0 && r.restarts == 0 && r.glitches == 0 && r.roundTripFrames >= 0;
+        Result r = Measure(bufferSize, seconds);
+        results.push_back(r);
+        bool clean = r.switches > 0 && r.Restarts() == 0 && r.starvations + r.overruns == 0 && r.trims == 0 &&
+                     r.roundTripFrames >= 0;
         if (clean && smallestClean == 0) smallestClean = bufferSize;
-        std::printf("%6ld %8ld %8ld %8lu %10.0f %10.0f %10.0f %10.1f %9.2f ms %10.2f\n", r.bufferSize, r.switches,
-                    r.restarts, r.glitches, r.medianErrorUs, r.p99ErrorUs, r.worstErrorUs, r.cpuUsPerSwitch,
-                    r.roundTripFrames * 1000.0 / Rate, bufferSize * 1000.0 / Rate);
+        std::printf("%6ld %8ld %8ld %8lu %8lu %6ld %10.0f %10.0f %10.0f %10.1f %9.2f ms %10.2f\n", r.bufferSize,
+                    r.switches, r.Restarts(), r.starvations, r.overruns, r.trims, r.medianErrorUs, r.p99ErrorUs,
+                    r.worstErrorUs, r.cpuUsPerSwitch, r.roundTripFrames * 1000.0 / Rate, bufferSize * 1000.0 / Rate);
         std::fflush(stdout);
     }
-    std::printf("period errors are deviations from the ideal block period; round trip includes the "
-                "simulated device's %lu-frame analogue loop\n", DeviceLoopFrames);
+    std::printf(
+        "starved and overrun: render starvations and capture overruns the device counted; trims: render\n"
+        "blocks left out to bring a queue that grew back to its depth; period errors are deviations from\n"
+        "the ideal block period; round trip includes the simulated device's %lu-frame analogue loop\n",
+        DeviceLoopFrames);
+    for (const Result& r : results)
+        if (r.Restarts() != 0) std::printf("restarts at %ld frames: %s\n", r.bufferSize, CausesOf(r).c_str());
     if (smallestClean)
-        std::printf("smallest block streaming %.0f s with no restart and no glitch: %ld frames\n", seconds, smallestClean);
+        std::printf("smallest block streaming %.0f s with no restart, glitch or trim: %ld frames\n", seconds,
+                    smallestClean);
     else
-        std::printf("no block size streamed %.0f s without a restart or a glitch\n", seconds);
+        std::printf("no block size streamed %.0f s without a restart, a glitch or a trim\n", seconds);
+    sim::StopDeviceClock();
+    sim::Clear();
     EndModule();
     return 0;
 }

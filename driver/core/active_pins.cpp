@@ -4,6 +4,7 @@
 
 #include "driver/core/sample_rates.h"
 #include "driver/core/settings.h"
+#include "driver/engine/conversion/channel_slab.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/stream_flags.h"
 
@@ -106,13 +107,12 @@ void RegisterOpenPins()
 
 DWORD ReportedChannelCount(bool input)
 {
-    DWORD count = input ? InputChannelCount : OutputChannelCount;
-    return count != 0 ? count : 2;
+    return SlabRunsForChannels(input ? InputChannelCount : OutputChannelCount);
 }
 
 DWORD HostChannelsOf(PinRecord* pin)
 {
-    return (PinWaveFormat(pin)->channels + 1u) & ~1u;
+    return PinRunCount(PinWaveFormat(pin)->channels);
 }
 
 bool IsCapturePin(const PinRecord* pin)

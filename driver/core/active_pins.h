@@ -21,7 +21,7 @@ struct ActivePin {
 
 extern ActivePin ActivePins[MaxActivePins];
 extern DWORD ActivePinCount;
-extern DWORD InputChannelCount;   // host channels in use, 0 when none
+extern DWORD InputChannelCount;  // host channels in use, 0 when none
 extern DWORD OutputChannelCount;
 extern DWORD PreferredBufferSize;  // the largest "BufferSize" of the active pins' devices
 
@@ -34,11 +34,12 @@ void ClearActivePins();
 // channels would not fit the direction's channel maps is left out.
 void RegisterOpenPins();
 
-// What getChannels reports: the direction's channel count, or 2 when it has none.
+// What getChannels reports: the direction's runs of the channel slab, its channel count
+// or 2 when it has none.
 DWORD ReportedChannelCount(bool input);
 
-// Host channels that the pin takes: its channel count rounded up to even, so a mono
-// pin takes two.
+// Host channels that the pin takes: its runs of the channel slab, its channel count
+// rounded up to even, so a mono pin takes two.
 DWORD HostChannelsOf(PinRecord* pin);
 
 bool IsCapturePin(const PinRecord* pin);

@@ -29,7 +29,8 @@ void WriteChannelName(bool input, DWORD channel, char* name)
     for (DWORD index = ActivePinCount; index-- > 0;) {
         PinRecord* pin = ActivePins[index].pin;
         if (IsCapturePin(pin) != input) continue;
-        if (channel >= pin->conversion.firstSlabChannel && channel < pin->conversion.firstSlabChannel + HostChannelsOf(pin)) {
+        if (channel >= pin->conversion.firstSlabChannel &&
+            channel < pin->conversion.firstSlabChannel + HostChannelsOf(pin)) {
             JoinNameAndNumber(ActivePins[index].displayName, channel - pin->conversion.firstSlabChannel + 1, name);
             return;
         }

@@ -8,8 +8,8 @@
 #include "driver/core/ks_requests.h"
 #include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
-#include "driver/engine/device_access.h"
 #include "driver/engine/realtime_scheduling.h"
+#include "kernel_streaming/device_access.h"
 
 namespace {
 
@@ -156,7 +156,7 @@ int MergeRanges(PinRecord* pin, const BYTE* answer, DWORD size, const GUID& subF
 bool IntersectsAt44100(HANDLE filter, const PinRecord* pin)
 {
     PinIntersectionRequest request = MakeIntersectionRequest(pin, 44100);
-    alignas(8) BYTE format[sizeof(KsDataFormat) + sizeof(KsWaveFormatExtensible)];
+    alignas(8) BYTE format[ExtensibleFormatSize];
     return KsRequest(filter, IOCTL_KS_PROPERTY, &request, sizeof(request), format, sizeof(format)) != 0;
 }
 
@@ -170,7 +170,7 @@ void FillConnectionTemplate(PinRecord* pin)
     connect->priorityClass = 0x40000000;  // KSPRIORITY_NORMAL
     connect->prioritySubClass = 1;
     auto* format = reinterpret_cast<KsDataFormat*>(pin->connection + sizeof(KsPinConnect));
-    format->formatSize = sizeof(KsDataFormat) + sizeof(KsWaveFormatExtensible);
+    format->formatSize = ExtensibleFormatSize;
     format->majorFormat = pin->majorFormat;
     format->subFormat = pin->subFormat;
     format->specifier = pin->specifier;
@@ -205,18 +205,13 @@ bool DescribePin(FilterRecord* filter, PinRecord* pin)
         if (pin->name == nullptr) return DropPin(filter, pin, "no memory left for the device tree");
     }
 
-    ULONG instances[2];
-    if (PinProperty(handle, pin->pinId, KSPROPERTY_PIN_GLOBALCINSTANCES, instances, 8) != 8 &&
-        PinProperty(handle, pin->pinId, KSPROPERTY_PIN_CINSTANCES, instances, 8) != 8)
-        return DropPin(filter, pin, "no instance counts");
-    pin->possibleInstances = instances[0];
-    pin->currentInstances = instances[1];
+    if (!ReadPinInstances(handle, pin)) return DropPin(filter, pin, "no instance counts");
     if (pin->currentInstances < pin->possibleInstances) pin->flags |= PinInstanceFree;
 
     const BYTE* interfaces = FetchPinProperty(handle, pin->pinId, KSPROPERTY_PIN_INTERFACES, &size);
     bool streams = ListsIdentifier(interfaces, size, KSINTERFACESETID_Standard, KSINTERFACE_STANDARD_STREAMING) ||
-                   ((filter->flags & RecordRealTime) &&
-                    ListsIdentifier(interfaces, size, KSINTERFACESETID_Standard, KSINTERFACE_STANDARD_LOOPED_STREAMING));
+                   ((filter->flags & RecordRealTime) && ListsIdentifier(interfaces, size, KSINTERFACESETID_Standard,
+                                                                        KSINTERFACE_STANDARD_LOOPED_STREAMING));
     if (!streams) return DropPin(filter, pin, "no streaming interface");
 
     const BYTE* mediums = FetchPinProperty(handle, pin->pinId, KSPROPERTY_PIN_MEDIUMS, &size);
@@ -333,8 +328,7 @@ bool DescribeFilter(HDEVINFO devices, FilterRecord* filter)
 
     if (!HasActiveAlias(devices, filter, KSCATEGORY_RENDER) && !HasActiveAlias(devices, filter, KSCATEGORY_CAPTURE))
         return DropFilter(filter, "neither a render nor a capture interface");
-    if ((WindowsVersion() & 0xFF) >= 6 && HasActiveAlias(devices, filter, KSCATEGORY_REALTIME))
-        filter->flags |= RecordRealTime;
+    if (WindowsAtLeast(6, 0) && HasActiveAlias(devices, filter, KSCATEGORY_REALTIME)) filter->flags |= RecordRealTime;
 
     if (!OpenFilter(filter)) return DropFilter(filter, "cannot be opened");
     if (!ReadFilterName(devices, filter)) {
@@ -463,8 +457,8 @@ void EnumerateDevices()
 {
     ResetArena();
     ArenaFull = false;
-    HDEVINFO devices = device_access::SetupDiGetClassDevsA(&KSCATEGORY_AUDIO, nullptr, nullptr,
-                                                           DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    HDEVINFO devices =
+        device_access::SetupDiGetClassDevsA(&KSCATEGORY_AUDIO, nullptr, nullptr, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     DiagnosticLine("scan: audio devices with hardware id %s", OemConfig.hardwareId.text);
     if (devices == INVALID_HANDLE_VALUE) {
         DiagnosticLine("scan: the device list is not available (error %lu)", GetLastError());

@@ -1,10 +1,7 @@
 // Device discovery: builds the device tree from the system's kernel-streaming audio
-// devices, and decides which of their pins the driver uses.
+// devices.
 #pragma once
 
 // Resets the arena and builds the tree of the devices that match the OEM hardware id,
 // with their stored settings. Runs under the driver lock.
 void EnumerateDevices();
-
-// Applies the selection rules: which pins, filters and devices are enabled.
-void SelectPins();

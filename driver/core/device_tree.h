@@ -6,14 +6,9 @@
 #include <windows.h>
 #include <setupapi.h>
 
+#include "driver/core/flag_words.h"
 #include "driver/engine/conversion/conversion_pin.h"
-#include "driver/engine/kernel_streaming.h"
-
-// Bits of every record's flag word.
-constexpr DWORD RecordEnabled = 0x80000000;     // persistent
-constexpr DWORD PinInstanceFree = 0x40000000;   // run time
-constexpr DWORD RecordRunTimeMarks = 0x30000000;
-constexpr DWORD RecordRealTime = 0x00080000;    // WaveRT filter or device (run time)
+#include "kernel_streaming/kernel_streaming.h"
 
 enum RecordLevel : DWORD {
     DeviceLevel = 0,
@@ -50,7 +45,7 @@ struct FilterRecord : TreeRecord {
     SP_DEVICE_INTERFACE_DATA aliasData;
     char* friendlyName;
     SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail;  // its device path opens the filter
-    HANDLE handle;  // open during enumeration and while streams use it
+    HANDLE handle;                              // open during enumeration and while streams use it
     DWORD pinTypeCount;
     DWORD nodeClasses;
 };
@@ -59,10 +54,6 @@ struct FilterRecord : TreeRecord {
 constexpr DWORD NodeClassAdc = 0x1;
 constexpr DWORD NodeClassDac = 0x2;
 constexpr DWORD NodeClassDigital = 0x4;  // S/PDIF or HDMI interface
-
-// Marks of a record's use by the streams (bits 28 and 29 of its flags).
-constexpr DWORD RecordOpenFailed = 0x20000000;  // the last open of this record failed
-constexpr DWORD RecordOpen = 0x10000000;        // in use by the streams
 
 constexpr int PacketSlots = 8;
 
@@ -101,7 +92,7 @@ struct PinRecord : TreeRecord {
 
     // Stream set-up.
     DWORD streamFlags;
-    DWORD kernelBuffers;  // 2, 3 or 4
+    DWORD kernelBuffers;    // 2, 3 or 4
     DWORD* bufferPosition;  // the owning device's setting, milliseconds
     bool formatBySearch;
 
@@ -123,7 +114,10 @@ struct PinRecord : TreeRecord {
 };
 
 // The pin's connect request, data format and wave format inside its connection block.
-inline KsPinConnect* PinConnect(PinRecord* pin) { return reinterpret_cast<KsPinConnect*>(pin->connection); }
+inline KsPinConnect* PinConnect(PinRecord* pin)
+{
+    return reinterpret_cast<KsPinConnect*>(pin->connection);
+}
 inline KsDataFormat* PinDataFormat(PinRecord* pin)
 {
     return reinterpret_cast<KsDataFormat*>(pin->connection + sizeof(KsPinConnect));
@@ -139,11 +133,26 @@ inline const KsWaveFormatExtensible* PinWaveFormat(const PinRecord* pin)
 
 extern DeviceRecord* FirstDevice;
 
-inline DeviceRecord* NextDevice(DeviceRecord* device) { return static_cast<DeviceRecord*>(device->next); }
-inline FilterRecord* FirstFilter(DeviceRecord* device) { return static_cast<FilterRecord*>(device->firstChild); }
-inline FilterRecord* NextFilter(FilterRecord* filter) { return static_cast<FilterRecord*>(filter->next); }
-inline PinRecord* FirstPin(FilterRecord* filter) { return static_cast<PinRecord*>(filter->firstChild); }
-inline PinRecord* NextPin(PinRecord* pin) { return static_cast<PinRecord*>(pin->next); }
+inline DeviceRecord* NextDevice(DeviceRecord* device)
+{
+    return static_cast<DeviceRecord*>(device->next);
+}
+inline FilterRecord* FirstFilter(DeviceRecord* device)
+{
+    return static_cast<FilterRecord*>(device->firstChild);
+}
+inline FilterRecord* NextFilter(FilterRecord* filter)
+{
+    return static_cast<FilterRecord*>(filter->next);
+}
+inline PinRecord* FirstPin(FilterRecord* filter)
+{
+    return static_cast<PinRecord*>(filter->firstChild);
+}
+inline PinRecord* NextPin(PinRecord* pin)
+{
+    return static_cast<PinRecord*>(pin->next);
+}
 
 // The arena: zero-filled allocations from its top. Null when full. Every allocation is
 // aligned for the records' pointers and 64-bit fields, which the kernel checks in the

@@ -71,9 +71,9 @@ void WriteQueuedLines()
         SYSTEMTIME time;
         FileTimeToLocalFileTime(&slot.time, &local);
         FileTimeToSystemTime(&local, &time);
-        used += FormatInto(block + used, sizeof(block) - used, "%02u:%02u:%02u.%03u [%lu] %s\r\n", time.wHour,
-                           time.wMinute, time.wSecond, time.wMilliseconds, static_cast<unsigned long>(slot.threadId),
-                           slot.text);
+        used +=
+            FormatInto(block + used, sizeof(block) - used, "%02u:%02u:%02u.%03u [%lu] %s\r\n", time.wHour, time.wMinute,
+                       time.wSecond, time.wMilliseconds, static_cast<unsigned long>(slot.threadId), slot.text);
         __atomic_store_n(&slot.sequence, ReadPosition + SlotCount, __ATOMIC_RELEASE);
         ++ReadPosition;
     }

@@ -8,6 +8,7 @@
 #include "driver/core/module.h"
 #include "driver/core/sample_rates.h"
 #include "driver/core/settings.h"
+#include "driver/engine/buffer_switch.h"
 #include "driver/engine/cache_flush.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/pin_requests.h"

@@ -14,6 +14,7 @@
 #include "driver/core/run_control.h"
 #include "driver/core/sample_rates.h"
 #include "driver/core/settings.h"
+#include "driver/engine/buffer_switch.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/stream_setup.h"
 #include "driver/engine/streaming_thread.h"

@@ -27,8 +27,7 @@ struct DriverObjectTable {
     ASIOError(MEMBER_CALL* stop)(void*);
     ASIOError(MEMBER_CALL* getChannels)(void*, long* inputs, long* outputs);
     ASIOError(MEMBER_CALL* getLatencies)(void*, long* input, long* output);
-    ASIOError(MEMBER_CALL* getBufferSize)(void*, long* minSize, long* maxSize, long* preferred,
-                                          long* granularity);
+    ASIOError(MEMBER_CALL* getBufferSize)(void*, long* minSize, long* maxSize, long* preferred, long* granularity);
     ASIOError(MEMBER_CALL* canSampleRate)(void*, ASIOSampleRate rate);
     ASIOError(MEMBER_CALL* getSampleRate)(void*, ASIOSampleRate* rate);
     ASIOError(MEMBER_CALL* setSampleRate)(void*, ASIOSampleRate rate);
@@ -36,8 +35,8 @@ struct DriverObjectTable {
     ASIOError(MEMBER_CALL* setClockSource)(void*, long reference);
     ASIOError(MEMBER_CALL* getSamplePosition)(void*, ASIOSamples* position, ASIOTimeStamp* time);
     ASIOError(MEMBER_CALL* getChannelInfo)(void*, ASIOChannelInfo* info);
-    ASIOError(MEMBER_CALL* createBuffers)(void*, ASIOBufferInfo* infos, long channelCount,
-                                          long bufferSize, ASIOCallbacks* callbacks);
+    ASIOError(MEMBER_CALL* createBuffers)(void*, ASIOBufferInfo* infos, long channelCount, long bufferSize,
+                                          ASIOCallbacks* callbacks);
     ASIOError(MEMBER_CALL* disposeBuffers)(void*);
     ASIOError(MEMBER_CALL* controlPanel)(void*);
     ASIOError(MEMBER_CALL* future)(void*, long selector, void* opt);

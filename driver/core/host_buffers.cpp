@@ -16,8 +16,7 @@ bool IsInputRequest(const ASIOBufferInfo& info)
     return info.isInput == ASIOTrue;
 }
 
-ASIOError CheckRequest(const ASIOBufferInfo* infos, long channelCount, long bufferSize,
-                       const ASIOCallbacks* callbacks)
+ASIOError CheckRequest(const ASIOBufferInfo* infos, long channelCount, long bufferSize, const ASIOCallbacks* callbacks)
 {
     if (infos == nullptr || callbacks == nullptr || callbacks->bufferSwitch == nullptr || channelCount <= 0)
         return ASE_InvalidParameter;
@@ -50,22 +49,22 @@ ASIOError CreateHostBuffers(ASIOBufferInfo* infos, long channelCount, long buffe
     ASIOError check = CheckRequest(infos, channelCount, bufferSize, callbacks);
     if (check != ASE_OK) return check;
 
-    const DWORD inputs = ReportedChannelCount(true);
-    const DWORD outputs = ReportedChannelCount(false);
-    if (!AllocateChannelSlab(inputs + outputs, DWORD(bufferSize))) return ASE_NoMemory;
+    if (!AllocateChannelSlab(DWORD(bufferSize))) return ASE_NoMemory;
+    const ChannelSlabLayout slab = HostSlabLayout(DWORD(bufferSize));
     HostCallbacks = *callbacks;
     RequestedBufferSize = DWORD(bufferSize);
     for (long index = 0; index < channelCount; ++index) {
         ASIOBufferInfo& info = infos[index];
         const DWORD channel = DWORD(info.channelNum);
-        DWORD run = channel;
+        INT32* run;
         if (IsInputRequest(info)) {
-            run += outputs;
+            run = InputRun(slab, channel);
             MarkChannelActive(InputChannelMap, channel);
         } else {
+            run = OutputRun(slab, channel);
             MarkChannelActive(OutputChannelMap, channel);
         }
-        info.buffers[0] = info.buffers[1] = ChannelSlab.samples + SIZE_T(run) * DWORD(bufferSize);
+        info.buffers[0] = info.buffers[1] = run;
     }
     DriverState = DriverPrepared;
     TrayNotifyState();

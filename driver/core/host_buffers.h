@@ -10,9 +10,9 @@ constexpr long MaximumHostBufferSize = 2048;
 constexpr long HostBufferGranularity = 8;
 
 // Disposes the present buffers, then gives every requested channel its run of the
-// slab: output channel n at run n, input channel n at run (output count + n), both
-// halves of its double buffer the same memory. A request that cannot be served whole
-// writes nothing and leaves the driver initialised; while loaded it is refused.
+// slab (HostSlabLayout), both halves of its double buffer the same memory. A request
+// that cannot be served whole writes nothing and leaves the driver initialised; while
+// loaded it is refused.
 ASIOError CreateHostBuffers(ASIOBufferInfo* infos, long channelCount, long bufferSize, ASIOCallbacks* callbacks);
 
 // Ends running, frees the slab and clears the channel maps; prepared or running

@@ -1,6 +1,6 @@
 #include "driver/core/ks_requests.h"
 
-#include "driver/engine/device_access.h"
+#include "kernel_streaming/device_access.h"
 
 bool OpenFilter(FilterRecord* filter)
 {
@@ -23,8 +23,8 @@ DWORD KsRequest(HANDLE handle, DWORD code, const void* input, DWORD inputSize, v
     // The low bit keeps a completion port, if any, from hearing of this request.
     overlapped.hEvent = reinterpret_cast<HANDLE>(reinterpret_cast<ULONG_PTR>(event) | 1);
     DWORD returned = 0;
-    if (device_access::DeviceIoControl(handle, code, const_cast<void*>(input), inputSize, output, outputSize,
-                                       &returned, &overlapped)) {
+    if (device_access::DeviceIoControl(handle, code, const_cast<void*>(input), inputSize, output, outputSize, &returned,
+                                       &overlapped)) {
         WaitForSingleObject(event, INFINITE);
     } else if (GetLastError() == ERROR_IO_PENDING) {
         // The request still owns `overlapped` and the buffers: wait until it lets go.
@@ -41,6 +41,17 @@ DWORD PinProperty(HANDLE filter, DWORD pinId, DWORD propertyId, void* output, DW
 {
     KsPinProperty request = {{KSPROPSETID_Pin, propertyId, KSPROPERTY_TYPE_GET}, pinId, 0};
     return KsRequest(filter, IOCTL_KS_PROPERTY, &request, sizeof(request), output, outputSize);
+}
+
+bool ReadPinInstances(HANDLE filter, PinRecord* pin)
+{
+    ULONG instances[2];
+    if (PinProperty(filter, pin->pinId, KSPROPERTY_PIN_GLOBALCINSTANCES, instances, 8) != 8 &&
+        PinProperty(filter, pin->pinId, KSPROPERTY_PIN_CINSTANCES, instances, 8) != 8)
+        return false;
+    pin->possibleInstances = instances[0];
+    pin->currentInstances = instances[1];
+    return true;
 }
 
 PinIntersectionRequest MakeIntersectionRequest(const PinRecord* pin, DWORD rate)

@@ -18,6 +18,11 @@ DWORD KsRequest(HANDLE handle, DWORD code, const void* input, DWORD inputSize, v
 // A KSPROPSETID_Pin get request for `pinId`; returns the bytes returned.
 DWORD PinProperty(HANDLE filter, DWORD pinId, DWORD propertyId, void* output, DWORD outputSize);
 
+// The pin's possible and current instance counts into its record, from
+// KSPROPERTY_PIN_GLOBALCINSTANCES or else KSPROPERTY_PIN_CINSTANCES; false (the record
+// unchanged) when neither answers.
+bool ReadPinInstances(HANDLE filter, PinRecord* pin);
+
 // A data intersection request for one pin: its best range, narrowed to one rate.
 struct PinIntersectionRequest {
     KsPinProperty property;

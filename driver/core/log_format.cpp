@@ -60,7 +60,8 @@ int Digits(std::uint64_t value, unsigned base, bool upper, char* digits)
     return count;
 }
 
-void PutInteger(Output& out, const FieldFormat& field, bool negative, std::uint64_t magnitude, unsigned base, bool upper)
+void PutInteger(Output& out, const FieldFormat& field, bool negative, std::uint64_t magnitude, unsigned base,
+                bool upper)
 {
     char digits[24];
     int count = Digits(magnitude, base, upper, digits);
@@ -136,9 +137,7 @@ std::size_t FormatLine(char* out, std::size_t size, const char* format, std::va_
             return va_arg(args, unsigned);
         };
         switch (*p) {
-        case '%':
-            output.Put('%');
-            break;
+        case '%': output.Put('%'); break;
         case 'c': {
             char c = char(va_arg(args, int));
             PutField(output, field, "", &c, 1);
@@ -159,13 +158,9 @@ std::size_t FormatLine(char* out, std::size_t size, const char* format, std::va_
                        false);
             break;
         }
-        case 'u':
-            PutInteger(output, field, false, takeUnsigned(), 10, false);
-            break;
+        case 'u': PutInteger(output, field, false, takeUnsigned(), 10, false); break;
         case 'x':
-        case 'X':
-            PutInteger(output, field, false, takeUnsigned(), 16, *p == 'X');
-            break;
+        case 'X': PutInteger(output, field, false, takeUnsigned(), 16, *p == 'X'); break;
         case 'p': {
             FieldFormat pointer = {false, true, int(2 * sizeof(void*)), -1};
             output.Put('0');
@@ -173,9 +168,7 @@ std::size_t FormatLine(char* out, std::size_t size, const char* format, std::va_
             PutInteger(output, pointer, false, std::uintptr_t(va_arg(args, void*)), 16, false);
             break;
         }
-        case 'f':
-            PutFloat(output, field, va_arg(args, double));
-            break;
+        case 'f': PutFloat(output, field, va_arg(args, double)); break;
         default:
             // Unknown or cut short: the text stands as written.
             for (const char* q = start; q <= p && *q != '\0'; ++q) output.Put(*q);

@@ -5,6 +5,7 @@
 #include "driver/core/diagnostic_log.h"
 #include "driver/core/hash_name.h"
 #include "driver/core/module_path.h"
+#include "driver/core/pin_selection.h"
 #include "driver/core/settings.h"
 #include "driver/core/setup_interface.h"
 

@@ -7,8 +7,8 @@
 #include <cstdint>
 
 extern HINSTANCE ModuleInstance;
-extern std::uint32_t HostHash;       // HashName of the host program's path
-extern BOOL Wow64Process;            // a 32-bit process on 64-bit Windows
+extern std::uint32_t HostHash;         // HashName of the host program's path
+extern BOOL Wow64Process;              // a 32-bit process on 64-bit Windows
 extern volatile LONG OpenDialogCount;  // while nonzero the module stays loaded
 
 // Process attach: remember the instance and parse the class ids of the OEM block.

@@ -1,5 +1,6 @@
 // The OEM configuration block as the driver reads it: every field at its fixed place.
-// The values live in driver/resources; vendors patch them in the built DLL.
+// The values of the two shipped builds live in oem_block.cpp; vendors patch them in the
+// built DLL.
 #pragma once
 
 #include <cstddef>
@@ -28,19 +29,19 @@ struct OemClassIdField {
 
 struct OemConfigBlock {
     char magic[OemMagicSize];
-    OemTextField hardwareId;           // $HID
-    OemTextField driverName;           // $OEM
-    OemNumberField inputLatency;       // $LIS
-    OemNumberField outputLatency;      // $LOS
-    OemNumberField inputMargin;        // $LIM
-    OemNumberField outputMargin;       // $LOM
-    OemNumberField kernelBuffers;      // $BSK
-    OemNumberField defaultFlags;       // $DFL
-    OemNumberField enableAllDevices;   // $INS
-    OemNumberField bufferSize;         // $BSZ
-    OemNumberField controlPanelDialog; // $CPL
-    OemClassIdField classId;           // $CLS
-    char classIdTerminator[4];         // not patched: ends the class id text for string routines
+    OemTextField hardwareId;            // $HID
+    OemTextField driverName;            // $OEM
+    OemNumberField inputLatency;        // $LIS
+    OemNumberField outputLatency;       // $LOS
+    OemNumberField inputMargin;         // $LIM
+    OemNumberField outputMargin;        // $LOM
+    OemNumberField kernelBuffers;       // $BSK
+    OemNumberField defaultFlags;        // $DFL
+    OemNumberField enableAllDevices;    // $INS
+    OemNumberField bufferSize;          // $BSZ
+    OemNumberField controlPanelDialog;  // $CPL
+    OemClassIdField classId;            // $CLS
+    char classIdTerminator[4];          // not patched: ends the class id text for string routines
 };
 #pragma pack(pop)
 

@@ -1,6 +1,5 @@
-// The selection rules: which pins of each filter, which filters of each device and
-// which device the driver uses, from the stored choices and the pins' capabilities.
-#include "driver/core/device_discovery.h"
+#include "driver/core/pin_selection.h"
+
 #include "driver/core/diagnostic_log.h"
 #include "driver/core/device_tree.h"
 #include "driver/core/oem_block.h"
@@ -88,9 +87,10 @@ void SelectDeviceFilters(DeviceRecord* device)
         if (render != nullptr) {
             qualifies = render->channels == widestRender && (FirstPin(filter) == render || HasSeveralPins(filter));
         } else {
-            qualifies = capture != nullptr &&
-                        ((capture->channels == widestCapture && (FirstPin(filter) == capture || HasSeveralPins(filter))) ||
-                         capture->channels > widestCapture);
+            qualifies =
+                capture != nullptr &&
+                ((capture->channels == widestCapture && (FirstPin(filter) == capture || HasSeveralPins(filter))) ||
+                 capture->channels > widestCapture);
         }
         if (qualifies) SetEnabled(filter, true);
     }

@@ -25,18 +25,16 @@ static void BuildAsioKeyPath(char (&path)[sizeof(AsioKeyPrefix) + OemTextSize])
 
 static LONG SetText(HKEY key, const char* name, const char* text)
 {
-    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                          DWORD(lstrlenA(text) + 1));
+    return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), DWORD(lstrlenA(text) + 1));
 }
 
 // Creates or opens `path` under HKEY_LOCAL_MACHINE and writes one or two text values
 // (a null name is the key's default value).
-static LONG WriteKey(const char* path, const char* name1, const char* text1,
-                     const char* name2 = nullptr, const char* text2 = nullptr)
+static LONG WriteKey(const char* path, const char* name1, const char* text1, const char* name2 = nullptr,
+                     const char* text2 = nullptr)
 {
     HKEY key;
-    LONG error = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                 &key, nullptr);
+    LONG error = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
     if (error != ERROR_SUCCESS) return error;
     error = SetText(key, name1, text1);
     if (error == ERROR_SUCCESS && text2 != nullptr) error = SetText(key, name2, text2);
@@ -69,10 +67,8 @@ HRESULT RegisterDriver()
     BuildAsioKeyPath(asioPath);
 
     LONG error = WriteKey(ClassKeyPath, nullptr, driverName);
-    if (error == ERROR_SUCCESS)
-        error = WriteKey(inprocPath, "ThreadingModel", "Apartment", nullptr, modulePath.text);
-    if (error == ERROR_SUCCESS)
-        error = WriteKey(asioPath, "CLSID", ClassIdText(), "Description", driverName);
+    if (error == ERROR_SUCCESS) error = WriteKey(inprocPath, "ThreadingModel", "Apartment", nullptr, modulePath.text);
+    if (error == ERROR_SUCCESS) error = WriteKey(asioPath, "CLSID", ClassIdText(), "Description", driverName);
     if (error == ERROR_SUCCESS) return S_OK;
     // Leave no half registration behind, and tell the installer.
     UnregisterDriver();

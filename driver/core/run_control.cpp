@@ -2,6 +2,7 @@
 
 #include "driver/core/driver_object.h"
 #include "driver/core/settings.h"
+#include "driver/engine/buffer_switch.h"
 #include "driver/engine/starvation_watchdog.h"
 #include "driver/engine/streaming_thread.h"
 #include "driver/ui/tray_icon.h"

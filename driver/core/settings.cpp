@@ -48,8 +48,7 @@ void AppendHexPart(SettingsPath* path, DWORD number)
 
 // The key of the shared layer (`sharedLayer`) or of this host's, for the global
 // settings or for the record that the innermost present owner names.
-void BuildSettingsPath(SettingsPath* path, bool sharedLayer, DeviceRecord* device, FilterRecord* filter,
-                       PinRecord* pin)
+void BuildSettingsPath(SettingsPath* path, bool sharedLayer, DeviceRecord* device, FilterRecord* filter, PinRecord* pin)
 {
     path->length = 0;
     AppendText(path, SettingsRoot, sizeof(SettingsRoot) - 1);
@@ -84,9 +83,9 @@ bool QueryLayerValue(const SettingsPath* path, const char* name, DWORD* value)
     DWORD type = REG_NONE;
     DWORD stored = 0;
     DWORD size = sizeof(stored);
-    bool found = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&stored), &size) ==
-                     ERROR_SUCCESS &&
-                 type == REG_DWORD && size == sizeof(stored);
+    bool found =
+        RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&stored), &size) == ERROR_SUCCESS &&
+        type == REG_DWORD && size == sizeof(stored);
     RegCloseKey(key);
     if (found) *value = stored;
     return found;
@@ -169,8 +168,7 @@ void ReadSettingValue(DeviceRecord* device, FilterRecord* filter, PinRecord* pin
     ReadLayers(device, filter, pin, name, value, 0xFFFFFFFF);
 }
 
-void WriteSettingValue(DeviceRecord* device, FilterRecord* filter, PinRecord* pin, const char* name,
-                       const DWORD* value)
+void WriteSettingValue(DeviceRecord* device, FilterRecord* filter, PinRecord* pin, const char* name, const DWORD* value)
 {
     WriteLayerValue(SetupModeSwitch, device, filter, pin, name, value);
     if (!SetupModeSwitch) NameHostLayer();
@@ -229,8 +227,8 @@ void LoadRecordSettings(TreeRecord* record)
     // An absent "Flags" keeps the record's own: the enabled bit is then the selection's.
     DWORD stored = record->flags;
     ReadSettingValue(device, filter, pin, "Flags", &stored);
-    record->flags = (stored & ~(PinInstanceFree | RecordRunTimeMarks)) |
-                    (record->flags & (PinInstanceFree | RecordRealTime));
+    record->flags =
+        (stored & ~(PinInstanceFree | RecordRunTimeMarks)) | (record->flags & (PinInstanceFree | RecordRealTime));
 
     if (record->level != DeviceLevel) return;
     DeviceValues values = DefaultDeviceValues(device);

@@ -8,27 +8,15 @@
 #include <windows.h>
 
 #include "driver/core/device_tree.h"
-
-// Global "Flags" bits.
-constexpr DWORD GlobalFlagStarvationWatchdog = 0x1;
-constexpr DWORD GlobalFlagCrashGuard = 0x2;
-constexpr DWORD GlobalFlagTrayIconHidden = 0x4;
-constexpr DWORD GlobalFlagInputsOff = 0x2000;   // no capture pin is offered to the host
-constexpr DWORD GlobalFlagCrashMarker = 0x4000; // set while a host holds the driver initialised
-constexpr DWORD GlobalFlagBalloonsOff = 0x8000;
+#include "driver/core/flag_words.h"
 
 constexpr DWORD DefaultSampleRate = 44100;
 constexpr DWORD DefaultControlPanelPosition = 0x00060006;
 
-// Record flag bits that describe the running system, never the user's choice: they
-// are not saved, and loading keeps the record's own.
-constexpr DWORD RecordRunTimeFlags = PinInstanceFree | RecordRunTimeMarks | RecordRealTime;
-
 // Device settings a new device record starts with; a real-time device has its own.
-constexpr DWORD DefaultBufferPosition = 10;       // milliseconds
+constexpr DWORD DefaultBufferPosition = 10;  // milliseconds
 constexpr DWORD RealTimeBufferPosition = 4;
-constexpr DWORD RealTimeBufferSize = 512;         // samples
-constexpr DWORD OemKeptDeviceFlags = 0x00060000;  // device bits that $DFL may let survive
+constexpr DWORD RealTimeBufferSize = 512;  // samples
 
 // REG_SZ value of a host layer's own key: the path of the program the layer belongs to.
 constexpr char HostProgramValueName[] = "Program";

@@ -27,8 +27,7 @@ bool RunScanCallback()
 static ScanCallback ExchangeScanCallback(ScanCallback callback, void* context)
 {
     ScanCallbackContext = context;
-    return __atomic_exchange_n(&CurrentScanCallback, callback != nullptr ? callback : NoFurtherScan,
-                               __ATOMIC_SEQ_CST);
+    return __atomic_exchange_n(&CurrentScanCallback, callback != nullptr ? callback : NoFurtherScan, __ATOMIC_SEQ_CST);
 }
 
 void ResetScanCallback()

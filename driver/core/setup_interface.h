@@ -19,14 +19,10 @@ struct SetupObjectTable {
     ScanCallback(MEMBER_CALL* SetCallback)(void*, ScanCallback callback, void* context);
     HRESULT(MEMBER_CALL* GetDeviceValue)(void*, LONG key, LONG device, void* value, ULONG size);
     HRESULT(MEMBER_CALL* SetDeviceValue)(void*, LONG key, LONG device, void* value, ULONG size);
-    HRESULT(MEMBER_CALL* GetFilterValue)(void*, LONG key, LONG device, LONG filter, void* value,
-                                         ULONG size);
-    HRESULT(MEMBER_CALL* SetFilterValue)(void*, LONG key, LONG device, LONG filter, void* value,
-                                         ULONG size);
-    HRESULT(MEMBER_CALL* GetPinValue)(void*, LONG key, LONG device, LONG filter, LONG pin,
-                                      void* value, ULONG size);
-    HRESULT(MEMBER_CALL* SetPinValue)(void*, LONG key, LONG device, LONG filter, LONG pin,
-                                      void* value, ULONG size);
+    HRESULT(MEMBER_CALL* GetFilterValue)(void*, LONG key, LONG device, LONG filter, void* value, ULONG size);
+    HRESULT(MEMBER_CALL* SetFilterValue)(void*, LONG key, LONG device, LONG filter, void* value, ULONG size);
+    HRESULT(MEMBER_CALL* GetPinValue)(void*, LONG key, LONG device, LONG filter, LONG pin, void* value, ULONG size);
+    HRESULT(MEMBER_CALL* SetPinValue)(void*, LONG key, LONG device, LONG filter, LONG pin, void* value, ULONG size);
 };
 
 extern const SetupObjectTable SetupObjectMethods;

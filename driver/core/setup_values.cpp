@@ -85,7 +85,8 @@ HRESULT StoreCopy(const Field& field, const void* source)
         copy = CopyTextToArena(static_cast<const char*>(source), TextSize);
     } else {
         const char* path = static_cast<const char*>(source) + offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath);
-        constexpr SIZE_T LongestPath = InterfaceDetailSize - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) - 1;
+        constexpr SIZE_T LongestPath =
+            InterfaceDetailSize - offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) - 1;
         SIZE_T length = 0;
         while (length <= LongestPath && path[length] != '\0') ++length;
         if (length > LongestPath) return SETUP_E_PARAMETER;
@@ -101,8 +102,7 @@ HRESULT StoreCopy(const Field& field, const void* source)
     return S_OK;
 }
 
-HRESULT Access(bool set, TreeRecord* record, Field (*fieldOf)(TreeRecord*, LONG), LONG key, void* value,
-               ULONG size)
+HRESULT Access(bool set, TreeRecord* record, Field (*fieldOf)(TreeRecord*, LONG), LONG key, void* value, ULONG size)
 {
 #if defined(_WIN64)
     if (record == nullptr) return SETUP_E_NODEVICE;
@@ -134,8 +134,7 @@ HRESULT Access(bool set, TreeRecord* record, Field (*fieldOf)(TreeRecord*, LONG)
 
 // Runs one access under the driver lock, so that no scan rebuilds the tree meanwhile.
 template <typename Lookup>
-HRESULT LockedAccess(bool set, Lookup lookup, Field (*fieldOf)(TreeRecord*, LONG), LONG key, void* value,
-                     ULONG size)
+HRESULT LockedAccess(bool set, Lookup lookup, Field (*fieldOf)(TreeRecord*, LONG), LONG key, void* value, ULONG size)
 {
     DriverLockGuard lock;
     return Access(set, lookup(), fieldOf, key, value, size);
@@ -145,18 +144,18 @@ HRESULT LockedAccess(bool set, Lookup lookup, Field (*fieldOf)(TreeRecord*, LONG
 
 HRESULT AccessDeviceValue(bool set, LONG key, LONG device, void* value, ULONG size)
 {
-    return LockedAccess(set, [&] { return static_cast<TreeRecord*>(DeviceByIndex(device)); }, DeviceField, key, value,
-                        size);
+    return LockedAccess(
+        set, [&] { return static_cast<TreeRecord*>(DeviceByIndex(device)); }, DeviceField, key, value, size);
 }
 
 HRESULT AccessFilterValue(bool set, LONG key, LONG device, LONG filter, void* value, ULONG size)
 {
-    return LockedAccess(set, [&] { return static_cast<TreeRecord*>(FilterByIndex(device, filter)); }, FilterField, key,
-                        value, size);
+    return LockedAccess(
+        set, [&] { return static_cast<TreeRecord*>(FilterByIndex(device, filter)); }, FilterField, key, value, size);
 }
 
 HRESULT AccessPinValue(bool set, LONG key, LONG device, LONG filter, LONG pin, void* value, ULONG size)
 {
-    return LockedAccess(set, [&] { return static_cast<TreeRecord*>(PinByIndex(device, filter, pin)); }, PinField, key,
-                        value, size);
+    return LockedAccess(
+        set, [&] { return static_cast<TreeRecord*>(PinByIndex(device, filter, pin)); }, PinField, key, value, size);
 }

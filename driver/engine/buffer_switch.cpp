@@ -1,11 +1,14 @@
-// One switch of the host's double buffer: capture converted into the host's inputs, the
-// host's bufferSwitch, and the host's outputs converted and sent to the device.
+#include "driver/engine/buffer_switch.h"
+
+#include <cstring>
+
 #include "driver/core/active_pins.h"
 #include "driver/engine/cache_flush.h"
 #include "driver/engine/conversion/pin_converters.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/host_callbacks.h"
 #include "driver/engine/pin_conversion.h"
+#include "driver/engine/pin_events.h"
 #include "driver/engine/pin_requests.h"
 #include "driver/engine/stream_flags.h"
 #include "driver/engine/stream_run.h"
@@ -13,15 +16,16 @@
 
 volatile LONG SwitchCounter;
 volatile LONG InSwitchFlag;
-StreamRun Stream;
 
 namespace {
 
-// Packets and halves of loops that notify are converted whole; polled loops and large
-// packets from the moving loop position.
+// Packets, and the halves the master's notifications hand over, are converted whole.
+// Every other looped pin and large packets are converted at their moving loop
+// position: a notifying pin other than the master started at another instant, so its
+// halves are out of step with the master's (its blocks are placed by PlaceFollowers).
 bool ConvertsPackets(const PinRecord* pin)
 {
-    return pin->notificationEvent != nullptr || IsStandardMode(pin->streamFlags);
+    return IsStandardMode(pin->streamFlags) || (pin == Stream.master && pin->notificationEvent != nullptr);
 }
 
 void ConvertCapture(const HostStream& host)
@@ -39,12 +43,19 @@ void ConvertCapture(const HostStream& host)
     }
 }
 
-// Priming switches fill the device's queues before the host hears of them.
-DWORD FirstHostSwitch()
+// The notifying capture pins' inputs, pad runs included, become silence: the device was
+// writing again where their blocks lay, and the host hears no splice of two cycles.
+void SilenceNotifiedCapture(const ChannelSlabLayout& slab)
 {
-    const PinModeCounts& modes = ActivePinModes;
-    bool timedPins = modes.largePacketRender + modes.largePacketCapture + modes.loopedRender + modes.loopedCapture;
-    return timedPins ? 2 * BlocksPerLargePacket + 1 : 2;
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        const PinRecord* pin = ActivePins[index].pin;
+        const ConversionPin& conversion = pin->conversion;
+        if (!IsCapturePin(pin) || !IsPinOpen(pin) || pin->notificationEvent == nullptr ||
+            !PinFitsInputRuns(slab, conversion.firstSlabChannel, conversion.channels))
+            continue;
+        std::memset(InputRun(slab, conversion.firstSlabChannel), 0,
+                    std::size_t(PinRunCount(conversion.channels)) * slab.runLength * sizeof(INT32));
+    }
 }
 
 // The outputs of the switch in the slab, converted into every open render pin's packet
@@ -55,10 +66,10 @@ void ConvertOutputs()
     for (DWORD index = 0; index < ActivePinCount; ++index) {
         PinRecord* pin = ActivePins[index].pin;
         if (IsCapturePin(pin) || !IsPinOpen(pin)) continue;
-        if (pin->notificationEvent == nullptr && !IsStandardMode(pin->streamFlags))
-            RenderToLoop(host, pin->conversion, FlushCacheRange);
-        else
+        if (ConvertsPackets(pin))
             RenderToPackets(host, pin->conversion, FlushCacheRange);
+        else
+            RenderToLoop(host, pin->conversion, FlushCacheRange);
     }
 }
 
@@ -73,7 +84,10 @@ void SubmitOutputs()
         if (IsCapturePin(pin) || !IsPinOpen(pin) || pin->notificationEvent != nullptr ||
             !IsStandardMode(pin->streamFlags))
             continue;
-        SubmitRenderPacket(pin);
+        if (TrimsRenderQueue(pin))
+            SkipRenderPacket(pin);
+        else
+            SubmitRenderPacket(pin);
         if (DWORD(pin->inFlight) > depth) depth = DWORD(pin->inFlight);
     }
     Stream.renderQueueDepth = depth;
@@ -91,9 +105,24 @@ bool OutputsAwaitSubmission;
 
 }  // namespace
 
-void DoSwitch()
+// Priming switches fill the device's queues before the host hears of them.
+DWORD FirstHostSwitch()
 {
-    ConvertCapture(CurrentHostStream());
+    const PinModeCounts& modes = ActivePinModes;
+    bool timedPins = modes.largePacketRender + modes.largePacketCapture + modes.loopedRender + modes.loopedCapture;
+    return timedPins ? 2 * BlocksPerLargePacket + 1 : 2;
+}
+
+void DoSwitch(bool notifiedBlocksLost)
+{
+    const HostStream host = CurrentHostStream();
+    ConvertCapture(host);
+    if (notifiedBlocksLost) {
+        SilenceNotifiedCapture(host.slab);
+    } else if (NotifiedCaptureOverwritten()) {
+        StampResync();
+        SilenceNotifiedCapture(host.slab);
+    }
     // Priming switches fill the device's queues; the host neither hears of them nor
     // sees its position move.
     if (Stream.switchEvents < FirstHostSwitch()) {

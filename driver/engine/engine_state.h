@@ -34,6 +34,9 @@ extern PinModeCounts ActivePinModes;
 // Set by the improper-shutdown guard: no pin is opened.
 extern bool AudioDisabled;
 
+// The system's memory page: the engine commits, locks and sizes its memory in pages.
+constexpr DWORD PageSize = 4096;
+
 // The engine's two locked memory blocks.
 struct LockedBlock {
     BYTE* base;

@@ -1,6 +1,5 @@
 #include "driver/engine/pin_conversion.h"
 
-#include "driver/core/active_pins.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/slab_memory.h"
 #include "driver/engine/stream_flags.h"
@@ -8,7 +7,7 @@
 HostStream CurrentHostStream()
 {
     HostStream host = {};
-    host.slab = MakeChannelSlabLayout(ChannelSlab.samples, ActiveBufferSize, OutputChannelCount, InputChannelCount);
+    host.slab = HostSlabLayout(ActiveBufferSize);
     host.hostRate = ActiveHostRate;
     host.blocksPerLargePacket = BlocksPerLargePacket;
     host.startDelayMs = INT32(StartDelayMs);
@@ -25,5 +24,7 @@ void DescribePinForConversion(PinRecord* pin)
     conversion.sampleRate = wave->samplesPerSec;
     conversion.largePacketMode = (pin->streamFlags & LargePacketMode) != 0;
     conversion.loopHalves = (pin->streamFlags & LoopedMode) && pin->notificationEvent != nullptr;
-    conversion.bufferPositionMs = pin->bufferPosition != nullptr ? *pin->bufferPosition : 0;
+    // A notifying pin's blocks lie where the master's notifications put them, not a
+    // setting's milliseconds away.
+    conversion.bufferPositionMs = pin->bufferPosition != nullptr && !conversion.loopHalves ? *pin->bufferPosition : 0;
 }

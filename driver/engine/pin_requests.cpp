@@ -7,25 +7,32 @@
 #include "driver/core/ks_requests.h"
 #include "driver/core/module.h"
 #include "driver/engine/cache_flush.h"
-#include "driver/engine/device_access.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/conversion/packet_frames.h"
 #include "driver/engine/pin_conversion.h"
 #include "driver/engine/realtime_scheduling.h"
 #include "driver/engine/stream_flags.h"
+#include "driver/engine/stream_run.h"
 #include "driver/engine/stream_setup.h"
+#include "kernel_streaming/device_access.h"
+
+volatile LONG RefusedStreamRequests;
 
 namespace {
 
-// How long closing a pin waits at most for its cancelled packets to complete.
-constexpr DWORD CancelledPacketWaitMs = 200;
+// NTSTATUS values the I/O manager leaves in OVERLAPPED.Internal.
+constexpr DWORD StatusPending = 0x00000103;
+constexpr DWORD StatusUnsuccessful = 0xC0000001;
+constexpr DWORD StatusCancelled = 0xC0000120;
+constexpr DWORD ErrorSeverity = 0xC0000000;
 
 // A property request on the pin's own OVERLAPPED. A request the device leaves pending
 // still owns that OVERLAPPED and the caller's buffers, so it is waited for.
 bool PinPropertyRequest(PinRecord* pin, void* request, DWORD requestSize, void* output, DWORD outputSize)
 {
     if (!IsPinOpen(pin)) return false;
-    if (pin->requestOverlapped.hEvent == nullptr) pin->requestOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (pin->requestOverlapped.hEvent == nullptr)
+        pin->requestOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     OVERLAPPED& overlapped = pin->requestOverlapped;
     overlapped.Internal = 0;
     overlapped.InternalHigh = 0;
@@ -56,15 +63,10 @@ bool RtAudioRequest(PinRecord* pin, ULONG id, ULONG flags, void* request, DWORD 
     return PinPropertyRequest(pin, request, requestSize, output, outputSize);
 }
 
-void MarkFailed(PinRecord* pin)
-{
-    pin->flags = (pin->flags & ~RecordOpen) | RecordOpenFailed;
-}
-
 void CloseHandleOf(HANDLE* handle)
 {
-    HANDLE old = reinterpret_cast<HANDLE>(
-        InterlockedExchangePointer(reinterpret_cast<PVOID*>(handle), INVALID_HANDLE_VALUE));
+    HANDLE old =
+        reinterpret_cast<HANDLE>(InterlockedExchangePointer(reinterpret_cast<PVOID*>(handle), INVALID_HANDLE_VALUE));
     if (old != INVALID_HANDLE_VALUE && old != nullptr) device_access::CloseHandle(old);
 }
 
@@ -77,20 +79,27 @@ void CloseEvent(HANDLE* event)
 // Closing after a failed looped-buffer request: the pin handle and its request event go.
 void FailLoopedBuffer(PinRecord* pin)
 {
-    MarkFailed(pin);
+    MarkPinFailed(pin);
     CloseHandleOf(&pin->handle);
     CloseEvent(&pin->requestOverlapped.hEvent);
 }
 
+// The master's notifications time every switch: another pin's two blocks of buffer keep
+// in step with the switches only when they do. The master opens before the other
+// looped pins (it is the first looped pin); at set-up, before a stream has a master,
+// every pin may notify.
+bool PacedByNotifications(const PinRecord* pin)
+{
+    const PinRecord* master = Stream.master;
+    return master == nullptr || master == pin || master->notificationEvent != nullptr;
+}
+
 bool UsesNotificationEvents(const PinRecord* pin)
 {
-    DWORD version = WindowsVersion();
-    DWORD major = version & 0xFF;
-    DWORD majorMinor = major << 8 | ((version >> 8) & 0xFF);
     const KsWaveFormatExtensible* wave = PinWaveFormat(pin);
-    return (pin->streamFlags & NotifyAllowed) && major >= 6 && (majorMinor >= 0x601 || !Wow64Process) &&
+    return (pin->streamFlags & NotifyAllowed) && WindowsAtLeast(6, 0) && (WindowsAtLeast(6, 1) || !Wow64Process) &&
            wave->samplesPerSec == ActiveHostRate && ActivePinModes.standardCapture == 0 &&
-           ActivePinModes.standardRender == 0;
+           ActivePinModes.standardRender == 0 && PacedByNotifications(pin);
 }
 
 void SetLoopBounds(PinRecord* pin, BYTE* buffer, ULONG size)
@@ -129,8 +138,8 @@ NotifyingBuffer RequestNotifyingBuffer(PinRecord* pin)
     registration.notificationEvent = reinterpret_cast<ULONG_PTR>(pin->notificationEvent);
     DWORD unused = 0;
     if (pin->notificationEvent == nullptr ||
-        !RtAudioSet(pin, KSPROPERTY_RTAUDIO_REGISTER_NOTIFICATION_EVENT, &registration, sizeof(registration),
-                    &unused, sizeof(unused))) {
+        !RtAudioSet(pin, KSPROPERTY_RTAUDIO_REGISTER_NOTIFICATION_EVENT, &registration, sizeof(registration), &unused,
+                    sizeof(unused))) {
         CloseEvent(&pin->notificationEvent);
         return NotifyingBuffer::Unusable;
     }
@@ -155,8 +164,7 @@ bool RequestPolledBuffer(PinRecord* pin)
     KsRtAudioBufferProperty request = {};
     request.requestedBufferSize = 2 * frames * wave->blockAlign;
     KsRtAudioBuffer buffer = {};
-    if (!RtAudioGet(pin, KSPROPERTY_RTAUDIO_BUFFER, &request, sizeof(request), &buffer, sizeof(buffer)))
-        return false;
+    if (!RtAudioGet(pin, KSPROPERTY_RTAUDIO_BUFFER, &request, sizeof(request), &buffer, sizeof(buffer))) return false;
     pin->conversion.packetData[2] = static_cast<BYTE*>(buffer.bufferAddress);
     pin->conversion.packetData[3] = static_cast<BYTE*>(buffer.bufferAddress) + buffer.actualBufferSize;
     if (buffer.callMemoryBarrier) pin->streamFlags |= MemoryBarrierNeeded;
@@ -179,8 +187,19 @@ void SubmitPacket(PinRecord* pin, DWORD ioctl, DWORD frames)
     header.dataUsed = ioctl == IOCTL_KS_WRITE_STREAM ? bytes : 0;
     header.data = pin->conversion.packetData[slot];
     DWORD returned = 0;
-    device_access::DeviceIoControl(pin->handle, ioctl, nullptr, 0, &header, sizeof(header), &returned,
-                                   &pin->packetOverlapped[slot]);
+    OVERLAPPED& overlapped = pin->packetOverlapped[slot];
+    if (!device_access::DeviceIoControl(pin->handle, ioctl, nullptr, 0, &header, sizeof(header), &returned,
+                                        &overlapped) &&
+        GetLastError() != ERROR_IO_PENDING) {
+        // Refused outright: nothing is queued on the slot and no completion will come.
+        overlapped.Internal = StatusUnsuccessful;
+        InterlockedIncrement(&RefusedStreamRequests);
+    }
+}
+
+bool IsPending(const OVERLAPPED& overlapped)
+{
+    return DWORD(overlapped.Internal) == StatusPending;
 }
 
 }  // namespace
@@ -223,6 +242,17 @@ DWORD ReadPinPosition(PinRecord* pin)
     return DWORD(position.writeOffset);
 }
 
+bool ReadQueuedRenderBytes(PinRecord* pin, DWORD* bytes)
+{
+    KsIdentifier request = {KSPROPSETID_Audio, KSPROPERTY_AUDIO_POSITION, KSPROPERTY_TYPE_GET};
+    KsAudioPosition position = {};
+    if (!PinPropertyRequest(pin, &request, sizeof(request), &position, sizeof(position)) ||
+        position.writeOffset < position.playOffset)
+        return false;
+    *bytes = DWORD(position.writeOffset - position.playOffset);
+    return true;
+}
+
 int NextPacketSlot(const PinRecord* pin)
 {
     // Large packets alternate between slots 2 and 1, slot 2 first.
@@ -246,6 +276,52 @@ void SubmitRenderPacket(PinRecord* pin)
     SubmitPacket(pin, IOCTL_KS_WRITE_STREAM, PacketFrames(CurrentHostStream(), pin->conversion));
 }
 
+void SkipRenderPacket(PinRecord* pin)
+{
+    PacketFrames(CurrentHostStream(), pin->conversion);
+}
+
+int CompletionSlot(const PinRecord* pin)
+{
+    DWORD slot = pin->completedCount % PacketSlots;
+    if (pin->streamFlags & LargePacketMode) slot = (slot - 1) % 2 + 1;
+    return int(slot);
+}
+
+RequestEnd PacketRequestEnd(const PinRecord* pin, int slot)
+{
+    const OVERLAPPED& overlapped = pin->packetOverlapped[slot];
+    auto status = DWORD(overlapped.Internal);
+    // A request still pending delivered nothing the driver may read yet.
+    if (status == StatusCancelled || IsPending(overlapped)) return RequestEnd::Cancelled;
+    return status >= ErrorSeverity ? RequestEnd::Failed : RequestEnd::Completed;
+}
+
+void SilenceUndeliveredCapture(PinRecord* pin, int slot)
+{
+    const KsStreamHeader& header = pin->streamHeaders[slot];
+    auto* data = static_cast<BYTE*>(header.data);
+    DWORD extent = header.frameExtent;
+    if (data == nullptr) return;
+    DWORD delivered = PacketRequestEnd(pin, slot) == RequestEnd::Failed ? 0 : header.dataUsed;
+    if (delivered > extent) delivered = extent;
+    DWORD blockAlign = PinWaveFormat(pin)->blockAlign;
+    if (blockAlign != 0) delivered -= delivered % blockAlign;
+    if (delivered < extent) std::memset(data + delivered, 0, extent - delivered);
+}
+
+bool AwaitOutstandingRequests(PinRecord* pin, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    for (OVERLAPPED& overlapped : pin->packetOverlapped) {
+        if (overlapped.hEvent == nullptr || !IsPending(overlapped)) continue;
+        DWORD waited = GetTickCount() - start;
+        DWORD left = waited < timeoutMs ? timeoutMs - waited : 0;
+        if (WaitForSingleObject(overlapped.hEvent, left) != WAIT_OBJECT_0 && IsPending(overlapped)) return false;
+    }
+    return true;
+}
+
 bool PrepareLoopedBuffer(PinRecord* pin)
 {
     if (!(pin->streamFlags & LoopedMode)) return true;
@@ -255,17 +331,10 @@ bool PrepareLoopedBuffer(PinRecord* pin)
     NotifyingBuffer notifying = UsesNotificationEvents(pin) ? RequestNotifyingBuffer(pin) : NotifyingBuffer::Refused;
     bool prepared = false;
     switch (notifying) {
-    case NotifyingBuffer::Usable:
-        prepared = true;
-        break;
-    case NotifyingBuffer::Refused:
-        prepared = RequestPolledBuffer(pin);
-        break;
-    case NotifyingBuffer::Unusable:
-        prepared = ReopenWithoutBuffer(pin) && RequestPolledBuffer(pin);
-        break;
-    case NotifyingBuffer::TooSmall:
-        break;
+    case NotifyingBuffer::Usable: prepared = true; break;
+    case NotifyingBuffer::Refused: prepared = RequestPolledBuffer(pin); break;
+    case NotifyingBuffer::Unusable: prepared = ReopenWithoutBuffer(pin) && RequestPolledBuffer(pin); break;
+    case NotifyingBuffer::TooSmall: break;
     }
     if (!prepared) {
         FailLoopedBuffer(pin);
@@ -317,25 +386,12 @@ static void StopPin(PinRecord* pin)
     ReleaseLoopedBuffer(pin);
 }
 
-// Stopping and closing cancel the queued packets, but their completions may come a
-// little later; until they have, their OVERLAPPEDs, headers and events are not free for
-// the pin's next packets.
-static void AwaitCancelledPackets(PinRecord* pin)
-{
-    const DWORD start = timeGetTime();
-    for (OVERLAPPED& packet : pin->packetOverlapped) {
-        while (packet.hEvent != nullptr && packet.Internal == STATUS_PENDING &&
-               timeGetTime() - start < CancelledPacketWaitMs)
-            Sleep(1);
-    }
-}
-
 void ClosePin(PinRecord* pin)
 {
     if (!IsPinOpen(pin)) return;
     StopPin(pin);
     CloseHandleOf(&pin->handle);
-    AwaitCancelledPackets(pin);
+    AwaitOutstandingRequests(pin, CancelledRequestLimitMs);
 }
 
 static void FreeLockedBlock(LockedBlock* block)
@@ -358,8 +414,10 @@ void CloseAllPins()
                 if (IsPinOpen(pin)) {
                     StopPin(pin);
                     CloseHandleOf(&pin->handle);
-                    AwaitCancelledPackets(pin);
                 }
+                // The device may complete what the close cancelled a little later: the
+                // packets and their OVERLAPPEDs must be there until it has.
+                AwaitOutstandingRequests(pin, CancelledRequestLimitMs);
                 CloseEvent(&pin->requestOverlapped.hEvent);
                 for (OVERLAPPED& packet : pin->packetOverlapped) CloseEvent(&packet.hEvent);
                 const DWORD marks = RecordOpen | RecordOpenFailed;

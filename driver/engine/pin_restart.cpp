@@ -4,6 +4,7 @@
 
 #include "driver/core/active_pins.h"
 #include "driver/core/ks_requests.h"
+#include "driver/engine/cache_flush.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/conversion/rate_tables.h"
 #include "driver/engine/pin_conversion.h"
@@ -52,9 +53,7 @@ bool FormatForCurrentRate(PinRecord* pin)
 // the device's clock needs to settle rather than after a whole block.
 DWORD FirstCaptureFrames(const PinRecord* pin)
 {
-    DWORD version = WindowsVersion();
-    DWORD majorMinor = (version & 0xFF) << 8 | ((version >> 8) & 0xFF);
-    DWORD milliseconds = majorMinor >= 0x601 ? 4 : 5;
+    DWORD milliseconds = WindowsAtLeast(6, 1) ? 4 : 5;
     return (milliseconds * PinWaveFormat(pin)->samplesPerSec + 999) / 1000;
 }
 
@@ -71,14 +70,32 @@ void PrimeRender(PinRecord* pin)
         pin->completedCount = 0;
         pin->inFlight = 0;
         if (LookUpServiceQuirk(pin->device).latencyMode != 1) pin->streamFlags |= DryQueueTolerated;
-        if (ActivePinModes.standardCapture == 0) {
-            // Without capture completions to pace it, the first wait returns at once on
-            // this pin's slot 7, as if a packet had completed.
-            SetEvent(pin->packetOverlapped[PacketSlots - 1].hEvent);
-            pin->completedCount = DWORD(-1);
-            pin->inFlight = 1;
-        }
         for (DWORD packet = 1; packet < PacketsInFlight; ++packet) SubmitRenderPacket(pin);
+    }
+}
+
+bool IsStandardCapture(const PinRecord* pin)
+{
+    return IsCapturePin(pin) && IsStandardMode(pin->streamFlags);
+}
+
+// Standard render pins are paced by capture completions. Without an open standard
+// capture pin (none configured, or none that could open), each one's first wait
+// returns at once on its slot 7, as if a packet had completed there.
+void KickUnpacedRender()
+{
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* pin = ActivePins[index].pin;
+        if (IsStandardCapture(pin) && IsPinOpen(pin)) return;
+    }
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* pin = ActivePins[index].pin;
+        if (IsCapturePin(pin) || !IsStandardMode(pin->streamFlags) || !IsPinOpen(pin)) continue;
+        OVERLAPPED& kick = pin->packetOverlapped[PacketSlots - 1];
+        kick.Internal = 0;  // a completion that succeeded
+        SetEvent(kick.hEvent);
+        pin->completedCount = DWORD(-1);
+        InterlockedIncrement(&pin->inFlight);
     }
 }
 
@@ -99,11 +116,15 @@ void PrimeCapture(PinRecord* pin)
 
 // Looped and large-packet pins without notification start one block into their loop:
 // render writes one block ahead of the start, capture reads one block before the end.
+// A notifying pin starts at its first half, until the first switch places it.
 void PlaceFirstLoopPosition(PinRecord* pin, bool render)
 {
-    bool timedByPosition = (pin->streamFlags & (LoopedMode | LargePacketMode)) && pin->notificationEvent == nullptr;
-    if (!timedByPosition) return;
+    if (!(pin->streamFlags & (LoopedMode | LargePacketMode))) return;
     ConversionPin& conversion = pin->conversion;
+    if (pin->notificationEvent != nullptr) {
+        conversion.loopPosition = reinterpret_cast<ULONG_PTR>(conversion.packetData[0]);
+        return;
+    }
     ULONG_PTR block = ULONG_PTR(BlockDeviceFrames(pin, render)) * conversion.blockAlign;
     conversion.loopPosition = render ? reinterpret_cast<ULONG_PTR>(conversion.packetData[2]) + block
                                      : reinterpret_cast<ULONG_PTR>(conversion.packetData[3]) - block;
@@ -132,7 +153,50 @@ void MarkCreateFailure(PinRecord* pin)
     if (pin->lastCreateResult == ERROR_NO_SYSTEM_RESOURCES)
         pin->flags &= ~(RecordOpen | RecordOpenFailed | PinInstanceFree);
     else
-        pin->flags = (pin->flags & ~RecordOpen) | RecordOpenFailed;
+        MarkPinFailed(pin);
+}
+
+// Clears the pin and queues or places its first packets, as at every start.
+void PrimePin(PinRecord* pin)
+{
+    ClearCounters(pin);
+    bool render = !IsCapturePin(pin);
+    if (render)
+        PrimeRender(pin);
+    else
+        PrimeCapture(pin);
+    PlaceFirstLoopPosition(pin, render);
+    RestartRateConverter(pin->conversion.converter, pin->conversion.channels,
+                         render ? ConversionDirection::Render : ConversionDirection::Capture);
+}
+
+void ResetPacketEvents(PinRecord* pin)
+{
+    for (OVERLAPPED& packet : pin->packetOverlapped)
+        if (packet.hEvent != nullptr) ResetEvent(packet.hEvent);
+}
+
+// A soft restart keeps the pin's handle: STOP cancels what is queued and rewinds the
+// position, and the cancelled requests must be done before their slots are used again.
+bool StopForRearm(PinRecord* pin)
+{
+    return IsPinOpen(pin) && SetPinState(pin, KSSTATE_STOP) && AwaitOutstandingRequests(pin, CancelledRequestLimitMs);
+}
+
+// Primes a stopped pin again in PAUSE. A looped buffer is the device's own memory and
+// still holds the old stream: it starts over silent, as a new one would.
+bool RearmPin(PinRecord* pin)
+{
+    ResetPacketEvents(pin);
+    if (pin->notificationEvent != nullptr) ResetEvent(pin->notificationEvent);
+    if (!SetPinState(pin, KSSTATE_PAUSE)) return false;
+    const ConversionPin& conversion = pin->conversion;
+    if ((pin->streamFlags & LoopedMode) && conversion.packetData[2] != nullptr) {
+        std::memset(conversion.packetData[2], 0, conversion.packetData[3] - conversion.packetData[2]);
+        FlushCacheRange(conversion.packetData[2], conversion.packetData[3]);
+    }
+    PrimePin(pin);
+    return true;
 }
 
 // Waits `milliseconds`; false when StopEvent came first.
@@ -155,12 +219,13 @@ void RestartPin(PinRecord* pin)
         OpenFilter(filter);
     }
     bool looped = pin->streamFlags & LoopedMode;
-    if (!looped)
-        for (OVERLAPPED& packet : pin->packetOverlapped)
-            if (packet.hEvent != nullptr) ResetEvent(packet.hEvent);
+    // Requests cancelled by the close may complete a little later; their slots are
+    // reused only then. A device that never completes them cannot hold the restart up.
+    AwaitOutstandingRequests(pin, CancelledRequestLimitMs);
+    if (!looped) ResetPacketEvents(pin);
 
     if (!FormatForCurrentRate(pin)) {
-        pin->flags = (pin->flags & ~RecordOpen) | RecordOpenFailed;
+        MarkPinFailed(pin);
         return;
     }
     if (!CreatePin(pin)) {
@@ -172,21 +237,13 @@ void RestartPin(PinRecord* pin)
     if (!looped) SetPinHint(pin, 4);
     SetPinState(pin, KSSTATE_PAUSE);
     DescribePinForConversion(pin);
-    ClearCounters(pin);
-
-    bool render = !IsCapturePin(pin);
-    if (render)
-        PrimeRender(pin);
-    else
-        PrimeCapture(pin);
-    PlaceFirstLoopPosition(pin, render);
-    RestartRateConverter(pin->conversion.converter, pin->conversion.channels,
-                         render ? ConversionDirection::Render : ConversionDirection::Capture);
+    PrimePin(pin);
     pin->flags = (pin->flags & ~RecordOpenFailed) | RecordOpen;
 }
 
 bool OpenAllPins()
 {
+    bool anyOpen = false;
     for (DWORD index = 0; index < ActivePinCount; ++index) {
         PinRecord* pin = ActivePins[index].pin;
         for (int attempt = 1; attempt <= OpenAttempts; ++attempt) {
@@ -194,7 +251,39 @@ bool OpenAllPins()
             RestartPin(pin);
             if (!(pin->flags & RecordOpenFailed)) break;
         }
+        anyOpen |= IsPinOpen(pin);
     }
+    // A pin that gave up while another opened most likely met its device on the way back
+    // (a replug), or failed for a moment: one more attempt now rather than at the next
+    // retry of closed pins.
+    if (anyOpen)
+        for (DWORD index = 0; index < ActivePinCount; ++index)
+            if (!IsPinOpen(ActivePins[index].pin)) RestartPin(ActivePins[index].pin);
+    KickUnpacedRender();
+    return true;
+}
+
+bool RetryClosedPins()
+{
+    bool opened = false;
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* pin = ActivePins[index].pin;
+        // A pin whose cancelled requests are still with the device waits: the others
+        // stream meanwhile and must not be held up.
+        if (IsPinOpen(pin) || !AwaitOutstandingRequests(pin, 0)) continue;
+        RestartPin(pin);
+        opened |= IsPinOpen(pin);
+    }
+    return opened;
+}
+
+bool RearmAllPins()
+{
+    for (DWORD index = 0; index < ActivePinCount; ++index)
+        if (!StopForRearm(ActivePins[index].pin)) return false;
+    for (DWORD index = 0; index < ActivePinCount; ++index)
+        if (!RearmPin(ActivePins[index].pin)) return false;
+    KickUnpacedRender();
     return true;
 }
 

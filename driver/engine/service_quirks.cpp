@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "driver/core/flag_words.h"
 #include "driver/core/oem_block.h"
 #include "driver/engine/realtime_scheduling.h"
 
@@ -27,14 +28,14 @@ const ServiceQuirk ServiceQuirkTable[] = {
     {"ews88mt", 0, 0, U, U, 1, 0, 0, 0, 0},
     {"aliadwdm", 0, 0, U, U, 2, 0, 0, 0, 0},
     {"smwdm", 0, 0, U, U, 0, 9, 0, 48000, 48000},
-    {"STHDA", 0, 0, U, U, 0, 2, 0x20000, 0, 0},
-    {"stac97", 0, 0, U, U, 0, 10, 0x40000, 0, 0},
-    {"cs429x", 0, 0, U, U, 0, 2, 0x40000, 0, 0},
-    {"STAC97", 0, 0, U, U, 0, 10, 0x40000, 0, 0},
+    {"STHDA", 0, 0, U, U, 0, 2, Prefer48k, 0, 0},
+    {"stac97", 0, 0, U, U, 0, 10, Force16Bit, 0, 0},
+    {"cs429x", 0, 0, U, U, 0, 2, Force16Bit, 0, 0},
+    {"STAC97", 0, 0, U, U, 0, 10, Force16Bit, 0, 0},
     {"ICM2_01", 0, 0, U, U, 1, 8, 0, 0, 0},
-    {"ctaud2k", 0, 0, U, U, 0, 2, 0x20000, 0, 0},
-    {"sbusb", 0, 0, U, U, 0, 2, 0x40000, 0, 0},
-    {"P17", 0, 0, U, U, 0, 2, 0x20000, 0, 0},
+    {"ctaud2k", 0, 0, U, U, 0, 2, Prefer48k, 0, 0},
+    {"sbusb", 0, 0, U, U, 0, 2, Force16Bit, 0, 0},
+    {"P17", 0, 0, U, U, 0, 2, Prefer48k, 0, 0},
     {"nvnforce", 0, 0, U, U, 1, 8, 0, 0, 0},
     {"AtlsAud", 0, 0, U, U, 0, 16, 0, 48000, 48000},
     {"ativraxx", 0, 0, U, U, 0, 16, 0, 48000, 48000},
@@ -59,8 +60,10 @@ std::size_t FirstRowForThisWindows()
 const ServiceQuirk& FindRow(const DeviceRecord* device)
 {
     if (device->serviceName != nullptr && device->serviceName[0] != '\0') {
-        for (std::size_t row = FirstRowForThisWindows(); row < sizeof(ServiceQuirkTable) / sizeof(ServiceQuirkTable[0]); ++row)
-            if (std::strcmp(device->serviceName, ServiceQuirkTable[row].serviceName) == 0) return ServiceQuirkTable[row];
+        for (std::size_t row = FirstRowForThisWindows(); row < sizeof(ServiceQuirkTable) / sizeof(ServiceQuirkTable[0]);
+             ++row)
+            if (std::strcmp(device->serviceName, ServiceQuirkTable[row].serviceName) == 0)
+                return ServiceQuirkTable[row];
     }
     return DefaultRow;
 }

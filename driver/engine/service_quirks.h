@@ -10,9 +10,9 @@ struct ServiceQuirk {
     const char* serviceName;  // null for the rows keyed by the enumerator
     DWORD inputMargin;        // milliseconds
     DWORD outputMargin;
-    DWORD inputFactor;        // 8.24 fixed point
+    DWORD inputFactor;  // 8.24 fixed point
     DWORD outputFactor;
-    DWORD latencyMode;        // 0, 1 or 2
+    DWORD latencyMode;  // 0, 1 or 2
     DWORD quirkFlags;
     DWORD streamFlags;
     DWORD minimumRate;

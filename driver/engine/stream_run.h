@@ -1,19 +1,15 @@
-// The state of the running stream, owned by the streaming thread, and the steps it is
-// made of: the switch, the timing of switches without per-block completions, and the
-// reactions to each pin's completions. Streaming thread only, except FinishOutputs.
+// The state of the running stream, owned by the streaming thread: its timing master,
+// its switches and the timing of switches without per-block completions. Streaming
+// thread only, except FinishOutputs.
 #pragma once
 
 #include <windows.h>
 
 #include "driver/core/device_tree.h"
-#include "driver/engine/restart_causes.h"
-#include "driver/engine/stream_setup.h"
-
-constexpr DWORD RestartPauseMs = 10;
 
 struct StreamRun {
-    PinRecord* master;  // the timing master when the configuration has no standard pin
-    DWORD switchEvents;  // every switch since the (re)start, shown to the host or not
+    PinRecord* master;    // the timing master when the configuration has no standard pin
+    DWORD switchEvents;   // every switch since the (re)start, shown to the host or not
     DWORD subBlockCount;  // timed switches since the master's completion, or in a reference period
     DWORD deadline;
     bool deadlineValid;
@@ -23,34 +19,11 @@ struct StreamRun {
     bool firstCompleteSetSeen;
     DWORD referenceTime;  // without a master: the end of the last reference period
     DWORD referenceCount;
+    // The looped master's wraps and where it stood: its position for the timed switches,
+    // its buffer side's frame in event mode.
     DWORD loopedWraps;
     DWORD lastLoopedPosition;
-    DWORD lastLoopedMoveTime;  // when the looped master's position last moved; 0 not yet
-    PinRecord* captureResubmits[MaxActivePins];
-    DWORD captureResubmitCount;
+    DWORD skippedHalves;        // event mode: halves of cycles missed whole, passed over
+    DWORD renderTrimsUnplayed;  // render blocks left unqueued since a render packet last completed
 };
 extern StreamRun Stream;
-
-// Converts capture, calls the host's bufferSwitch (once priming is over) and sends the
-// outputs unless the host already did.
-void DoSwitch();
-// Returns once no host thread's outputReady is sending outputs.
-void AwaitHostOutputs();
-
-// Sets the deadline of the master's next timed switch.
-void ScheduleNextSwitch();
-// Whether the looped master's hardware position has reached the next switch.
-bool CheckLoopedPosition(PinRecord* master);
-// Whether a polled looped master's position has stood still for a second: the stream
-// has stalled, as one whose completions stopped.
-bool LoopedPositionStalled();
-// Milliseconds the wait may last: INFINITE when completions or notifications pace it.
-DWORD TimeToNextTimedSwitch();
-
-// Marks a resynchronisation of the stream (a restart or a late notification) for the
-// tray and counts it.
-void StampResync();
-extern volatile LONG StreamResyncs;
-
-// What a completion or notification of the pin in a wait slot does.
-RestartCause HandlePinEvent(PinRecord* pin);

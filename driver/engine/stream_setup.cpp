@@ -7,22 +7,20 @@
 #include "driver/core/driver_object.h"
 #include "driver/core/ks_requests.h"
 #include "driver/engine/cache_flush.h"
-#include "driver/engine/device_access.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/pin_conversion.h"
 #include "driver/engine/pin_requests.h"
 #include "driver/engine/stream_flags.h"
+#include "kernel_streaming/device_access.h"
 
 BYTE InputChannelMap[128];
 BYTE OutputChannelMap[128];
 
 namespace {
 
-constexpr DWORD PageSize = 4096;
 constexpr DWORD HistoryBytesPerChannel = 64 * sizeof(INT32);
 // One block of the largest buffer size, 2048 frames, converted from 44100 to 48000 Hz.
 constexpr DWORD LargestDeviceBlock = 2230;
-constexpr DWORD LargePacketFrames = 8192;
 // A driver that keeps answering a rate of 0 is asked this often, then searched instead.
 constexpr int IntersectionAttempts = 4;
 
@@ -47,15 +45,10 @@ DWORD StandardStride(const PinRecord* pin)
     return RoundUp(LargestDeviceBlock * wave->blockAlign, PageSize);
 }
 
-bool QueryInstances(PinRecord* pin)
+// Asks the filter again whether the pin has an instance to spare.
+bool HasFreeInstance(PinRecord* pin)
 {
-    ULONG instances[2];
-    if (PinProperty(pin->filter->handle, pin->pinId, KSPROPERTY_PIN_GLOBALCINSTANCES, instances, 8) != 8 &&
-        PinProperty(pin->filter->handle, pin->pinId, KSPROPERTY_PIN_CINSTANCES, instances, 8) != 8)
-        return false;
-    pin->possibleInstances = instances[0];
-    pin->currentInstances = instances[1];
-    return pin->currentInstances < pin->possibleInstances;
+    return ReadPinInstances(pin->filter->handle, pin) && pin->currentInstances < pin->possibleInstances;
 }
 
 // The channel count and container of one format attempt.
@@ -97,11 +90,11 @@ bool TryExtensibleFormat(PinRecord* pin, bool withMask, Container container)
 {
     KsDataFormat* format = PinDataFormat(pin);
     KsWaveFormatExtensible* wave = PinWaveFormat(pin);
-    format->formatSize = sizeof(KsDataFormat) + sizeof(KsWaveFormatExtensible);
+    format->formatSize = ExtensibleFormatSize;
     format->flags = 0;
     format->reserved = 0;
-    wave->formatTag = 0xFFFE;  // WAVE_FORMAT_EXTENSIBLE
-    wave->extraSize = 22;
+    wave->formatTag = WaveFormatTagExtensible;
+    wave->extraSize = ExtensibleExtraSize;
     wave->channelMask = withMask ? LowestChannelsMask(wave->channels) : 0;
     FillWaveFormat(pin, container);
     wave->validBitsPerSample = WORD(pin->bits < wave->bitsPerSample ? pin->bits : wave->bitsPerSample);
@@ -116,10 +109,10 @@ bool TryPcmFormat(PinRecord* pin, Container container)
 {
     KsDataFormat* format = PinDataFormat(pin);
     KsWaveFormatExtensible* wave = PinWaveFormat(pin);
-    format->formatSize = sizeof(KsDataFormat) + 18;  // a plain WAVEFORMATEX
+    format->formatSize = PlainFormatSize;
     format->flags = 0;
     format->reserved = 0;
-    wave->formatTag = 1;  // WAVE_FORMAT_PCM
+    wave->formatTag = WaveFormatTagPcm;
     wave->extraSize = 0;
     FillWaveFormat(pin, container);
     return CreateWithEitherSampleSize(pin);
@@ -178,7 +171,7 @@ void MarkFailed(DeviceRecord* device, FilterRecord* filter, PinRecord* pin)
 {
     device->flags |= RecordOpenFailed;
     filter->flags |= RecordOpenFailed;
-    pin->flags = (pin->flags & ~RecordOpen) | RecordOpenFailed;
+    MarkPinFailed(pin);
 }
 
 // After an open: the request event, the looped buffer, the hint, the packet events, and
@@ -186,7 +179,8 @@ void MarkFailed(DeviceRecord* device, FilterRecord* filter, PinRecord* pin)
 bool FinishOpen(PinRecord* pin, SetupTotals* totals)
 {
     pin->recordedState = KSSTATE_STOP;
-    if (pin->requestOverlapped.hEvent == nullptr) pin->requestOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (pin->requestOverlapped.hEvent == nullptr)
+        pin->requestOverlapped.hEvent = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     if (!PrepareLoopedBuffer(pin)) return false;
     DescribePinForConversion(pin);
     if (!(pin->streamFlags & LoopedMode)) {
@@ -220,15 +214,15 @@ bool FinishOpen(PinRecord* pin, SetupTotals* totals)
 // and the host are told why.
 void NoteHeldPin(const FilterRecord* filter, const PinRecord* pin)
 {
-    DiagnosticLine("stream not opened: %s pin %lu of \"%s\" has no free instance (%lu of %lu in use): the device "
-                   "is held by another program or by the Windows audio engine",
-                   pin->dataFlow == KSPIN_DATAFLOW_IN ? "render" : "capture", pin->pinId, filter->friendlyName,
-                   pin->currentInstances, pin->possibleInstances);
+    DiagnosticLine(
+        "stream not opened: %s pin %lu of \"%s\" has no free instance (%lu of %lu in use): the device "
+        "is held by another program or by the Windows audio engine",
+        pin->dataFlow == KSPIN_DATAFLOW_IN ? "render" : "capture", pin->pinId, filter->friendlyName,
+        pin->currentInstances, pin->possibleInstances);
     __atomic_store_n(&SetupProblem, static_cast<const char*>(DeviceHeldMessage), __ATOMIC_RELEASE);
 }
 
-void OpenPinForStream(DeviceRecord* device, FilterRecord* filter, PinRecord* pin, DWORD dataFlow,
-                      SetupTotals* totals)
+void OpenPinForStream(DeviceRecord* device, FilterRecord* filter, PinRecord* pin, DWORD dataFlow, SetupTotals* totals)
 {
     const DWORD selected = RecordEnabled;
     if (pin->dataFlow != dataFlow || !(device->flags & selected) || !(filter->flags & selected) ||
@@ -247,13 +241,15 @@ void OpenPinForStream(DeviceRecord* device, FilterRecord* filter, PinRecord* pin
             pin->flags &= ~(RecordOpen | RecordOpenFailed);
             pin->device = device;
             pin->filter = filter;
-            if (!QueryInstances(pin)) {
+            if (!HasFreeInstance(pin)) {
                 Sleep(100);
-                if (!QueryInstances(pin)) {
+                if (!HasFreeInstance(pin)) {
                     NoteHeldPin(filter, pin);
                     return;
                 }
             }
+            // A real-time filter's RecordRealTime is the same bit as LoopedMode, so its pins
+            // stream looped; the device's copy of its filters' mark is left out.
             pin->streamFlags = (((device->flags & ~LoopedMode) | filter->flags) & InheritedStreamFlags) | pin->flags;
             pin->kernelBuffers = (device->kernelBuffers == 3 || device->kernelBuffers == 4) ? device->kernelBuffers : 2;
             pin->bufferPosition = &device->bufferPosition;
@@ -280,8 +276,9 @@ void OpenPinForStream(DeviceRecord* device, FilterRecord* filter, PinRecord* pin
                 const KsWaveFormatExtensible* wave = PinWaveFormat(pin);
                 DiagnosticLine("stream open: %s pin %lu of \"%s\", %u channels, %u-bit %s, %lu Hz (host %lu Hz)%s",
                                dataFlow == KSPIN_DATAFLOW_IN ? "render" : "capture", pin->pinId, filter->friendlyName,
-                               wave->channels, wave->bitsPerSample, wave->formatTag == 1 ? "PCM" : "extensible",
-                               wave->samplesPerSec, ActiveHostRate, pin->formatBySearch ? ", format found by search" : "");
+                               wave->channels, wave->bitsPerSample,
+                               wave->formatTag == WaveFormatTagPcm ? "PCM" : "extensible", wave->samplesPerSec,
+                               ActiveHostRate, pin->formatBySearch ? ", format found by search" : "");
                 MarkOpen(device, filter, pin);
                 ++OpenPins;
                 FallbackInProgress = false;
@@ -343,7 +340,8 @@ void PlacePin(PinRecord* pin, const Placement& placement)
         FailForMemory(pin);
         return;
     }
-    pin->conversion.converter.history = reinterpret_cast<INT32*>(HistoryMemory.base + ULONG_PTR(pin->conversion.converter.history));
+    pin->conversion.converter.history =
+        reinterpret_cast<INT32*>(HistoryMemory.base + ULONG_PTR(pin->conversion.converter.history));
     if (looped) return;
     bool large = pin->streamFlags & LargePacketMode;
     int placed = large ? 4 : PacketSlots;
@@ -386,7 +384,7 @@ struct PinFormatBlock {
     KsDataFormat data;
     KsWaveFormatExtensible wave;
 };
-static_assert(sizeof(PinFormatBlock) == sizeof(KsDataFormat) + sizeof(KsWaveFormatExtensible), "no padding");
+static_assert(sizeof(PinFormatBlock) == ExtensibleFormatSize, "no padding");
 
 // The filter's format for the pin at ChoosePinRate, over a copy of the pin's own (a plain
 // WAVEFORMATEX answer leaves the extensible fields as they were); false without a usable
@@ -403,8 +401,7 @@ bool AskIntersection(PinRecord* pin, PinFormatBlock* format)
     if (needed < 16) return false;
     DWORD outputSize = needed < sizeof(PinFormatBlock) ? needed : DWORD(sizeof(PinFormatBlock));
     for (int attempt = 0; attempt < IntersectionAttempts; ++attempt) {
-        if (KsRequest(filter, IOCTL_KS_PROPERTY, &request, sizeof(request), format, outputSize) <
-            sizeof(KsDataFormat) + 18)
+        if (KsRequest(filter, IOCTL_KS_PROPERTY, &request, sizeof(request), format, outputSize) < PlainFormatSize)
             return false;
         KsWaveFormatExtensible& wave = format->wave;
         if (wave.samplesPerSec == 0) continue;
@@ -439,10 +436,11 @@ Reintersection ReintersectPinFormat(PinRecord* pin)
     // The packet strides and the converter history were set up for these.
     const KsWaveFormatExtensible* current = PinWaveFormat(pin);
     if (format.wave.channels != current->channels || format.wave.blockAlign != current->blockAlign) {
-        DiagnosticLine("stream refused: pin %lu of \"%s\" now answers %u channels in %u-byte frames, "
-                       "its memory is set up for %u channels in %u-byte frames",
-                       pin->pinId, pin->filter->friendlyName, format.wave.channels, format.wave.blockAlign,
-                       current->channels, current->blockAlign);
+        DiagnosticLine(
+            "stream refused: pin %lu of \"%s\" now answers %u channels in %u-byte frames, "
+            "its memory is set up for %u channels in %u-byte frames",
+            pin->pinId, pin->filter->friendlyName, format.wave.channels, format.wave.blockAlign, current->channels,
+            current->blockAlign);
         return Reintersection::DoesNotFit;
     }
     StoreFormat(pin, format);
@@ -452,8 +450,8 @@ Reintersection ReintersectPinFormat(PinRecord* pin)
 bool CreatePin(PinRecord* pin)
 {
     KsPinConnect* connect = PinConnect(pin);
-    connect->interfaceId.id = (pin->streamFlags & LoopedMode) ? KSINTERFACE_STANDARD_LOOPED_STREAMING
-                                                             : KSINTERFACE_STANDARD_STREAMING;
+    connect->interfaceId.id =
+        (pin->streamFlags & LoopedMode) ? KSINTERFACE_STANDARD_LOOPED_STREAMING : KSINTERFACE_STANDARD_STREAMING;
     connect->pinId = pin->pinId;
     ACCESS_MASK access = pin->dataFlow == KSPIN_DATAFLOW_IN ? FILE_WRITE_DATA : FILE_READ_DATA;
     HANDLE handle = INVALID_HANDLE_VALUE;
@@ -479,11 +477,12 @@ void SetUpStreams()
         SetupTotals* totals;
     } passes[] = {{KSPIN_DATAFLOW_OUT, &totals}, {KSPIN_DATAFLOW_IN, &totals}};
     for (Pass& pass : passes)
-        WalkTree([](DeviceRecord* device, FilterRecord* filter, PinRecord* pin,
-                    void* context) {
-            auto* current = static_cast<Pass*>(context);
-            OpenPinForStream(device, filter, pin, current->dataFlow, current->totals);
-        }, &pass);
+        WalkTree(
+            [](DeviceRecord* device, FilterRecord* filter, PinRecord* pin, void* context) {
+                auto* current = static_cast<Pass*>(context);
+                OpenPinForStream(device, filter, pin, current->dataFlow, current->totals);
+            },
+            &pass);
     if (totals.packetBytes != 0) {
         PacketMemory.base = static_cast<BYTE*>(VirtualAlloc(nullptr, totals.packetBytes, MEM_RESERVE, PAGE_READWRITE));
         PacketMemory.size = PacketMemory.base ? totals.packetBytes : 0;

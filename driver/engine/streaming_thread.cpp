@@ -9,9 +9,11 @@
 #include "driver/core/diagnostic_log.h"
 #include "driver/core/module.h"
 #include "driver/core/settings.h"
+#include "driver/engine/buffer_switch.h"
 #include "driver/engine/conversion/rate_tables.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/host_callbacks.h"
+#include "driver/engine/pin_events.h"
 #include "driver/engine/pin_requests.h"
 #include "driver/engine/pin_restart.h"
 #include "driver/engine/realtime_scheduling.h"
@@ -20,6 +22,7 @@
 #include "driver/engine/stream_flags.h"
 #include "driver/engine/stream_run.h"
 #include "driver/engine/switch_clock.h"
+#include "driver/engine/switch_timing.h"
 #include "driver/ui/tray_icon.h"
 
 volatile DWORD LastWakeUpTime;
@@ -33,14 +36,16 @@ HANDLE RestartEvent;
 namespace {
 
 constexpr DWORD StreamingStackCommit = 0x40000;
+constexpr DWORD RestartPauseMs = 10;
 constexpr DWORD StopTimeLimitMs = 10000;
 constexpr DWORD TerminatedExitCode = 0xBAADF00D;
 constexpr DWORD StallTimeoutMs = 1000;
+constexpr DWORD ClosedPinRetryMs = 500;
+constexpr DWORD FailurePauseMs = 200;
 constexpr DWORD ZeroTimeoutLimit = 64;
 constexpr LONG StarvedHeartbeatMs = 500;
 constexpr DWORD StarvationPauseMs = 100;
 constexpr DWORD FifoWaitLimitMs = 10;
-constexpr DWORD LargePacketFrames = 8192;
 
 // The thread that streams, under the driver lock.
 HANDLE StreamingThreadHandle;
@@ -181,9 +186,8 @@ void ResetStream()
 __attribute__((noinline)) void TouchStackPages()
 {
     constexpr int Pages = 64;
-    constexpr int PageBytes = 4096;
-    auto* pages = static_cast<volatile BYTE*>(__builtin_alloca((Pages - 1) * PageBytes + 1));
-    for (int page = Pages - 1; page >= 0; --page) pages[page * PageBytes] = 0;
+    auto* pages = static_cast<volatile BYTE*>(__builtin_alloca((Pages - 1) * PageSize + 1));
+    for (int page = Pages - 1; page >= 0; --page) pages[page * PageSize] = 0;
 }
 
 // A looped capture pin with a short FIFO: give its first bytes a moment to arrive.
@@ -196,22 +200,29 @@ void AwaitCaptureFifo(PinRecord* pin)
 
 // Capture starts first; render pins that are looped or large, or all of them when no
 // standard capture pin will start them, follow. The rest wait for the first capture.
-void RunPins()
+// False when a pin refused to run: it would never complete.
+bool RunPins()
 {
+    bool running = true;
     for (DWORD index = 0; index < ActivePinCount; ++index) {
         PinRecord* pin = ActivePins[index].pin;
-        if (IsCapturePin(pin) && IsPinOpen(pin)) SetPinState(pin, KSSTATE_RUN);
+        if (IsCapturePin(pin) && IsPinOpen(pin)) running &= SetPinState(pin, KSSTATE_RUN);
     }
     for (DWORD index = 0; index < ActivePinCount; ++index) {
         PinRecord* pin = ActivePins[index].pin;
         if (IsCapturePin(pin) && IsPinOpen(pin)) AwaitCaptureFifo(pin);
     }
-    bool renderStartsNow = ActivePinModes.standardCapture == 0;
+    bool renderStartsNow = true;
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* pin = ActivePins[index].pin;
+        if (IsCapturePin(pin) && IsStandardMode(pin->streamFlags) && IsPinOpen(pin)) renderStartsNow = false;
+    }
     for (DWORD index = 0; index < ActivePinCount; ++index) {
         PinRecord* pin = ActivePins[index].pin;
         if (!IsCapturePin(pin) && IsPinOpen(pin) && (renderStartsNow || !IsStandardMode(pin->streamFlags)))
-            SetPinState(pin, KSSTATE_RUN);
+            running &= SetPinState(pin, KSSTATE_RUN);
     }
+    return running;
 }
 
 // The handle each pin's next completion or notification signals.
@@ -225,24 +236,29 @@ void FillWaitSlots(WaitSet* waits)
         if (pin == Stream.master && pin->notificationEvent != nullptr) {
             slot = pin->notificationEvent;
         } else if (!(pin->streamFlags & LoopedMode)) {
-            DWORD packet = pin->completedCount % PacketSlots;
-            if (pin->streamFlags & LargePacketMode) packet = (packet - 1) % 2 + 1;
-            slot = pin->packetOverlapped[packet].hEvent;
+            slot = pin->packetOverlapped[CompletionSlot(pin)].hEvent;
         }
         waits->handles[FirstPinSlot + index] = slot != nullptr ? slot : PlaceholderEvent;
     }
     waits->count = FirstPinSlot + ActivePinCount;
 }
 
+// A standard capture packet goes back to the device once it was converted, not when it
+// completed: while it waits for its switch the device must not write into it again.
 void ResubmitCapturePackets()
 {
-    for (DWORD index = 0; index < Stream.captureResubmitCount; ++index) SubmitCapturePacket(Stream.captureResubmits[index]);
-    Stream.captureResubmitCount = 0;
+    for (DWORD index = 0; index < ActivePinCount; ++index) {
+        PinRecord* pin = ActivePins[index].pin;
+        if (!IsCapturePin(pin) || !IsStandardMode(pin->streamFlags) || !IsPinOpen(pin)) continue;
+        ConversionPin& conversion = pin->conversion;
+        while (LONG(conversion.convertedCount - conversion.submittedCount) > 0) SubmitCapturePacket(pin);
+    }
 }
 
 bool HeartbeatIsStale()
 {
-    return (GlobalSettingsFlags & GlobalFlagStarvationWatchdog) && LONG(LastWakeUpTime - HeartbeatTime) > StarvedHeartbeatMs;
+    return (GlobalSettingsFlags & GlobalFlagStarvationWatchdog) &&
+           LONG(LastWakeUpTime - HeartbeatTime) > StarvedHeartbeatMs;
 }
 
 // A switch the master's time asks for: due once the looped position has reached it.
@@ -260,25 +276,65 @@ void MakeTimedSwitch()
 
 enum class StreamEnd { Restart, Stop };
 
-// The stream between two restart points: pins reopened and primed, started, then every
-// completion, notification and deadline handled, until something calls for a restart
-// (its cause in `cause`) or StopEvent comes.
-StreamEnd RunStream(bool* firstRun, RestartCause* cause)
+// Back to the start of the stream: a soft restart primes the open pins again on their
+// handles; when it cannot, or `reopen` asks for it, every pin is closed and opened anew.
+// False when StopEvent came while pins were retried.
+bool PreparePins(bool reopen)
 {
+    if (!reopen && RearmAllPins()) return true;
+    InterlockedIncrement(&StreamReopens);
+    StopAllPins();
+    return OpenAllPins();
+}
+
+// The stream between two restart points: pins primed again (or reopened), started, then
+// every completion, notification and deadline handled, until something calls for a
+// restart (its cause in `cause`) or StopEvent comes.
+StreamEnd RunStream(bool* firstRun, bool reopen, RestartCause* cause)
+{
+    DWORD rate = ActiveHostRate;
+    DWORD bufferSize = ActiveBufferSize;
     ResetStream();
+    if (ActiveHostRate != rate || ActiveBufferSize != bufferSize) reopen = true;
     TouchStackPages();
-    if (!OpenAllPins()) return StreamEnd::Stop;
+    // A request the device refuses (a pin it did not take to PAUSE, a device gone) never
+    // completes: the stream starts over, after a pause in case the device refuses on.
+    LONG refusedBefore = RefusedStreamRequests;
+    if (!PreparePins(reopen)) return StreamEnd::Stop;
     if (*firstRun) {
         *firstRun = false;
         if (!AwaitStart()) return StreamEnd::Stop;
     }
-    RunPins();
+    if (!RunPins()) {
+        Sleep(FailurePauseMs);
+        *cause = RestartCause::RunFailure;
+        return StreamEnd::Restart;
+    }
     Stream.streamStartTime = timeGetTime();
     if (Stream.master != nullptr) Stream.master->lastCompletionTime = Stream.streamStartTime;
+    // The timed switches of a master without notifications: a master whose position
+    // stands still (a stalled or unplugged device) is a stall, as a silent wait is.
+    DWORD switchesSeen = Stream.switchEvents;
+    DWORD lastSwitchTime = Stream.streamStartTime;
+    // A pin that could not open is tried again now and then, so that it does not stay out
+    // of the stream until something else restarts it.
+    DWORD lastRetryTime = Stream.streamStartTime;
 
     WaitSet waits;
     for (;;) {
         ResubmitCapturePackets();
+        if (RefusedStreamRequests != refusedBefore) {
+            Sleep(FailurePauseMs);
+            *cause = RestartCause::DeviceError;
+            return StreamEnd::Restart;
+        }
+        if (timeGetTime() - lastRetryTime >= ClosedPinRetryMs) {
+            lastRetryTime = timeGetTime();
+            if (RetryClosedPins()) {
+                *cause = RestartCause::PinReturned;
+                return StreamEnd::Restart;
+            }
+        }
         FillWaitSlots(&waits);
         DWORD timeout = TimeToNextTimedSwitch();
         if (timeout != 0) {
@@ -288,6 +344,13 @@ StreamEnd RunStream(bool* firstRun, RestartCause* cause)
             return StreamEnd::Restart;
         }
         bool stallable = timeout == INFINITE;
+        if (Stream.switchEvents != switchesSeen) {
+            switchesSeen = Stream.switchEvents;
+            lastSwitchTime = timeGetTime();
+        } else if (!stallable && timeGetTime() - lastSwitchTime >= StallTimeoutMs) {
+            *cause = RestartCause::Stall;
+            return StreamEnd::Restart;
+        }
         DWORD result = WaitForMultipleObjects(waits.count, waits.handles, FALSE, stallable ? StallTimeoutMs : timeout);
         if (result == WAIT_TIMEOUT && stallable) {
             *cause = RestartCause::Stall;
@@ -312,10 +375,6 @@ StreamEnd RunStream(bool* firstRun, RestartCause* cause)
             return StreamEnd::Restart;
         }
         if (result == WAIT_TIMEOUT) {
-            if (LoopedPositionStalled()) {
-                *cause = RestartCause::Stall;
-                return StreamEnd::Restart;
-            }
             MakeTimedSwitch();
             continue;
         }
@@ -329,17 +388,19 @@ StreamEnd RunStream(bool* firstRun, RestartCause* cause)
 void RunPinStream()
 {
     bool firstRun = true;
+    bool reopen = true;
     Stream.master = ChooseMaster();
     for (;;) {
         ClearInSwitchFlag();
-        StopAllPins();
+        if (reopen) StopAllPins();
         if (!firstRun) {
             StampResync();
             Sleep(RestartPauseMs);
         }
         RestartCause cause = RestartCause::None;
-        if (RunStream(&firstRun, &cause) == StreamEnd::Stop) break;
+        if (RunStream(&firstRun, reopen, &cause) == StreamEnd::Stop) break;
         InterlockedIncrement(&StreamRestarts[int(cause)]);
+        reopen = RestartReopensPins(cause);
         DiagnosticLine("stream restart: %s after %lu switches", RestartCauseName(cause), Stream.switchEvents);
     }
     StopAllPins();
@@ -405,6 +466,7 @@ void AwaitStreamingThread()
             ResetEvent(StopEvent);
             timeEndPeriod(1);
             ClearInSwitchFlag();
+            Stream.master = nullptr;
             InterlockedDecrement(&RunningThreads);
             FreeLibrary(ThreadModule);
         }

@@ -1,24 +1,12 @@
 // The streaming thread: it exists from the host's start to its stop and calls the
 // host's bufferSwitch once per buffer. Start, stop and restart reach it only through
-// four events; the host's outputReady meets it at InSwitchFlag.
+// four events; the host's outputReady meets it at InSwitchFlag (buffer_switch.h).
 #pragma once
 
 #include <windows.h>
 
-#include "driver/core/asio_types.h"
-
-// Switches shown to the host since start; its low bit is the buffer index passed with
-// bufferSwitch. Changed atomically, read without a lock by getSamplePosition.
-extern volatile LONG SwitchCounter;
 // timeGetTime of the thread's last wake-up, which is the time of the last switch.
 extern volatile DWORD LastWakeUpTime;
-// Bit 0 is set just before bufferSwitch; whoever clears it first sends that switch's
-// outputs, the host's outputReady or the thread after bufferSwitch returns. Bit 1 is set
-// while a host thread's outputReady sends them: the thread does not leave the switch
-// before it is clear.
-extern volatile LONG InSwitchFlag;
-constexpr LONG SwitchInProgress = 1;
-constexpr LONG HostSendsOutputs = 2;
 
 // Auto-reset, unsignalled and unnamed, created once by the driver's first init.
 // PlaceholderEvent is never signalled: it fills the wait slot of a pin that has nothing
@@ -49,7 +37,7 @@ void LeaveIfEndedInCallback();
 // module's code.
 bool DriverThreadsRunning();
 
-// The host's outputReady: during a bufferSwitch, sends that switch's outputs unless they
-// were sent, and counts the switch; at any other time does nothing. Always answers
-// ASE_NotPresent.
-ASIOError FinishOutputs();
+// Marks a resynchronisation of the stream (a restart or a late notification) for the
+// tray and counts it.
+void StampResync();
+extern volatile LONG StreamResyncs;

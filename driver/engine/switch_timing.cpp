@@ -1,6 +1,5 @@
-// Switches of a configuration without standard pins are timed by the thread itself: from
-// the looped master's hardware position, or between the large master's completions.
-#include <windows.h>
+#include "driver/engine/switch_timing.h"
+
 #include <mmsystem.h>
 
 #include "driver/engine/engine_state.h"
@@ -10,9 +9,6 @@
 
 namespace {
 
-// A looped master whose position has not moved for this long has stopped: its clock
-// stalled or its device went away (its position requests fail).
-constexpr DWORD LoopedStallMs = 1000;
 constexpr DWORD FailedPosition = 0xFFFFFFFF;
 
 // A 64-bit value times a 32-bit one, exactly, as 96 bits: the high 64 and the low 32.
@@ -44,20 +40,11 @@ bool CheckLoopedPosition(PinRecord* master)
     if (read == FailedPosition) return false;
     DWORD position = read % loopBytes;
     if (position < Stream.lastLoopedPosition) ++Stream.loopedWraps;
-    if (position != Stream.lastLoopedPosition) Stream.lastLoopedMoveTime = timeGetTime();
     Stream.lastLoopedPosition = position;
     ULONGLONG played = ULONGLONG(Stream.loopedWraps) * loopBytes + position;
     // Bytes played against the switches made, both in host time.
     ULONGLONG due = ULONGLONG(Stream.switchEvents) * ActiveBufferSize * loop.blockAlign;
     return AtLeast(Multiply(played, ActiveHostRate), Multiply(due, loop.sampleRate));
-}
-
-bool LoopedPositionStalled()
-{
-    PinRecord* master = Stream.master;
-    if (master == nullptr || !(master->streamFlags & LoopedMode) || master->notificationEvent != nullptr) return false;
-    DWORD moved = Stream.lastLoopedMoveTime != 0 ? Stream.lastLoopedMoveTime : Stream.streamStartTime;
-    return timeGetTime() - moved > LoopedStallMs;
 }
 
 void ScheduleNextSwitch()
@@ -80,7 +67,8 @@ void ScheduleNextSwitch()
 DWORD TimeToNextTimedSwitch()
 {
     PinRecord* master = Stream.master;
-    if (master == nullptr || master->notificationEvent != nullptr) return INFINITE;
+    // A master that could not open has no time to give: the wait runs into the stall.
+    if (master == nullptr || master->notificationEvent != nullptr || !IsPinOpen(master)) return INFINITE;
     if (Stream.subBlockCount == 0) return 0;
     if (!Stream.deadlineValid) return INFINITE;
     LONG left = LONG(Stream.deadline - timeGetTime());

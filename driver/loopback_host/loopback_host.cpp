@@ -5,6 +5,7 @@
 
 #include "driver/core/active_pins.h"
 #include "driver/core/com_objects.h"
+#include "driver/engine/pin_events.h"
 #include "driver/engine/stream_run.h"
 
 namespace {
@@ -76,6 +77,7 @@ void OnBufferSwitch(long index, ASIOBool)
     timing.index = index;
     timing.switchEvent = Stream.switchEvents;
     timing.renderPacketsAtEntry = RenderPackets();
+    timing.trimsAtEntry = TrimmedRenderBlocks;
     ASIOSamples position;
     ASIOTimeStamp stamp;
     if (Host.driver->getSamplePosition(&position, &stamp) == ASE_OK)
@@ -92,6 +94,7 @@ void OnBufferSwitch(long index, ASIOBool)
     }
     if (Host.habits.inSwitch != nullptr) Host.habits.inSwitch(number);
     timing.renderPacketsAtExit = RenderPackets();
+    timing.trimsAtExit = TrimmedRenderBlocks;
     if (std::size_t(number) < MaxSwitches) Host.timings[number] = timing;
     Host.switches.store(number + 1);
 }
@@ -102,13 +105,6 @@ long AnswerMessage(long selector, long, void*, double*)
 }
 
 }  // namespace
-
-INT32 LoopbackSignal(ULONGLONG frame, long channel)
-{
-    ULONGLONG mixed = (frame * 8 + ULONGLONG(channel) + 1) * 0x9E3779B97F4A7C15ull;
-    mixed ^= mixed >> 29;
-    return INT32(DWORD(mixed >> 16) & 0xFFFF0000u);
-}
 
 bool LoopbackHost::Open(long bufferSize, double rate, const HostHabits& habits)
 {
@@ -188,69 +184,4 @@ std::vector<SwitchTiming> LoopbackHost::Timings() const
 {
     std::size_t count = std::min<std::size_t>(std::size_t(Switches()), MaxSwitches);
     return std::vector<SwitchTiming>(Host.timings.begin(), Host.timings.begin() + count);
-}
-
-long FindRoundTrip(const std::vector<INT32>& input, long channel, std::size_t from, long maxDelay)
-{
-    constexpr std::size_t Window = 64;
-    std::size_t start = from;
-    while (start < input.size() && input[start] == 0) ++start;
-    if (start + Window > input.size()) return -1;
-    for (long delay = 0; delay <= maxDelay && ULONGLONG(delay) <= start; ++delay) {
-        if (CountMismatches(input, channel, delay, start, start + Window) == 0) return delay;
-    }
-    return -1;
-}
-
-std::size_t CountMismatches(const std::vector<INT32>& input, long channel, long delay, std::size_t from,
-                            std::size_t to)
-{
-    std::size_t mismatches = 0;
-    for (std::size_t frame = from; frame < to && frame < input.size(); ++frame)
-        if (frame < std::size_t(delay) || input[frame] != LoopbackSignal(frame - delay, channel)) ++mismatches;
-    return mismatches;
-}
-
-// The round trip at which the `window` frames from `frame` are the signal sent, or -1.
-static long RoundTripAt(const std::vector<INT32>& input, long channel, std::size_t frame, std::size_t window,
-                        long maxDelay)
-{
-    for (long delay = 0; delay <= maxDelay && ULONGLONG(delay) <= frame; ++delay) {
-        std::size_t matched = 0;
-        while (matched < window && input[frame + matched] == LoopbackSignal(frame + matched - delay, channel))
-            ++matched;
-        if (matched == window) return delay;
-    }
-    return -1;
-}
-
-LoopbackCheck CheckLoopback(const std::vector<INT32>& input, long channel, long maxDelay)
-{
-    // Eight frames of 16 random bits each tell a round trip beyond doubt, and are short
-    // enough to fit between two glitches close together.
-    constexpr std::size_t Window = 8;
-    constexpr std::size_t RelockSpan = 16;
-    LoopbackCheck check;
-    std::size_t frame = 0;
-    while (frame < input.size() && input[frame] == 0) ++frame;
-    check.roundTrip = FindRoundTrip(input, channel, frame, maxDelay);
-    long delay = check.roundTrip;
-    if (delay < 0) return check;
-    for (;;) {
-        while (frame < input.size() && (input[frame] == 0 || input[frame] == LoopbackSignal(frame - delay, channel)))
-            ++frame;
-        // The window may straddle the next glitch: a few frames on it lies clear of it.
-        long next = -1;
-        for (std::size_t skipped = 0; next < 0 && skipped < RelockSpan; ++skipped, ++frame) {
-            if (frame + Window > input.size()) return check;
-            if (input[frame] != 0) next = RoundTripAt(input, channel, frame, Window, maxDelay);
-        }
-        if (next < 0) {
-            check.corrupt = true;
-            return check;
-        }
-        --frame;
-        ++check.discontinuities;
-        delay = next;
-    }
 }

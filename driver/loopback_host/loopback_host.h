@@ -10,10 +10,7 @@
 #include <vector>
 
 #include "asio_host/asio_driver.h"
-
-// What the host sends on output channel `channel` at host frame `frame`: a
-// pseudo-random value in the top 16 bits, which every device container carries exactly.
-INT32 LoopbackSignal(ULONGLONG frame, long channel);
+#include "driver/loopback_host/loopback_check.h"
 
 struct SwitchTiming {
     LONGLONG time;  // QueryPerformanceCounter at the call
@@ -21,9 +18,11 @@ struct SwitchTiming {
     ULONGLONG samplePosition;
     DWORD switchEvent;  // the streaming thread's switch count at the call
     // Render packets the first render pin had submitted when the callback began and
-    // when it was about to return.
+    // when it was about to return, and the render blocks left out to trim a queue then.
     DWORD renderPacketsAtEntry;
     DWORD renderPacketsAtExit;
+    LONG trimsAtEntry;
+    LONG trimsAtExit;
 };
 
 // How the recording host behaves, set before start.
@@ -72,22 +71,3 @@ private:
     long outputs_ = 0;
     long bufferSize_ = 0;
 };
-
-// Where the inputs carry the signal sent: the round trip in host frames, found at the
-// first non-silent input frame at or after `from`; -1 when no delay up to `maxDelay`
-// fits 64 frames there.
-long FindRoundTrip(const std::vector<INT32>& input, long channel, std::size_t from, long maxDelay);
-// Input frames from `from` to `to` that differ from the signal sent `delay` frames earlier.
-std::size_t CountMismatches(const std::vector<INT32>& input, long channel, long delay, std::size_t from,
-                            std::size_t to);
-
-// The input compared with the signal sent, from its first non-silent frame to its end:
-// the round trip there, and how often the round trip changed on the way (a glitch that
-// dropped or delayed frames; silent frames may come between). Frames that match the
-// signal at no round trip up to `maxDelay` make it corrupt.
-struct LoopbackCheck {
-    long roundTrip = -1;  // at the start; -1 when the signal never came back
-    unsigned discontinuities = 0;
-    bool corrupt = false;
-};
-LoopbackCheck CheckLoopback(const std::vector<INT32>& input, long channel, long maxDelay);

@@ -34,15 +34,14 @@ class ConfigCommand : public testing::Test {
 protected:
     void SetUp() override
     {
-        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey().c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey(Build()).c_str());
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
     }
     void TearDown() override
     {
         CoUninitialize();
-        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey().c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey(Build()).c_str());
     }
-    static std::string SettingsKey() { return "SOFTWARE\\" + Build().registration.name; }
 
     // Runs "kaskade-config <driver> words..."; keeps what it printed.
     int Run(std::vector<std::string> words)
@@ -122,9 +121,9 @@ TEST_F(ConfigCommand, ShowsEveryLevelOfTheTree)
 
 TEST_F(ConfigCommand, DefaultsReachAHostWithoutSettingsOfItsOwn)
 {
-    ASSERT_EQ(Run({"set", "device", "0", "buffer-size", "512"}), 0) << refused;
+    ASSERT_EQ(Run({"set", "device", "0", "buffer-size", "0512"}), 0) << refused;
     ASSERT_EQ(Run({"set", "device", "0", "latency-out", "0x20"}), 0) << refused;
-    EXPECT_EQ(HostDeviceValue(11), 512u);
+    EXPECT_EQ(HostDeviceValue(11), 512u) << "a number with a leading zero is decimal too";
     EXPECT_EQ(HostDeviceValue(10), 32u);
 }
 
@@ -169,16 +168,11 @@ TEST_F(ConfigCommand, EnablingChangesOnlyTheEnabledBit)
 TEST_F(ConfigCommand, RefusesWhatItCannotWriteAndWritesNothing)
 {
     const std::vector<std::vector<std::string>> refusals = {
-        {"set", "device", "0", "buffer-size", "8"},
-        {"set", "device", "0", "kernel-buffers", "5"},
-        {"set", "device", "0", "buffer-position", "ten"},
-        {"set", "device", "-1", "buffer-size", "512"},
-        {"set", "device", "9", "buffer-size", "512"},
-        {"set", "filter", "0", "99", "flags", "0"},
-        {"set", "pin", "0", "0", "999", "enabled", "on"},
-        {"set", "pin", "0", "0", "0", "kernel-buffers", "4"},
-        {"set", "pin", "0", "0", "0", "enabled", "maybe"},
-        {"set", "device", "0", "buffer-size", "0x100000000"},
+        {"set", "device", "0", "buffer-size", "8"},        {"set", "device", "0", "kernel-buffers", "5"},
+        {"set", "device", "0", "buffer-position", "ten"},  {"set", "device", "-1", "buffer-size", "512"},
+        {"set", "device", "9", "buffer-size", "512"},      {"set", "filter", "0", "99", "flags", "0"},
+        {"set", "pin", "0", "0", "999", "enabled", "on"},  {"set", "pin", "0", "0", "0", "kernel-buffers", "4"},
+        {"set", "pin", "0", "0", "0", "enabled", "maybe"}, {"set", "device", "0", "buffer-size", "0x100000000"},
     };
     for (const auto& words : refusals) {
         EXPECT_EQ(Run(words), 1) << words[1] << " " << words[words.size() - 2] << " " << words.back();
@@ -188,9 +182,10 @@ TEST_F(ConfigCommand, RefusesWhatItCannotWriteAndWritesNothing)
     EXPECT_NE(refused.find("devices are numbered 0 to"), std::string::npos) << refused;
     DWORD stored = 0;
     DWORD size = sizeof(stored);
-    std::string defaults = SettingsKey() + "\\Defaults";
-    EXPECT_NE(RegGetValueA(HKEY_CURRENT_USER, defaults.c_str(), "BufferSize", RRF_RT_REG_DWORD, nullptr, &stored, &size),
-              ERROR_SUCCESS);
+    std::string defaults = SettingsKey(Build()) + "\\Defaults";
+    EXPECT_NE(
+        RegGetValueA(HKEY_CURRENT_USER, defaults.c_str(), "BufferSize", RRF_RT_REG_DWORD, nullptr, &stored, &size),
+        ERROR_SUCCESS);
     EXPECT_EQ(Run({"bogus"}), 2);
 }
 

@@ -20,6 +20,7 @@
 #include "driver/core/settings.h"
 #include "driver/engine/engine_state.h"
 #include "driver/resources/resource_ids.h"
+#include "driver/tests/driver_fixture.h"
 #include "driver/tests/panel_windows.h"
 #include "driver/ui/control_panel.h"
 #include "driver/ui/tray_icon.h"
@@ -28,11 +29,6 @@
 namespace sim = hardware_simulator;
 
 namespace {
-
-std::string DriverKey()
-{
-    return std::string("SOFTWARE\\") + OemConfig.driverName.text;
-}
 
 std::atomic<int> ResetRequests;
 
@@ -89,14 +85,12 @@ private:
     HANDLE thread_;
 };
 
-class ControlPanelTest : public testing::Test {
+class ControlPanelTest : public InProcessDriver {
 protected:
     void SetUp() override
     {
-        AttachModule(GetModuleHandleA(nullptr));
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+        InProcessDriver::SetUp();
         ASSERT_TRUE(sim::InstallDefaultMachine());
-        savedTemplate = OemConfig.controlPanelDialog.value;
         GlobalSettingsFlags = 0;
         ControlPanelPosition = DefaultControlPanelPosition;
         AudioDisabled = false;
@@ -110,13 +104,7 @@ protected:
                 PostMessageA(panel, WM_CLOSE, 0, 0);
                 WaitUntilGone(panel);
             }
-        OemConfig.controlPanelDialog.value = savedTemplate;
-        OpenDialogCount = 0;
-        while (DriverObject.referenceCount > 0) driver->Release();
-        StopUiThread();
-        EndModule();
-        sim::Clear();
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+        InProcessDriver::TearDown();
     }
     // Buffers with a host's callbacks, so that reset requests reach the test.
     void CreateBuffers()
@@ -126,7 +114,6 @@ protected:
         ASSERT_EQ(driver->createBuffers(&info, 1, 256, &callbacks), ASE_OK);
     }
 
-    UINT savedTemplate = 0;
     IAsioDriver* const driver = reinterpret_cast<IAsioDriver*>(&DriverObject);
 };
 
@@ -231,8 +218,8 @@ TEST_F(ControlPanelTest, TheCheckedSizeIsTheLargestAtOrBelowTheDevicesSize)
     const struct {
         DWORD stored;
         int button;
-    } cases[] = {{100, IDC_PANEL_SIZE_80},   {64, IDC_PANEL_SIZE_80},     {191, IDC_PANEL_SIZE_128},
-                 {192, IDC_PANEL_SIZE_192},  {2047, IDC_PANEL_SIZE_1024}, {4096, IDC_PANEL_SIZE_2048}};
+    } cases[] = {{100, IDC_PANEL_SIZE_80},  {64, IDC_PANEL_SIZE_80},     {191, IDC_PANEL_SIZE_128},
+                 {192, IDC_PANEL_SIZE_192}, {2047, IDC_PANEL_SIZE_1024}, {4096, IDC_PANEL_SIZE_2048}};
     for (const auto& entry : cases) {
         FindSelectedDevice()->bufferSize = entry.stored;
         PanelCall call(driver);
@@ -359,8 +346,8 @@ void ExpectControlsApartAndInside(HWND panel)
             RECT overlap;
             const RECT otherPlace = PlaceOf(panel, controls[second]);
             // Controls that meet edge to edge in dialog units may share a pixel's rounding.
-            const bool overlaps = IntersectRect(&overlap, &place, &otherPlace) &&
-                                  overlap.right - overlap.left > 1 && overlap.bottom - overlap.top > 1;
+            const bool overlaps = IntersectRect(&overlap, &place, &otherPlace) && overlap.right - overlap.left > 1 &&
+                                  overlap.bottom - overlap.top > 1;
             EXPECT_FALSE(overlaps) << id << " overlaps " << otherId;
         }
     }

@@ -18,9 +18,9 @@
 #include "driver/core/driver_object.h"
 #include "driver/core/hash_name.h"
 #include "driver/core/module.h"
-#include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
 #include "driver/engine/host_callbacks.h"
+#include "driver/tests/driver_fixture.h"
 #include "driver/tests/panel_windows.h"
 #include "hardware_simulator/device_clock.h"
 #include "hardware_simulator/machine.h"
@@ -33,11 +33,6 @@ constexpr char RoleVariable[] = "KASKADE_CRASH_HOST_ROLE";
 constexpr char HoldingEventName[] = "KaskadeCrashTestHostHolding";
 constexpr char BoxCaption[] = "ASIO Driver Crash Recovery";
 constexpr char BoxText[] = "Improper shutdown detected! Audio disabled! Please check the ASIO Driver control panel!";
-
-std::string DriverKey()
-{
-    return std::string("SOFTWARE\\") + OemConfig.driverName.text;
-}
 
 std::string OwnPath()
 {
@@ -72,7 +67,8 @@ long long StoredFlags(const std::string& key)
 {
     DWORD value = 0;
     DWORD size = sizeof(value);
-    if (RegGetValueA(HKEY_CURRENT_USER, key.c_str(), "Flags", RRF_RT_REG_DWORD, nullptr, &value, &size) != ERROR_SUCCESS)
+    if (RegGetValueA(HKEY_CURRENT_USER, key.c_str(), "Flags", RRF_RT_REG_DWORD, nullptr, &value, &size) !=
+        ERROR_SUCCESS)
         return -1;
     return value;
 }
@@ -104,7 +100,8 @@ DWORD RunHost(const char* role, bool killWhenHolding, const std::string& program
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+    BOOL started =
+        CreateProcessA(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
     SetEnvironmentVariableA(RoleVariable, nullptr);
     DWORD result = 0xFFFFFFFF;
     if (started) {
@@ -235,7 +232,8 @@ TEST_F(CrashHost, RecoversAfterTheWarning)
 
     // Silence at the buffer period: the clock calls back and the inputs stay zero.
     ASIOBufferInfo infos[4];
-    for (int channel = 0; channel < 4; ++channel) infos[channel] = {channel < 2 ? ASIOTrue : ASIOFalse, channel % 2, {}};
+    for (int channel = 0; channel < 4; ++channel)
+        infos[channel] = {channel < 2 ? ASIOTrue : ASIOFalse, channel % 2, {}};
     ASIOCallbacks callbacks = {CountSwitch, nullptr, AnswerMessage, nullptr};
     ASSERT_EQ(driver->createBuffers(infos, 4, 256, &callbacks), ASE_OK);
     Switches = 0;
@@ -309,18 +307,17 @@ TEST_F(CrashHost, IgnoresAStaleMarkerWithTheGuardOff)
 }
 
 // The parent's side: the registry before and after each host.
-class CrashGuard : public testing::Test {
+class CrashGuard : public InProcessDriver {
 protected:
     void SetUp() override
     {
         if (IsHostRole()) GTEST_SKIP();
-        AttachModule(GetModuleHandleA(nullptr));
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+        InProcessDriver::SetUp();
     }
     void TearDown() override
     {
         SetEnvironmentVariableA("KASKADE_CRASH_SETUP_MODE", nullptr);
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+        InProcessDriver::TearDown();
     }
 };
 

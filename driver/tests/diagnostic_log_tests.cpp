@@ -13,9 +13,9 @@
 #include "driver/core/com_objects.h"
 #include "driver/core/diagnostic_log.h"
 #include "driver/core/log_format.h"
-#include "driver/core/module.h"
 #include "driver/core/oem_block.h"
 #include "driver/engine/restart_causes.h"
+#include "driver/tests/driver_fixture.h"
 #include "hardware_simulator/hardware_simulator.h"
 #include "test_support/windows_test_support.h"
 
@@ -175,23 +175,13 @@ TEST(DiagnosticLog, ABurstFromSeveralThreadsKeepsWholeLinesAndCountsWhatItDroppe
 }
 
 // A driver session as a host holds it, on the default simulated machine.
-class LoggedSession : public testing::Test {
+class LoggedSession : public InProcessDriver {
 protected:
     void SetUp() override
     {
-        AttachModule(GetModuleHandleA(nullptr));
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+        InProcessDriver::SetUp();
         ASSERT_TRUE(sim::InstallDefaultMachine());
     }
-    void TearDown() override
-    {
-        while (DriverObject.referenceCount > 0) driver->Release();
-        EndModule();
-        sim::StopDeviceClock();
-        sim::Clear();
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
-    }
-    static std::string DriverKey() { return std::string("SOFTWARE\\") + OemConfig.driverName.text; }
 
     IAsioDriver* const driver = reinterpret_cast<IAsioDriver*>(&DriverObject);
 };
@@ -278,7 +268,8 @@ TEST_F(LoggedSession, ADeviceHeldByTheAudioEngineIsExplained)
 #else
     const std::size_t ourDevice = 1;
 #endif
-    for (ULONG pin : {sim::UsbRenderPin, sim::UsbCapturePin}) ASSERT_TRUE(sim::HoldInAudioEngine(ourDevice, 0, pin, true));
+    for (ULONG pin : {sim::UsbRenderPin, sim::UsbCapturePin})
+        ASSERT_TRUE(sim::HoldInAudioEngine(ourDevice, 0, pin, true));
     LogFolder folder(true);
     driver->AddRef();
     ASSERT_EQ(driver->init(nullptr), ASIOTrue);
@@ -291,8 +282,9 @@ TEST_F(LoggedSession, ADeviceHeldByTheAudioEngineIsExplained)
     EXPECT_STREQ(message, "The device is in use by another program or by Windows audio");
     driver->Release();
     std::vector<std::string> lines = folder.Lines();
-    EXPECT_EQ(CountContaining(lines, "has no free instance (1 of 1 in use): the device is held by another program or "
-                                     "by the Windows audio engine"),
+    EXPECT_EQ(CountContaining(lines,
+                              "has no free instance (1 of 1 in use): the device is held by another program or "
+                              "by the Windows audio engine"),
               2)
         << folder.Text();
 }

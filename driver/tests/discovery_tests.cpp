@@ -15,6 +15,7 @@
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
+#include "driver/tests/driver_fixture.h"
 #include "hardware_simulator/hardware_simulator.h"
 
 namespace sim = hardware_simulator;
@@ -55,35 +56,14 @@ bool Enabled(const TreeRecord* record)
     return (record->flags & RecordEnabled) != 0;
 }
 
-void DeleteSettings()
-{
-    RegDeleteTreeA(HKEY_CURRENT_USER, (std::string("SOFTWARE\\") + OemConfig.driverName.text).c_str());
-}
-
 // Every test scans a machine of its own with the build's OEM block and no stored settings.
-class Discovery : public testing::Test {
+class Discovery : public InProcessDriver {
 protected:
-    void SetUp() override
-    {
-        AttachModule(GetModuleHandleA(nullptr));
-        savedHardwareId = OemConfig.hardwareId;
-        DeleteSettings();
-    }
-    void TearDown() override
-    {
-        OemConfig.hardwareId = savedHardwareId;
-        sim::Clear();
-        ResetArena();
-        DeleteSettings();
-    }
-    static void AcceptEveryDevice() { OemConfig.hardwareId.text[0] = '\0'; }
     static void Scan(std::vector<sim::Device> devices)
     {
         ASSERT_TRUE(sim::Install(sim::Machine{std::move(devices)}));
         RescanDevices();
     }
-
-    OemTextField savedHardwareId;
 };
 
 TEST_F(Discovery, EachBuildKeepsOnlyItsOwnProduct)
@@ -314,8 +294,7 @@ TEST_F(Discovery, TwoStoredRenderPinsPutTheFilterInAutomaticMode)
     }
     RescanDevices();
     filter = Filters(FirstDevice)[0];
-    for (PinRecord* pin : Pins(filter))
-        EXPECT_EQ(Enabled(pin), pin->pinId != narrowPin) << "pin " << pin->pinId;
+    for (PinRecord* pin : Pins(filter)) EXPECT_EQ(Enabled(pin), pin->pinId != narrowPin) << "pin " << pin->pinId;
 
     // One render pin stored alone is the user's choice, even the narrower one.
     for (PinRecord* pin : Pins(filter)) {
@@ -365,10 +344,12 @@ TEST_F(Discovery, AFullArenaStopsTheScanWithAWholeTree)
     Scan(devices);
 
     int pins = 0;
-    WalkTree([](DeviceRecord*, FilterRecord*, PinRecord* pin, void* count) {
-        EXPECT_EQ(std::strlen(pin->name), 259u) << "names are cut to their field";
-        ++*static_cast<int*>(count);
-    }, &pins);
+    WalkTree(
+        [](DeviceRecord*, FilterRecord*, PinRecord* pin, void* count) {
+            EXPECT_EQ(std::strlen(pin->name), 259u) << "names are cut to their field";
+            ++*static_cast<int*>(count);
+        },
+        &pins);
     EXPECT_GT(pins, 0);
     EXPECT_LT(pins, 3 * 4 * 600) << "the arena cannot hold every pin";
     for (DeviceRecord* d = FirstDevice; d != nullptr; d = NextDevice(d)) EXPECT_NE(FirstFilter(d), nullptr);
@@ -411,12 +392,14 @@ TEST_F(Discovery, MalformedAnswersDropRecordsAndNeverCrash)
             if (random() % 4 == 0) Mangle(random, answer);
         });
         RescanDevices();
-        WalkTree([](DeviceRecord* device, FilterRecord* filter, PinRecord* pin, void*) {
-            ASSERT_NE(device->hardwareId, nullptr);
-            ASSERT_NE(filter->detail, nullptr);
-            ASSERT_GT(pin->channels, 0u);
-            ASSERT_TRUE(pin->dataFlow == KSPIN_DATAFLOW_IN || pin->dataFlow == KSPIN_DATAFLOW_OUT);
-        }, nullptr);
+        WalkTree(
+            [](DeviceRecord* device, FilterRecord* filter, PinRecord* pin, void*) {
+                ASSERT_NE(device->hardwareId, nullptr);
+                ASSERT_NE(filter->detail, nullptr);
+                ASSERT_GT(pin->channels, 0u);
+                ASSERT_TRUE(pin->dataFlow == KSPIN_DATAFLOW_IN || pin->dataFlow == KSPIN_DATAFLOW_OUT);
+            },
+            nullptr);
     }
     sim::SetAnswerHook(nullptr);
     RescanDevices();

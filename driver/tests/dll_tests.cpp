@@ -190,9 +190,8 @@ TEST_F(DriverDll, PatchedCopyRegistersAndReportsItsNewIdentity)
 {
     std::string copy = PatchedCopy();
     std::string error;
-    ASSERT_TRUE(PatchOemFile(copy,
-                             {{"$OEM", Patched.driverName}, {"$CLS", Patched.classId}, {"$HID", Patched.hardwareId}},
-                             error))
+    ASSERT_TRUE(PatchOemFile(
+        copy, {{"$OEM", Patched.driverName}, {"$CLS", Patched.classId}, {"$HID", Patched.hardwareId}}, error))
         << error;
 
     ASSERT_EQ(Regsvr32("", copy), 0);
@@ -200,8 +199,7 @@ TEST_F(DriverDll, PatchedCopyRegistersAndReportsItsNewIdentity)
     ExpectUnregistered(Shipped);
 
     long createError = 0;
-    IAsioDriver* driver =
-        CreateDriver({Patched.driverName, Patched.classId, Patched.driverName}, createError);
+    IAsioDriver* driver = CreateDriver({Patched.driverName, Patched.classId, Patched.driverName}, createError);
     ASSERT_NE(driver, nullptr) << std::hex << createError;
     char name[AsioDriverNameSize] = {};
     driver->getDriverName(name);

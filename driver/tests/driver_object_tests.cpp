@@ -18,32 +18,18 @@
 #include "driver/core/driver_object.h"
 #include "driver/core/latencies.h"
 #include "driver/core/module.h"
-#include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
 #include "driver/engine/engine_state.h"
 #include "driver/engine/host_callbacks.h"
+#include "driver/engine/pin_conversion.h"
 #include "driver/engine/slab_memory.h"
 #include "driver/engine/stream_flags.h"
+#include "driver/tests/driver_fixture.h"
 #include "hardware_simulator/hardware_simulator.h"
 
 namespace sim = hardware_simulator;
 
 namespace {
-
-std::string DriverKey()
-{
-    return std::string("SOFTWARE\\") + OemConfig.driverName.text;
-}
-
-void StoreDefaultsValue(const char* name, DWORD value)
-{
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (DriverKey() + "\\Defaults").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
-    RegCloseKey(key);
-}
 
 std::string ChannelName(bool input, DWORD channel)
 {
@@ -61,35 +47,32 @@ struct TreePin {
 
 // Every scan starts from a machine of the test's own, with no stored settings and a
 // hardware id that accepts every device.
-class ActivePinsTest : public testing::Test {
+class ActivePinsTest : public InProcessDriver {
 protected:
     void SetUp() override
     {
-        AttachModule(GetModuleHandleA(nullptr));
-        savedHardwareId = OemConfig.hardwareId;
-        OemConfig.hardwareId.text[0] = '\0';
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+        InProcessDriver::SetUp();
+        AcceptEveryDevice();
         GlobalSettingsFlags = 0;
         RequestedHostRate = 44100;
         RequestedBufferSize = 256;
     }
     void TearDown() override
     {
-        OemConfig.hardwareId = savedHardwareId;
         ClearActivePins();
-        sim::Clear();
-        ResetArena();
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
         GlobalSettingsFlags = 0;
+        InProcessDriver::TearDown();
     }
     void Scan(std::vector<sim::Device> devices)
     {
         ASSERT_TRUE(sim::Install(sim::Machine{std::move(devices)}));
         RescanDevices();
         pins.clear();
-        WalkTree([](DeviceRecord* device, FilterRecord* filter, PinRecord* pin,
-                    void* context) { static_cast<std::vector<TreePin>*>(context)->push_back({device, filter, pin}); },
-                 &pins);
+        WalkTree(
+            [](DeviceRecord* device, FilterRecord* filter, PinRecord* pin, void* context) {
+                static_cast<std::vector<TreePin>*>(context)->push_back({device, filter, pin});
+            },
+            &pins);
     }
     // The `index`th pin of the tree with this data flow.
     TreePin& Pin(DWORD dataFlow, int index)
@@ -109,7 +92,6 @@ protected:
         PinWaveFormat(entry.pin)->channels = WORD(channels);
     }
 
-    OemTextField savedHardwareId;
     std::vector<TreePin> pins;
 };
 
@@ -190,7 +172,8 @@ TEST_F(ActivePinsTest, RegistrationDerivesBufferSizeQueueDepthModesAndRates)
     EXPECT_TRUE(Convert44100To48000);
     EXPECT_EQ(ConfigurationMinimumRate, 44100u) << "a pin that starts at 48000 is converted from 44100";
     EXPECT_EQ(ConfigurationMaximumRate, 48000u);
-    EXPECT_EQ(Pin(Render, 1).pin->conversion.firstSlabChannel, 8u) << "capture pins register first, render in tree order";
+    EXPECT_EQ(Pin(Render, 1).pin->conversion.firstSlabChannel, 8u)
+        << "capture pins register first, render in tree order";
 }
 
 TEST_F(ActivePinsTest, AStoredBufferSizeOutsideTheOfferedRangeIsShownInsideIt)
@@ -323,22 +306,13 @@ TEST_F(ActivePinsTest, LoopedAndLargePinLatenciesCountTheFifoAndTheBufferPositio
 }
 
 // The driver object as a host holds it, on a machine without a matching device.
-class DriverObjectTest : public testing::Test {
+class DriverObjectTest : public InProcessDriver {
 protected:
     void SetUp() override
     {
-        AttachModule(GetModuleHandleA(nullptr));
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+        InProcessDriver::SetUp();
         ASSERT_TRUE(sim::Install(sim::Machine{}));
         HostCallbacks = {};
-    }
-    void TearDown() override
-    {
-        OpenDialogCount = 0;
-        while (DriverObject.referenceCount > 0) driver->Release();
-        EndModule();
-        sim::Clear();
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
     }
     IAsioDriver* Create()
     {
@@ -452,6 +426,10 @@ TEST_F(DriverObjectTest, TheLastReleaseEndsStreamingAndFreesTheBuffers)
     ASSERT_EQ(driver->start(), ASE_OK);
     for (int wait = 0; wait < 200 && Switches == 0; ++wait) Sleep(5);
     ASSERT_GT(Switches, 0);
+    const HostStream stream = CurrentHostStream();
+    EXPECT_EQ(InputRun(stream.slab, 1), infos[0].buffers[0]) << "the converters fill the run the host reads";
+    EXPECT_EQ(OutputRun(stream.slab, 0), infos[1].buffers[0]);
+    EXPECT_LE(SlabWords(stream.slab), ChannelSlab.words);
 
     driver->Release();
     EXPECT_EQ(DriverState, DriverLoaded);

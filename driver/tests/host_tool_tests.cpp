@@ -149,8 +149,8 @@ TEST(HostTool, ListsAndShowsTheSimulatedBuild)
 
     ToolRun info = RunTool("info " + DriverName());
     EXPECT_EQ(info.exitCode, 0) << "kaskade-host info: " << info.ending << "\n" << info.err;
-    for (const char* label : {"Driver:   ", "Version:  2", "Inputs:", "Outputs:", "Buffer:   ", "Rate:     ",
-                              "Clock:    Default (current)"})
+    for (const char* label : {"Driver:   ", "Version:  2",
+                              "Inputs:", "Outputs:", "Buffer:   ", "Rate:     ", "Clock:    Default (current)"})
         EXPECT_NE(info.out.find(label), std::string::npos) << label << "\n" << info.out;
 }
 
@@ -169,7 +169,7 @@ TEST(HostTool, InfoGivesTheReasonForChannelsNotConnected)
 
     ToolRun connected = RunTool("info " + DriverName());
     EXPECT_EQ(connected.out.find("Reason:"), std::string::npos) << "no reason while the device streams\n"
-                                                                 << connected.out;
+                                                                << connected.out;
 }
 
 TEST(HostTool, StreamsForTheGivenTimeAndReportsTheRunWithItsFiles)
@@ -182,8 +182,7 @@ TEST(HostTool, StreamsForTheGivenTimeAndReportsTheRunWithItsFiles)
     EXPECT_NE(run.err.find("streaming: done"), std::string::npos) << "the progress line\n" << run.err;
 
     double rate = 0;
-    ASSERT_EQ(std::sscanf(ReportLine(report, "Stream:").c_str(), "%lf Hz, 256 samples per buffer", &rate), 1)
-        << report;
+    ASSERT_EQ(std::sscanf(ReportLine(report, "Stream:").c_str(), "%lf Hz, 256 samples per buffer", &rate), 1) << report;
     EXPECT_NE(ReportLine(report, "Stream:").find("sweep on outputs 0,1, inputs 0,1 recorded"), std::string::npos);
     int switches = 0;
     ASSERT_EQ(std::sscanf(ReportLine(report, "Switches:").c_str(), "%d", &switches), 1) << report;
@@ -256,8 +255,8 @@ TEST(HostTool, OpensTheControlPanel)
 TEST(HostTool, ExitsWithAClearMessageOnEveryFailure)
 {
     HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\ASIO\\" + BrokenRegistration.name).c_str(), 0, nullptr,
-                              0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\ASIO\\" + BrokenRegistration.name).c_str(), 0, nullptr, 0,
+                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     RegSetValueExA(key, "CLSID", 0, REG_SZ, reinterpret_cast<const BYTE*>(BrokenRegistration.classId.c_str()),
                    DWORD(BrokenRegistration.classId.size() + 1));

@@ -18,7 +18,6 @@
 #include "driver/tests/simulated_host.h"
 #include "test_support/windows_test_support.h"
 
-
 namespace {
 
 #if defined(KASKADE_PRODUCT_QORDA_8)
@@ -81,8 +80,10 @@ bool WaitForSwitchCount(int count, DWORD timeoutMs)
 {
     DWORD start = GetTickCount();
     while (Switches.load() < count)
-        if (GetTickCount() - start > timeoutMs) return false;
-        else Sleep(1);
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        else
+            Sleep(1);
     return true;
 }
 
@@ -549,9 +550,9 @@ TEST_F(HostileHost, KeepsWithinTheArraysItIsGiven)
 
     auto* oneBuffer = page.AtEnd<ASIOBufferInfo>(sizeof(ASIOBufferInfo));
     *oneBuffer = {ASIOFalse, 0, {}};
-    EXPECT_EQ(session.driver->createBuffers(oneBuffer, ProductInputs + ProductOutputs + 1, BufferSize,
-                                           &session.callbacks),
-              ASE_InvalidMode);
+    EXPECT_EQ(
+        session.driver->createBuffers(oneBuffer, ProductInputs + ProductOutputs + 1, BufferSize, &session.callbacks),
+        ASE_InvalidMode);
     EXPECT_EQ(oneBuffer->buffers[0], nullptr) << "a refused request writes nothing";
     EXPECT_EQ(session.driver->start(), ASE_NotPresent);
     EXPECT_EQ(session.driver->createBuffers(oneBuffer, 1, BufferSize, &session.callbacks), ASE_OK);
@@ -577,8 +578,10 @@ TEST_F(HostileHost, SurvivesEveryOperationInAnyOrderFromAnyThread)
         IAsioDriver* driver = session.driver;
         const double rates[] = {0, -1, 44100, 48000, 96000, 1e12, 12000};
         const long sizes[] = {0, -64, 64, 256, 2048, 4096, 100};
-        ASIOBufferInfo infos[4] = {{ASIOTrue, 0, {}}, {ASIOFalse, long(random() % 10) - 2, {}},
-                                   {long(random() % 3), 1, {}}, {ASIOFalse, 1, {}}};
+        ASIOBufferInfo infos[4] = {{ASIOTrue, 0, {}},
+                                   {ASIOFalse, long(random() % 10) - 2, {}},
+                                   {long(random() % 3), 1, {}},
+                                   {ASIOFalse, 1, {}}};
         long a = 0, b = 0, c = 0, d = 0;
         ASIOSampleRate rate = 0;
         ASIOClockSource clocks[2] = {};

@@ -48,8 +48,8 @@ TEST(ParseGuid, StopsAtTheEndOfAShortText)
     // The text ends right before an inaccessible page: a read past its NUL would fault.
     SYSTEM_INFO system;
     GetSystemInfo(&system);
-    auto* pages = static_cast<char*>(
-        VirtualAlloc(nullptr, 2 * system.dwPageSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    auto* pages =
+        static_cast<char*>(VirtualAlloc(nullptr, 2 * system.dwPageSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
     ASSERT_NE(pages, nullptr);
     DWORD oldProtection;
     ASSERT_TRUE(VirtualProtect(pages + system.dwPageSize, system.dwPageSize, PAGE_NOACCESS, &oldProtection));

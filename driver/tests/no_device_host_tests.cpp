@@ -27,7 +27,7 @@ class NoDeviceHost : public testing::Test {
 protected:
     void SetUp() override
     {
-        RegDeleteTreeA(HKEY_CURRENT_USER, ("SOFTWARE\\" + Build().registration.name).c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey(Build()).c_str());
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
         ResetRecorder(nullptr);
     }
@@ -36,7 +36,7 @@ protected:
         Release();
         ResetRecorder(nullptr);
         CoUninitialize();
-        RegDeleteTreeA(HKEY_CURRENT_USER, ("SOFTWARE\\" + Build().registration.name).c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey(Build()).c_str());
     }
     IAsioDriver* Create()
     {
@@ -59,7 +59,8 @@ protected:
     }
     ASIOError CreateAllBuffers(long bufferSize)
     {
-        for (int channel = 0; channel < 4; ++channel) infos[channel] = {channel < 2 ? ASIOTrue : ASIOFalse, channel % 2, {}};
+        for (int channel = 0; channel < 4; ++channel)
+            infos[channel] = {channel < 2 ? ASIOTrue : ASIOFalse, channel % 2, {}};
         callbacks = RecordingCallbacks();
         return driver->createBuffers(infos, 4, bufferSize, &callbacks);
     }
@@ -140,8 +141,10 @@ TEST_F(NoDeviceHost, ReportsLatenciesBufferSizesRatesAndItsClock)
     ASIOSampleRate rate = 0;
     ASSERT_EQ(driver->getSampleRate(&rate), ASE_OK);
     EXPECT_EQ(rate, 44100.0);
-    for (double offered : {8000.0, 22050.0, 44100.0, 96000.0, 192000.0}) EXPECT_EQ(driver->canSampleRate(offered), ASE_OK) << offered;
-    for (double refused : {12000.0, 50000.0, 44101.0}) EXPECT_EQ(driver->canSampleRate(refused), ASE_NoClock) << refused;
+    for (double offered : {8000.0, 22050.0, 44100.0, 96000.0, 192000.0})
+        EXPECT_EQ(driver->canSampleRate(offered), ASE_OK) << offered;
+    for (double refused : {12000.0, 50000.0, 44101.0})
+        EXPECT_EQ(driver->canSampleRate(refused), ASE_NoClock) << refused;
 
     ASIOClockSource clocks[2] = {};
     long count = 2;
@@ -400,8 +403,7 @@ TEST_F(GarbageArguments, CreateBuffersRefusesWholeRequestsItCannotServeAndWrites
     for (const Request& request : requests) {
         ASIOBufferInfo list[2] = {{ASIOFalse, 0, {untouched, untouched}}, request.second};
         list[1].buffers[0] = list[1].buffers[1] = untouched;
-        EXPECT_EQ(driver->createBuffers(list, request.count, request.bufferSize, request.callbacks),
-                  request.expected)
+        EXPECT_EQ(driver->createBuffers(list, request.count, request.bufferSize, request.callbacks), request.expected)
             << request.what;
         EXPECT_EQ(list[0].buffers[0], untouched) << request.what;
         EXPECT_EQ(list[1].buffers[1], untouched) << request.what;

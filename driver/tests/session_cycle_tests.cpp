@@ -51,7 +51,8 @@ public:
         auto getClassObject = reinterpret_cast<GetClassObjectFunction>(
             reinterpret_cast<void*>(GetProcAddress(module_, "DllGetClassObject")));
         IClassFactory* factory = nullptr;
-        if (getClassObject == nullptr || FAILED(getClassObject(classId_, IID_IClassFactory, reinterpret_cast<void**>(&factory))))
+        if (getClassObject == nullptr ||
+            FAILED(getClassObject(classId_, IID_IClassFactory, reinterpret_cast<void**>(&factory))))
             return nullptr;
         void* driver = nullptr;
         factory->CreateInstance(nullptr, classId_, &driver);
@@ -120,7 +121,8 @@ void ExpectFlatAcrossSessions(const std::string& dllPath)
 
     EXPECT_EQ(after.threads, before.threads) << "threads";
     EXPECT_EQ(after.handles, before.handles) << "handles";
-    const long long growth = static_cast<long long>(after.committedBytes) - static_cast<long long>(before.committedBytes);
+    const long long growth =
+        static_cast<long long>(after.committedBytes) - static_cast<long long>(before.committedBytes);
     EXPECT_LT(growth, static_cast<long long>(Sessions * GrowthPerSessionBytes)) << growth << " bytes more committed";
     std::printf("[ sessions ] %d in %lu ms (%.1f ms each); committed memory %+lld bytes, %zu handles, %zu threads\n",
                 Sessions, took, double(took) / Sessions, growth, after.handles, after.threads);
@@ -131,11 +133,11 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
-        RegDeleteTreeA(HKEY_CURRENT_USER, ("SOFTWARE\\" + SimulatedBuild().registration.name).c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey(SimulatedBuild()).c_str());
     }
     void TearDown() override
     {
-        RegDeleteTreeA(HKEY_CURRENT_USER, ("SOFTWARE\\" + SimulatedBuild().registration.name).c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey(SimulatedBuild()).c_str());
         CoUninitialize();
     }
 };

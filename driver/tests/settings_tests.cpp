@@ -15,6 +15,7 @@
 #include "driver/core/oem_block.h"
 #include "driver/core/oem_values.h"
 #include "driver/core/settings.h"
+#include "driver/tests/driver_fixture.h"
 
 namespace {
 
@@ -29,11 +30,6 @@ std::string HexText(DWORD number)
     char text[9];
     std::snprintf(text, sizeof(text), "%08lX", static_cast<unsigned long>(number));
     return text;
-}
-
-std::string DriverKey()
-{
-    return std::string("SOFTWARE\\") + OemConfig.driverName.text;
 }
 
 std::string LayerKey(const std::string& layer)
@@ -126,12 +122,11 @@ TestTree BuildTree()
 
 // Every test starts and ends without settings in the registry, with the initial
 // globals, a host hash of its own and OEM values it may change.
-class Settings : public testing::Test {
+class Settings : public InProcessDriver {
 protected:
     void SetUp() override
     {
-        savedOemConfig = OemConfig;
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+        InProcessDriver::SetUp();
         HostHash = TestHostHash;
         SetupModeSwitch = false;
         GlobalSettingsFlags = 0;
@@ -141,18 +136,12 @@ protected:
         tree = BuildTree();
     }
 
-    void TearDown() override
-    {
-        OemConfig = savedOemConfig;
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
-        ResetArena();
-    }
+    void TearDown() override { InProcessDriver::TearDown(); }
 
     std::string DeviceKey(const std::string& layer) const { return LayerKey(layer) + DeviceKeyPart; }
     std::string FilterKey(const std::string& layer) const { return DeviceKey(layer) + FilterKeyPart; }
     std::string PinKey(const std::string& layer) const { return FilterKey(layer) + PinKeyPart; }
 
-    OemConfigBlock savedOemConfig;
     TestTree tree;
 };
 
@@ -235,8 +224,10 @@ TEST_F(Settings, DeviceSettingsRoundTripUnderTheirValueNames)
         const char* name;
         DWORD* field;
         DWORD value;
-    } values[] = {{"KernelBuffers", &device->kernelBuffers, 3}, {"BufferPosition", &device->bufferPosition, 6},
-                  {"LtcyIn", &device->latencyIn, 11},           {"LtcyOut", &device->latencyOut, 12},
+    } values[] = {{"KernelBuffers", &device->kernelBuffers, 3},
+                  {"BufferPosition", &device->bufferPosition, 6},
+                  {"LtcyIn", &device->latencyIn, 11},
+                  {"LtcyOut", &device->latencyOut, 12},
                   {"BufferSize", &device->bufferSize, 96}};
     device->flags = RecordEnabled | RecordRealTime | 0x10;
     for (const auto& entry : values) *entry.field = entry.value;

@@ -16,6 +16,7 @@
 #include "driver/core/oem_block.h"
 #include "driver/core/settings.h"
 #include "driver/core/device_tree.h"
+#include "driver/tests/driver_fixture.h"
 #include "hardware_simulator/hardware_simulator.h"
 
 extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID, REFIID, void**);
@@ -26,19 +27,12 @@ namespace {
 
 const bool Is64Bit = sizeof(void*) == 8;
 
-std::string SettingsKey()
-{
-    return std::string("SOFTWARE\\") + OemConfig.driverName.text;
-}
-
-class SetupInterface : public testing::Test {
+class SetupInterface : public InProcessDriver {
 protected:
     void SetUp() override
     {
-        AttachModule(GetModuleHandleA(nullptr));
-        savedHardwareId = OemConfig.hardwareId;
-        OemConfig.hardwareId.text[0] = '\0';
-        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey().c_str());
+        InProcessDriver::SetUp();
+        AcceptEveryDevice();
         ASSERT_TRUE(sim::Install(sim::Machine{{sim::Qorda8(), sim::QordaDeskPro(), sim::HdAudioCodec()}}));
         ASSERT_EQ(DllGetClassObject(IID_IDriverSetup, IID_IDriverSetup, reinterpret_cast<void**>(&setup)), S_OK);
         ASSERT_EQ(setup->Rescan(), S_OK);
@@ -48,10 +42,7 @@ protected:
         setup->Release();
         SetupModeSwitch = false;
         DriverState = DriverLoaded;
-        EndModule();
-        sim::Clear();
-        OemConfig.hardwareId = savedHardwareId;
-        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey().c_str());
+        InProcessDriver::TearDown();
     }
     DWORD DeviceNumber(LONG key, LONG device = 0)
     {
@@ -67,7 +58,6 @@ protected:
     }
 
     IDriverSetup* setup = nullptr;
-    OemTextField savedHardwareId;
 };
 
 TEST_F(SetupInterface, ReadsEveryKeyInItsWidth)
@@ -160,15 +150,15 @@ TEST_F(SetupInterface, SetupModeWritesTheSharedDefaultsOnly)
     SetupModeSwitch = true;
     DWORD bufferSize = 512;
     ASSERT_EQ(setup->SetDeviceValue(11, 0, &bufferSize, 4), S_OK);
-    const std::string defaults = SettingsKey() + "\\Defaults\\" + id;
+    const std::string defaults = DriverKey() + "\\Defaults\\" + id;
     DWORD stored = 0, size = sizeof(stored);
-    EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, defaults.c_str(), "BufferSize", RRF_RT_REG_DWORD, nullptr, &stored,
-                           &size),
-              ERROR_SUCCESS);
+    EXPECT_EQ(
+        RegGetValueA(HKEY_CURRENT_USER, defaults.c_str(), "BufferSize", RRF_RT_REG_DWORD, nullptr, &stored, &size),
+        ERROR_SUCCESS);
     EXPECT_EQ(stored, 512u);
     char host[9];
     wsprintfA(host, "%08X", HostHash);
-    const std::string hostLayer = SettingsKey() + "\\" + host + "\\" + id;
+    const std::string hostLayer = DriverKey() + "\\" + host + "\\" + id;
     EXPECT_NE(RegGetValueA(HKEY_CURRENT_USER, hostLayer.c_str(), "BufferSize", RRF_RT_ANY, nullptr, nullptr, nullptr),
               ERROR_SUCCESS)
         << "this host's layer is left alone";
@@ -185,8 +175,7 @@ TEST_F(SetupInterface, RescanIsRefusedWhileBuffersExist)
 TEST_F(SetupInterface, RescanAfterInitLetsGoOfTheOpenPinsFirst)
 {
     IAsioDriver* driver = nullptr;
-    ASSERT_EQ(DllGetClassObject(DriverClassId, DriverClassId, reinterpret_cast<void**>(&driver)),
-              S_OK);
+    ASSERT_EQ(DllGetClassObject(DriverClassId, DriverClassId, reinterpret_cast<void**>(&driver)), S_OK);
     ASSERT_EQ(driver->init(nullptr), ASIOTrue);
     long inputs = 0, outputs = 0;
     driver->getChannels(&inputs, &outputs);
@@ -264,8 +253,8 @@ TEST_F(SetupInterface, SettingAFilterPathReadsOnlyThePathsOwnLength)
 {
     SYSTEM_INFO system;
     GetSystemInfo(&system);
-    auto* pages = static_cast<char*>(VirtualAlloc(nullptr, 2 * system.dwPageSize, MEM_COMMIT | MEM_RESERVE,
-                                                  PAGE_READWRITE));
+    auto* pages =
+        static_cast<char*>(VirtualAlloc(nullptr, 2 * system.dwPageSize, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
     ASSERT_NE(pages, nullptr);
     DWORD old;
     ASSERT_TRUE(VirtualProtect(pages + system.dwPageSize, system.dwPageSize, PAGE_NOACCESS, &old));
@@ -326,11 +315,11 @@ TEST_F(SetupInterface, SetupModeNeitherShowsNorSpreadsTheHostsOwnValues)
     wsprintfA(id, "%08X", DeviceNumber(12));
     char host[9];
     wsprintfA(host, "%08X", HostHash);
-    const std::string hostDevice = SettingsKey() + "\\" + host + "\\" + id;
+    const std::string hostDevice = DriverKey() + "\\" + host + "\\" + id;
     HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, hostDevice.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
-                              nullptr),
-              ERROR_SUCCESS);
+    ASSERT_EQ(
+        RegCreateKeyExA(HKEY_CURRENT_USER, hostDevice.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+        ERROR_SUCCESS);
     const DWORD hostBufferSize = 1024;
     RegSetValueExA(key, "BufferSize", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&hostBufferSize), 4);
     RegCloseKey(key);
@@ -342,10 +331,10 @@ TEST_F(SetupInterface, SetupModeNeitherShowsNorSpreadsTheHostsOwnValues)
     DWORD latency = 5;
     ASSERT_EQ(setup->SetDeviceValue(9, 0, &latency, 4), S_OK);
     DWORD stored = 0, size = sizeof(stored);
-    const std::string defaults = SettingsKey() + "\\Defaults\\" + id;
-    EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, defaults.c_str(), "BufferSize", RRF_RT_REG_DWORD, nullptr, &stored,
-                           &size),
-              ERROR_SUCCESS);
+    const std::string defaults = DriverKey() + "\\Defaults\\" + id;
+    EXPECT_EQ(
+        RegGetValueA(HKEY_CURRENT_USER, defaults.c_str(), "BufferSize", RRF_RT_REG_DWORD, nullptr, &stored, &size),
+        ERROR_SUCCESS);
     EXPECT_EQ(stored, 256u) << "the host's own value did not become everyone's";
 }
 

@@ -64,13 +64,17 @@ DriverUnderTest NoDeviceBuild()
     DriverUnderTest build = {ExecutableDirectory() + "no-device-" KASKADE_SIM_DLL_FILE, NoDeviceRegistration};
     std::string error;
     EXPECT_TRUE(CopyFileTo(SimulatedBuild().dllPath, build.dllPath));
-    EXPECT_TRUE(PatchOemFile(build.dllPath,
-                             {{"$OEM", NoDeviceRegistration.name},
-                              {"$CLS", NoDeviceRegistration.classId},
-                              {"$HID", UnmatchedHardwareId}},
-                             error))
+    EXPECT_TRUE(PatchOemFile(
+        build.dllPath,
+        {{"$OEM", NoDeviceRegistration.name}, {"$CLS", NoDeviceRegistration.classId}, {"$HID", UnmatchedHardwareId}},
+        error))
         << error;
     return build;
+}
+
+std::string SettingsKey(const DriverUnderTest& driver)
+{
+    return "SOFTWARE\\" + driver.registration.name;
 }
 
 bool Register(const DriverUnderTest& driver)
@@ -84,13 +88,13 @@ void RemoveRegistrationAndSettings(const DriverUnderTest& driver)
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, ("SOFTWARE\\ASIO\\" + registration.name).c_str());
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, (ClassKey(registration) + "\\InprocServer32").c_str());
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, ClassKey(registration).c_str());
-    RegDeleteTreeA(HKEY_CURRENT_USER, ("SOFTWARE\\" + registration.name).c_str());
+    RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey(driver).c_str());
 }
 
 void StoreDefaultsValue(const DriverUnderTest& driver, const char* name, DWORD value)
 {
     HKEY key;
-    std::string path = "SOFTWARE\\" + driver.registration.name + "\\Defaults";
+    std::string path = SettingsKey(driver) + "\\Defaults";
     ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
               ERROR_SUCCESS);
     RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));

@@ -25,6 +25,9 @@ DriverUnderTest SimulatedBuild();
 // class id of its own. Made on first use.
 DriverUnderTest NoDeviceBuild();
 
+// The driver's settings under HKEY_CURRENT_USER: "SOFTWARE\<driver name>".
+std::string SettingsKey(const DriverUnderTest& driver);
+
 // Registers with the regsvr32 of this bitness; false when that fails.
 bool Register(const DriverUnderTest& driver);
 // Removes the registration and the driver's settings under HKEY_CURRENT_USER.

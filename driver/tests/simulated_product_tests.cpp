@@ -29,7 +29,7 @@ class SimulatedProduct : public testing::Test {
 protected:
     void SetUp() override
     {
-        RegDeleteTreeA(HKEY_CURRENT_USER, ("SOFTWARE\\" + SimulatedBuild().registration.name).c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey(SimulatedBuild()).c_str());
         ASSERT_TRUE(SUCCEEDED(CoInitialize(nullptr)));
         driver = CreateThroughCom(SimulatedBuild());
         ASSERT_NE(driver, nullptr);
@@ -41,7 +41,7 @@ protected:
         if (driver != nullptr) driver->Release();
         ResetRecorder(nullptr);
         CoUninitialize();
-        RegDeleteTreeA(HKEY_CURRENT_USER, ("SOFTWARE\\" + SimulatedBuild().registration.name).c_str());
+        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey(SimulatedBuild()).c_str());
     }
     std::string ChannelName(ASIOBool input, long channel)
     {
@@ -75,7 +75,8 @@ TEST_F(SimulatedProduct, ListsItsChannelsNamedAfterTheDevice)
     for (long channel = 0; channel < Plugged.inputs; ++channel)
         EXPECT_EQ(ChannelName(ASIOTrue, channel), std::string(Plugged.channelName) + " " + std::to_string(channel + 1));
     for (long channel = 0; channel < Plugged.outputs; ++channel)
-        EXPECT_EQ(ChannelName(ASIOFalse, channel), std::string(Plugged.channelName) + " " + std::to_string(channel + 1));
+        EXPECT_EQ(ChannelName(ASIOFalse, channel),
+                  std::string(Plugged.channelName) + " " + std::to_string(channel + 1));
 }
 
 // The USB audio class driver's margins from Windows 6.1 on (4 ms in, 2 ms out), one

@@ -20,6 +20,7 @@
 #include "driver/engine/service_quirks.h"
 #include "driver/engine/stream_flags.h"
 #include "driver/engine/stream_setup.h"
+#include "driver/tests/driver_fixture.h"
 #include "hardware_simulator/hardware_simulator.h"
 #include "hardware_simulator/profile_parts.h"
 
@@ -93,13 +94,12 @@ PinRecord* FindPin(ULONG pinId, DWORD dataFlow)
 const WORD Extensible = 0xFFFE;
 const WORD Pcm = 1;
 
-class StreamSetup : public testing::Test {
+class StreamSetup : public InProcessDriver {
 protected:
     void SetUp() override
     {
-        AttachModule(GetModuleHandleA(nullptr));
-        savedHardwareId = OemConfig.hardwareId;
-        OemConfig.hardwareId.text[0] = '\0';
+        InProcessDriver::SetUp();
+        AcceptEveryDevice();
         ActiveHostRate = RequestedHostRate = 48000;
         ActiveBufferSize = RequestedBufferSize = 256;
         ConfigurationMinimumRate = 0;
@@ -111,10 +111,7 @@ protected:
     void TearDown() override
     {
         CloseAllPins();
-        OemConfig.hardwareId = savedHardwareId;
-        sim::Clear();
-        ResetArena();
-        RegDeleteTreeA(HKEY_CURRENT_USER, (std::string("SOFTWARE\\") + OemConfig.driverName.text).c_str());
+        InProcessDriver::TearDown();
     }
     // Scans `device` alone, then opens its selected pins with a fresh log.
     static void OpenStreams(const sim::Device& device)
@@ -132,8 +129,6 @@ protected:
         edit(device.filters[0].pins[sim::UsbRenderPin]);
         return device;
     }
-
-    OemTextField savedHardwareId;
 };
 
 TEST_F(StreamSetup, SixteenBitPcmOnlyDeviceOpensAfterTheExtensibleVariants)
@@ -141,8 +136,12 @@ TEST_F(StreamSetup, SixteenBitPcmOnlyDeviceOpensAfterTheExtensibleVariants)
     OpenStreams(WithRenderPin([](sim::PinType& pin) {
         pin.dataRanges = {sim::PcmRange(2, 16, 16, 44100, 48000)};
         pin.intersection.refusedRates = {44100, 48000};
-        pin.formats.accepted = {{.plain = true, .extensible = false, .containerBits = 16, .validBits = 16,
-                                 .layouts = {{2, 0}}, .rates = {48000}}};
+        pin.formats.accepted = {{.plain = true,
+                                 .extensible = false,
+                                 .containerBits = 16,
+                                 .validBits = 16,
+                                 .layouts = {{2, 0}},
+                                 .rates = {48000}}};
     }));
     std::vector<Attempt> expected;
     for (DWORD mask : {3u, 0u, 3u, 0u})  // native, then "packed", both 16 bits here
@@ -160,8 +159,8 @@ TEST_F(StreamSetup, TwentyFourBitPinTriesThirtyTwoThenPackedThenSixteenBitContai
     OpenStreams(WithRenderPin([](sim::PinType& pin) {
         pin.dataRanges = {sim::PcmRange(2, 16, 24, 44100, 48000)};
         pin.intersection.refusedRates = {44100, 48000};
-        pin.formats.accepted = {{.extensible = true, .containerBits = 16, .validBits = 16, .layouts = {{2, 3}},
-                                 .rates = {48000}}};
+        pin.formats.accepted = {
+            {.extensible = true, .containerBits = 16, .validBits = 16, .layouts = {{2, 3}}, .rates = {48000}}};
     }));
     std::vector<Attempt> expected;
     for (WORD container : {32, 24})
@@ -197,8 +196,12 @@ TEST_F(StreamSetup, ADeviceThatRefusesTheRateFallsBackAndLowersItsMaximum)
 {
     OpenStreams(WithRenderPin([](sim::PinType& pin) {
         pin.dataRanges = {sim::PcmRange(2, 16, 16, 8000, 48000)};
-        pin.formats.accepted = {{.plain = true, .extensible = true, .containerBits = 16, .validBits = 16,
-                                 .layouts = {{2, 0}}, .rates = {32000}}};
+        pin.formats.accepted = {{.plain = true,
+                                 .extensible = true,
+                                 .containerBits = 16,
+                                 .validBits = 16,
+                                 .layouts = {{2, 0}},
+                                 .rates = {32000}}};
     }));
     std::vector<DWORD> rates;
     for (const Attempt& attempt : CreationsOf(sim::UsbRenderPin))
@@ -379,7 +382,8 @@ TEST_F(StreamSetup, PacketMemoryIsPageStridedLockedAndReleasedOnClose)
     DWORD stride = DWORD(pin->conversion.packetData[1] - pin->conversion.packetData[0]);
     EXPECT_EQ(stride % 4096, 0u);
     EXPECT_GE(stride, 2230u * PinWaveFormat(pin)->blockAlign);
-    for (int slot = 1; slot < PacketSlots; ++slot) EXPECT_EQ(pin->conversion.packetData[slot] - pin->conversion.packetData[slot - 1], stride);
+    for (int slot = 1; slot < PacketSlots; ++slot)
+        EXPECT_EQ(pin->conversion.packetData[slot] - pin->conversion.packetData[slot - 1], stride);
     MEMORY_BASIC_INFORMATION info;
     ASSERT_TRUE(VirtualQuery(pin->conversion.packetData[7], &info, sizeof(info)));
     EXPECT_EQ(info.State, DWORD(MEM_COMMIT));
@@ -422,11 +426,13 @@ TEST_F(LoopedSetup, EventModeWhenAllowedAtTheHostRateWithNoPacketPins)
     ASSERT_TRUE(pin && (pin->flags & RecordOpen));
     EXPECT_TRUE(pin->streamFlags & LoopedMode);
     EXPECT_NE(pin->notificationEvent, nullptr);
-    EXPECT_EQ(RtAudioRequestsOn(pin->handle),
-              (std::vector<ULONG>{KSPROPERTY_RTAUDIO_BUFFER_WITH_NOTIFICATION,
-                                  KSPROPERTY_RTAUDIO_REGISTER_NOTIFICATION_EVENT, KSPROPERTY_RTAUDIO_POSITIONREGISTER,
-                                  KSPROPERTY_RTAUDIO_HWLATENCY}));
-    EXPECT_EQ(pin->conversion.packetData[1] - pin->conversion.packetData[0], pin->conversion.packetData[3] - pin->conversion.packetData[1]) << "two halves";
+    EXPECT_EQ(
+        RtAudioRequestsOn(pin->handle),
+        (std::vector<ULONG>{KSPROPERTY_RTAUDIO_BUFFER_WITH_NOTIFICATION, KSPROPERTY_RTAUDIO_REGISTER_NOTIFICATION_EVENT,
+                            KSPROPERTY_RTAUDIO_POSITIONREGISTER, KSPROPERTY_RTAUDIO_HWLATENCY}));
+    EXPECT_EQ(pin->conversion.packetData[1] - pin->conversion.packetData[0],
+              pin->conversion.packetData[3] - pin->conversion.packetData[1])
+        << "two halves";
     EXPECT_NE(pin->positionRegister, nullptr);
     EXPECT_EQ(pin->fifoBytes, 256u);
     HANDLE handle = pin->handle;
@@ -454,8 +460,8 @@ TEST_F(LoopedSetup, PolledModeWhenEventModeIsNotAllowedOrNotSupported)
         ActiveHostRate = c.hostRate;
         Convert44100To48000 = c.hostRate == 44100;
         ActivePinModes.standardRender = c.standardPins;
-        PinRecord* pin = OpenHdmi([&](sim::PinType& type) { type.looped.notifications = c.notifications; },
-                                  c.notifyAllowed);
+        PinRecord* pin =
+            OpenHdmi([&](sim::PinType& type) { type.looped.notifications = c.notifications; }, c.notifyAllowed);
         ASSERT_TRUE(pin && (pin->flags & RecordOpen));
         EXPECT_EQ(pin->notificationEvent, nullptr);
         std::vector<ULONG> requests = RtAudioRequestsOn(pin->handle);
@@ -513,7 +519,8 @@ TEST_F(LoopedSetup, ARefusedNotificationEventRunsPolledAtTheSameRate)
 {
     sim::Device codec = sim::HdAudioCodec();
     ASSERT_TRUE(sim::Install(sim::Machine{{codec}}));
-    sim::FailPinProperty(0, KSPROPSETID_RtAudio, KSPROPERTY_RTAUDIO_REGISTER_NOTIFICATION_EVENT, ERROR_NOT_SUPPORTED, 1);
+    sim::FailPinProperty(0, KSPROPSETID_RtAudio, KSPROPERTY_RTAUDIO_REGISTER_NOTIFICATION_EVENT, ERROR_NOT_SUPPORTED,
+                         1);
     RescanDevices();
     for (FilterRecord* f = FirstFilter(FirstDevice); f; f = NextFilter(f)) f->flags |= NotifyAllowed;
     SetUpStreams();

@@ -22,6 +22,7 @@
 #include "driver/core/settings.h"
 #include "driver/engine/engine_state.h"
 #include "driver/resources/resource_ids.h"
+#include "driver/tests/driver_fixture.h"
 #include "driver/tests/panel_windows.h"
 #include "driver/ui/tray_icon.h"
 #include "driver/ui/tray_text.h"
@@ -99,22 +100,6 @@ HICON TrayIcon(WORD id)
     return LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id));
 }
 
-std::string DriverKey()
-{
-    return std::string("SOFTWARE\\") + OemConfig.driverName.text;
-}
-
-// Global flags as every host reads them when the driver starts.
-void StoreSharedFlags(DWORD flags)
-{
-    HKEY key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, (DriverKey() + "\\Defaults").c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                              nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegSetValueExA(key, "Flags", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&flags), sizeof(flags));
-    RegCloseKey(key);
-}
-
 // "<driver name> - <this executable's name>".
 std::string FirstLine()
 {
@@ -134,7 +119,7 @@ long AnswerMessage(long, long, void*, double*)
 
 constexpr UINT Texts = NIF_TIP | NIF_INFO;
 
-class TrayIconTest : public testing::Test {
+class TrayIconTest : public InProcessDriver {
 protected:
     static void SetUpTestSuite()
     {
@@ -143,13 +128,11 @@ protected:
     }
     void SetUp() override
     {
-        AttachModule(GetModuleHandleA(nullptr));
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+        InProcessDriver::SetUp();
         ASSERT_TRUE(sim::InstallDefaultMachine());
         // The devices play, so a running stream is steady and restarts only when a test
         // asks for one.
         sim::StartDeviceClock();
-        saved = OemConfig;
         OemConfig.defaultFlags.value |= OemFlagTrayIcon;
         GlobalSettingsFlags = 0;
         // As in a fresh process: the rates of an earlier test's stream are gone.
@@ -164,14 +147,7 @@ protected:
                 WaitUntilGone(panel);
             }
         while (SetupObject.referenceCount > 0) SharedRelease(&SetupObject);
-        OpenDialogCount = 0;
-        while (DriverObject.referenceCount > 0) driver->Release();
-        StopUiThread();
-        EndModule();
-        OemConfig = saved;
-        sim::StopDeviceClock();
-        sim::Clear();
-        RegDeleteTreeA(HKEY_CURRENT_USER, DriverKey().c_str());
+        InProcessDriver::TearDown();
     }
     void Prepare(void* sysHandle = nullptr)
     {
@@ -203,7 +179,6 @@ protected:
         return RecordedRequests();
     }
 
-    OemConfigBlock saved;
     IAsioDriver* const driver = reinterpret_cast<IAsioDriver*>(&DriverObject);
 };
 
@@ -320,7 +295,7 @@ TEST_F(TrayIconTest, AStreamRestartShowsTheExclamationMarkForASecond)
 
 TEST_F(TrayIconTest, AfterThePanelWasClosedOnceTheTooltipChangesWithoutABalloon)
 {
-    StoreSharedFlags(GlobalFlagBalloonsOff);
+    StoreDefaultsValue("Flags", GlobalFlagBalloonsOff);
     Prepare();
     WaitForRequests(2);
     ForgetRequests();
@@ -344,7 +319,7 @@ TEST_F(TrayIconTest, ConfigurationProgramsAndHiddenIconsGetNoTraffic)
     };
     for (const auto& entry : cases) {
         ForgetRequests();
-        StoreSharedFlags(entry.flags);
+        StoreDefaultsValue("Flags", entry.flags);
         driver->AddRef();
         void* setup = nullptr;
         if (entry.holdSetupObject) {
@@ -369,7 +344,7 @@ TEST_F(TrayIconTest, ConfigurationProgramsAndHiddenIconsGetNoTraffic)
 
 TEST_F(TrayIconTest, WithTheShippedFlagsNoIconButTheHiddenWindowStillOpensThePanel)
 {
-    OemConfig.defaultFlags.value = saved.defaultFlags.value & ~OemFlagTrayIcon;
+    OemConfig.defaultFlags.value = savedOemConfig.defaultFlags.value & ~OemFlagTrayIcon;
     Prepare();
     ASSERT_EQ(driver->start(), ASE_OK);
     Sleep(500);
@@ -400,8 +375,8 @@ TEST_F(TrayIconTest, WithTheShippedFlagsNoIconButTheHiddenWindowStillOpensThePan
 
 TEST_F(TrayIconTest, ALongDriverNameIsCutAndTheSecondLineFollowsTheCut)
 {
-    lstrcpynA(OemConfig.driverName.text,
-              "A Driver Name Long Enough To Fill The Tooltip's First Line On Its Own", OemTextSize);
+    lstrcpynA(OemConfig.driverName.text, "A Driver Name Long Enough To Fill The Tooltip's First Line On Its Own",
+              OemTextSize);
     Prepare();
     // The icon is added and shows the driver initialised before the stream starts.
     WaitForRequests(2);

@@ -8,9 +8,9 @@
 
 #include "driver/core/device_tree.h"
 #include "driver/core/module.h"
-#include "driver/core/oem_block.h"
 #include "driver/engine/realtime_scheduling.h"
 #include "driver/engine/service_quirks.h"
+#include "driver/tests/driver_fixture.h"
 #include "hardware_simulator/hardware_simulator.h"
 
 namespace sim = hardware_simulator;
@@ -73,28 +73,13 @@ TEST(OnWindowsXp, ServicesGetTheQuirkRowsOfWindows5)
     EXPECT_EQ(quirk.latencyMode, 2u);
 }
 
-class OnWindowsXpScan : public testing::Test {
+class OnWindowsXpScan : public InProcessDriver {
 protected:
     void SetUp() override
     {
-        AttachModule(GetModuleHandleA(nullptr));
-        savedHardwareId = OemConfig.hardwareId;
-        OemConfig.hardwareId.text[0] = '\0';
-        DeleteSettings();
+        InProcessDriver::SetUp();
+        AcceptEveryDevice();
     }
-    void TearDown() override
-    {
-        OemConfig.hardwareId = savedHardwareId;
-        sim::Clear();
-        ResetArena();
-        DeleteSettings();
-    }
-    static void DeleteSettings()
-    {
-        RegDeleteTreeA(HKEY_CURRENT_USER, (std::string("SOFTWARE\\") + OemConfig.driverName.text).c_str());
-    }
-
-    OemTextField savedHardwareId;
 };
 
 // Real-time (WaveRT) interfaces exist from Vista on: before, a filter's real-time alias

@@ -129,9 +129,7 @@ void CloseDialog(HWND dialog)
 INT_PTR CALLBACK ControlPanelProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
-    case WM_INITDIALOG:
-        InitialiseDialog(dialog);
-        return FALSE;
+    case WM_INITDIALOG: InitialiseDialog(dialog); return FALSE;
     case WM_CTLCOLORMSGBOX:
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORLISTBOX:
@@ -150,9 +148,7 @@ INT_PTR CALLBACK ControlPanelProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         ControlPanelPosition = (DWORD(frame.top) << 16) | (DWORD(frame.left) & 0xFFFF);
         return TRUE;
     }
-    case WM_CLOSE:
-        CloseDialog(dialog);
-        return TRUE;
+    case WM_CLOSE: CloseDialog(dialog); return TRUE;
     case WM_COMMAND: {
         const int id = LOWORD(wParam);
         if (const SizeButton* button = FindSizeButton(id)) {
@@ -171,8 +167,7 @@ INT_PTR CALLBACK ControlPanelProc(HWND dialog, UINT message, WPARAM wParam, LPAR
         }
         return FALSE;
     }
-    default:
-        return FALSE;
+    default: return FALSE;
     }
 }
 

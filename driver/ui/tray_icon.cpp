@@ -169,8 +169,7 @@ LRESULT CALLBACK TrayWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         if (IconShown && TrayEnabled()) TrayRefresh();
         TrayArmTimer();
         return 0;
-    default:
-        break;
+    default: break;
     }
     return DefWindowProcA(window, message, wParam, lParam);
 }
@@ -195,9 +194,9 @@ void TrayCreate()
     windowClass.lpszClassName = TrayClassName;
     RegisterClassExA(&windowClass);
     // Never shown: it only carries messages and the icon's callbacks.
-    HWND window = CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, TrayClassName, nullptr, WS_POPUP, CW_USEDEFAULT,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, ModuleInstance,
-                                  nullptr);
+    HWND window =
+        CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, TrayClassName, nullptr, WS_POPUP, CW_USEDEFAULT,
+                        CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, nullptr, nullptr, ModuleInstance, nullptr);
     NotifyRecord.hWnd = window;
     TrayWindow = window;
     WriteFirstLine();

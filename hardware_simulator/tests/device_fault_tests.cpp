@@ -168,12 +168,53 @@ TEST_F(DeviceFaults, FailsTheNextPropertyRequestsAsked)
     FailPinProperty(1, KSPROPSETID_Audio, KSPROPERTY_AUDIO_POSITION, ERROR_GEN_FAILURE, 1);  // the other device
     EXPECT_EQ(SetPinState(render, KSSTATE_RUN).error, DWORD(ERROR_GEN_FAILURE));
     AudioPosition(render);
-    EXPECT_EQ(PinProperty(capture, PropertyBytes(KSPROPSETID_Connection, KSPROPERTY_CONNECTION_STATE),
-                          std::vector<BYTE>(4))
-                  .error,
-              DWORD(ERROR_GEN_FAILURE));
+    EXPECT_EQ(
+        PinProperty(capture, PropertyBytes(KSPROPSETID_Connection, KSPROPERTY_CONNECTION_STATE), std::vector<BYTE>(4))
+            .error,
+        DWORD(ERROR_GEN_FAILURE));
     EXPECT_TRUE(SetPinState(render, KSSTATE_RUN).ok);
     EXPECT_EQ(PinState(render), ULONG(KSSTATE_RUN));
+}
+
+TEST_F(DeviceFaults, PinCreationFailsAsOftenAsAsked)
+{
+    ASSERT_TRUE(device_access::CloseHandle(capture));
+    ASSERT_TRUE(device_access::CloseHandle(render));
+    FailPinCreation(Qorda, KSPIN_DATAFLOW_OUT, ERROR_GEN_FAILURE, 2);
+    render = CreatePinIn(filter, UsbRenderPin, Extensible(8, 48000, 24, 24), KSSTATE_PAUSE);
+    EXPECT_NE(render, nullptr) << "render pins are not affected";
+    for (int attempt = 0; attempt < 2; ++attempt)
+        EXPECT_EQ(CreatePin(filter, Connection(UsbCapturePin, Extensible(8, 48000, 24, 24)), FILE_READ_DATA).error,
+                  DWORD(ERROR_GEN_FAILURE));
+    capture = CreatePinIn(filter, UsbCapturePin, Extensible(8, 48000, 24, 24), KSSTATE_PAUSE);
+    EXPECT_NE(capture, nullptr);
+}
+
+TEST_F(DeviceFaults, StreamRequestsEndEarlyWithTheStatusAsked)
+{
+    constexpr ULONG_PTR StatusCancelled = 0xC0000120;
+    constexpr ULONG_PTR StatusUnsuccessful = 0xC0000001;
+    // A capture request given back untouched: the frames go to the next one.
+    EndStreamRequests(Qorda, KSPIN_DATAFLOW_OUT, StatusCancelled, 0, 1);
+    Packet cancelled(PacketBytes), next(PacketBytes);
+    ASSERT_EQ(cancelled.Submit(capture, IOCTL_KS_READ_STREAM), DWORD(ERROR_IO_PENDING));
+    ASSERT_EQ(next.Submit(capture, IOCTL_KS_READ_STREAM), DWORD(ERROR_IO_PENDING));
+    // A render request the device fails part-way.
+    EndStreamRequests(Qorda, KSPIN_DATAFLOW_IN, StatusUnsuccessful, 240, 1);
+    Packet failed(PacketBytes);
+    ASSERT_EQ(failed.Submit(render, IOCTL_KS_WRITE_STREAM, PacketBytes), DWORD(ERROR_IO_PENDING));
+    Run();
+    Step(1);
+
+    DWORD bytes = 1;
+    EXPECT_EQ(cancelled.Result(&bytes), DWORD(ERROR_OPERATION_ABORTED));
+    EXPECT_EQ(bytes, 0u);
+    EXPECT_EQ(cancelled.header.dataUsed, 0u);
+    EXPECT_EQ(next.Result(&bytes), DWORD(ERROR_SUCCESS));
+    EXPECT_EQ(next.header.dataUsed, PacketBytes);
+    EXPECT_EQ(failed.Result(&bytes), DWORD(ERROR_GEN_FAILURE));
+    EXPECT_EQ(bytes, 240u);
+    EXPECT_EQ(Glitches(Qorda).overrunFrames, 0u);
 }
 
 }  // namespace

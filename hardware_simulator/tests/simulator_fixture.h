@@ -7,9 +7,9 @@
 #include <cstring>
 #include <vector>
 
-#include "driver/engine/device_access.h"
-#include "driver/engine/kernel_streaming.h"
 #include "hardware_simulator/hardware_simulator.h"
+#include "kernel_streaming/device_access.h"
+#include "kernel_streaming/kernel_streaming.h"
 
 class SimulatorTest : public testing::Test {
 protected:

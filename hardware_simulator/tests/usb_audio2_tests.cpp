@@ -60,7 +60,8 @@ protected:
     static ULONG GrantedSize(HANDLE pin, ULONG requested, ULONG notifications = 0)
     {
         ULONG id = notifications ? KSPROPERTY_RTAUDIO_BUFFER_WITH_NOTIFICATION : KSPROPERTY_RTAUDIO_BUFFER;
-        std::vector<BYTE> input = Descriptor(KSPROPSETID_RtAudio, id, KSPROPERTY_TYPE_GET, notifications ? 40 : 32 + 8 * Is64Bit);
+        std::vector<BYTE> input =
+            Descriptor(KSPROPSETID_RtAudio, id, KSPROPERTY_TYPE_GET, notifications ? 40 : 32 + 8 * Is64Bit);
         Put(input, RequestedSizeAt, requested);
         if (notifications) Put(input, NotificationCountAt, notifications);
         Reply reply = PinProperty(pin, input, std::vector<BYTE>(BufferAnswerSize));
@@ -84,10 +85,10 @@ TEST_F(UsbAudio2Qorda8, StreamsThroughLoopedPinsOnlyInTheDevicesOwnFormat)
                                          KSINTERFACE_STANDARD_LOOPED_STREAMING))
                   .error,
               DWORD(ERROR_NO_MATCH));
-    EXPECT_EQ(CreatePin(wave, Connection(UsbRenderPin, Extensible(8, 48000, 32, 24),
-                                         KSINTERFACE_STANDARD_LOOPED_STREAMING))
-                  .error,
-              DWORD(ERROR_NO_MATCH));
+    EXPECT_EQ(
+        CreatePin(wave, Connection(UsbRenderPin, Extensible(8, 48000, 32, 24), KSINTERFACE_STANDARD_LOOPED_STREAMING))
+            .error,
+        DWORD(ERROR_NO_MATCH));
     HANDLE render = LoopedPin(UsbRenderPin, QordaFormat());
     ASSERT_NE(render, nullptr);
     // The class driver has no register to map: clients ask for the position.
@@ -166,6 +167,17 @@ TEST_F(UsbAudio2Qorda8, PositionsAndNotificationsMovePacketByPacket)
     std::memset(buffer, 0x22, 2 * half);
     Step(8);
     EXPECT_EQ(Glitches(Qorda).renderStarvations, 1u) << "written again in time";
+
+    // A frame the client was still writing as the hardware read it: one of its samples
+    // is still the one played a cycle ago.
+    Step(8);
+    const ULONG sampleBytes = QordaFrame / 8;
+    const ULONG unwritten = half + 10 * QordaFrame + 3 * sampleBytes;
+    std::memset(buffer + half, 0x33, unwritten - half);
+    std::memset(buffer + unwritten + sampleBytes, 0x33, 2 * half - unwritten - sampleBytes);
+    Step(8);
+    EXPECT_EQ(Glitches(Qorda).renderStarvations, 2u);
+    EXPECT_EQ(Glitches(Qorda).starvedFrames, 8u * 48 + 1);
     CloseHandle(event);
 }
 

@@ -5,7 +5,8 @@
 
 namespace {
 
-TEST(OemBlock, LocatesTheBlockAndReadsEveryField) {
+TEST(OemBlock, LocatesTheBlockAndReadsEveryField)
+{
     const std::vector<std::uint8_t> image = MakeOemTestImage();
     std::size_t blockOffset = 0;
     std::string error;
@@ -23,7 +24,8 @@ TEST(OemBlock, LocatesTheBlockAndReadsEveryField) {
     EXPECT_EQ(fields[11].text, TestClassId);
 }
 
-TEST(OemBlock, AcceptsABlockThatEndsTheFile) {
+TEST(OemBlock, AcceptsABlockThatEndsTheFile)
+{
     std::vector<std::uint8_t> image = MakeOemTestImage();
     image.resize(TestBlockOffset + OemBlockSize);
     std::size_t blockOffset = 0;
@@ -31,7 +33,8 @@ TEST(OemBlock, AcceptsABlockThatEndsTheFile) {
     EXPECT_TRUE(LocateOemBlock(image, blockOffset, error)) << error;
 }
 
-TEST(OemBlock, RefusesABlockCutOffByTheEndOfTheFile) {
+TEST(OemBlock, RefusesABlockCutOffByTheEndOfTheFile)
+{
     const std::vector<std::uint8_t> full = MakeOemTestImage();
     // Inside a tag, inside a length, inside a text value and inside the class id.
     for (std::size_t end : {std::size_t{10}, std::size_t{14}, std::size_t{300}, OemBlockSize - 1}) {

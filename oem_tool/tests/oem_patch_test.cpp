@@ -12,7 +12,8 @@ namespace {
 
 const char FileName[] = "driver.dll";
 
-std::vector<std::uint8_t> ClassIdBytes(const std::string& text) {
+std::vector<std::uint8_t> ClassIdBytes(const std::string& text)
+{
     return std::vector<std::uint8_t>(text.begin(), text.end());
 }
 
@@ -22,7 +23,8 @@ protected:
     ScratchFolder folder_;
     std::string path_ = folder_.Write(FileName, original_);
 
-    void ExpectPatched(const std::vector<OemEdit>& edits, const std::vector<std::uint8_t>& expected) {
+    void ExpectPatched(const std::vector<OemEdit>& edits, const std::vector<std::uint8_t>& expected)
+    {
         std::string error;
         std::vector<std::string> warnings;
         ASSERT_TRUE(PatchOemFile(path_, edits, error, &warnings)) << error;
@@ -32,7 +34,8 @@ protected:
     }
 };
 
-TEST_F(OemPatch, EachKindOfEditLandsInItsFieldAndNowhereElse) {
+TEST_F(OemPatch, EachKindOfEditLandsInItsFieldAndNowhereElse)
+{
     const std::string longestText(OemTextSize - 1, 'h');
     const std::string newClassId = "{FEDCBA98-7654-3210-fedc-ba9876543210}";
     struct Case {
@@ -60,7 +63,8 @@ TEST_F(OemPatch, EachKindOfEditLandsInItsFieldAndNowhereElse) {
     }
 }
 
-TEST_F(OemPatch, SetsEveryFieldAtOnceAndReadsThemBack) {
+TEST_F(OemPatch, SetsEveryFieldAtOnceAndReadsThemBack)
+{
     // A value each number field can hold, in block order from $LIS to $CPL.
     const std::uint32_t numbers[] = {100, 200, 3, 4, 3, 0x1000, 1, 2048, 1100};
     std::vector<OemEdit> edits;
@@ -91,7 +95,8 @@ TEST_F(OemPatch, SetsEveryFieldAtOnceAndReadsThemBack) {
     EXPECT_EQ(fields[4].number, 3u);
 }
 
-TEST_F(OemPatch, WarnsAboutADriverNameHostsCannotShowButPatchesIt) {
+TEST_F(OemPatch, WarnsAboutADriverNameHostsCannotShowButPatchesIt)
+{
     const std::string name(32, 'n');
     std::string error;
     std::vector<std::string> warnings;
@@ -112,7 +117,8 @@ TEST_F(OemPatch, WarnsAboutADriverNameHostsCannotShowButPatchesIt) {
 
 // A block the driver runs with but that does not work as a vendor would mean: the
 // warning names the field, and the file is patched all the same.
-TEST_F(OemPatch, WarnsAboutAControlPanelThatOpensNothingAndAnEmptyHardwareId) {
+TEST_F(OemPatch, WarnsAboutAControlPanelThatOpensNothingAndAnEmptyHardwareId)
+{
     const struct {
         OemEdit edit;
         const char* warned;
@@ -139,13 +145,13 @@ TEST_F(OemPatch, WarnsAboutAControlPanelThatOpensNothingAndAnEmptyHardwareId) {
     for (std::uint32_t layout : ControlPanelLayouts) {
         std::string error;
         std::vector<std::string> warnings;
-        ASSERT_TRUE(PatchOemFile(path_, {{"$CPL", std::to_string(layout)}, {"$HID", "USB\\VID_1"}}, error,
-                                 &warnings));
+        ASSERT_TRUE(PatchOemFile(path_, {{"$CPL", std::to_string(layout)}, {"$HID", "USB\\VID_1"}}, error, &warnings));
         EXPECT_TRUE(warnings.empty()) << layout;
     }
 }
 
-TEST_F(OemPatch, RefusesBadEditsAndLeavesTheFileByteIdentical) {
+TEST_F(OemPatch, RefusesBadEditsAndLeavesTheFileByteIdentical)
+{
     const struct {
         const char* tag;
         std::string value;
@@ -214,7 +220,8 @@ TEST_F(OemPatch, RefusesBadEditsAndLeavesTheFileByteIdentical) {
     EXPECT_EQ(folder_.Read(path_), original_);
 }
 
-TEST_F(OemPatch, RefusesFilesWithoutExactlyOneWellFormedBlock) {
+TEST_F(OemPatch, RefusesFilesWithoutExactlyOneWellFormedBlock)
+{
     const auto overwrite = [](std::size_t offset, const char* bytes) {
         return [offset, bytes](std::vector<std::uint8_t>& image) {
             std::memcpy(&image[offset], bytes, std::strlen(bytes));
@@ -249,13 +256,15 @@ TEST_F(OemPatch, RefusesFilesWithoutExactlyOneWellFormedBlock) {
     }
 }
 
-TEST_F(OemPatch, ReportsAMissingFile) {
+TEST_F(OemPatch, ReportsAMissingFile)
+{
     std::string error;
     EXPECT_FALSE(PatchOemFile((folder_.Path() / "absent.dll").string(), {{"$OEM", "x"}}, error));
     EXPECT_NE(error.find("absent.dll"), std::string::npos) << error;
 }
 
-TEST_F(OemPatch, KeepsThePermissionsOfTheFile) {
+TEST_F(OemPatch, KeepsThePermissionsOfTheFile)
+{
     using std::filesystem::perms;
     const perms chosen = perms::owner_read | perms::owner_write | perms::group_read;
     std::filesystem::permissions(path_, chosen);
@@ -265,7 +274,8 @@ TEST_F(OemPatch, KeepsThePermissionsOfTheFile) {
     EXPECT_EQ(std::filesystem::status(path_).permissions(), before);
 }
 
-TEST_F(OemPatch, PatchesTheTargetOfASymbolicLinkAndKeepsTheLink) {
+TEST_F(OemPatch, PatchesTheTargetOfASymbolicLinkAndKeepsTheLink)
+{
     const std::filesystem::path link = folder_.Path() / "link.dll";
     std::error_code linkError;
     std::filesystem::create_symlink(path_, link, linkError);

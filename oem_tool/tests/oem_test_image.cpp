@@ -13,18 +13,21 @@ namespace {
 constexpr std::size_t TerminatorSize = 4;
 constexpr std::size_t TrailingSize = 0x200;
 
-void AppendNumber(std::vector<std::uint8_t>& bytes, std::uint32_t number) {
+void AppendNumber(std::vector<std::uint8_t>& bytes, std::uint32_t number)
+{
     const std::vector<std::uint8_t> encoded = NumberBytes(number);
     bytes.insert(bytes.end(), encoded.begin(), encoded.end());
 }
 
-void AppendText(std::vector<std::uint8_t>& bytes, const char* text, std::size_t size) {
+void AppendText(std::vector<std::uint8_t>& bytes, const char* text, std::size_t size)
+{
     bytes.insert(bytes.end(), text, text + size);
 }
 
 }  // namespace
 
-std::vector<std::uint8_t> MakeOemTestImage() {
+std::vector<std::uint8_t> MakeOemTestImage()
+{
     // Bytes around the block that look a little like it, to catch sloppy matching.
     std::vector<std::uint8_t> image(TestBlockOffset, 0xA5);
     image.reserve(TestBlockOffset + OemBlockSize + TerminatorSize + TrailingSize);
@@ -54,25 +57,29 @@ std::vector<std::uint8_t> MakeOemTestImage() {
     return image;
 }
 
-std::size_t TestValueOffset(const std::string& tag) {
+std::size_t TestValueOffset(const std::string& tag)
+{
     const auto field = std::find_if(std::begin(OemFields), std::end(OemFields),
                                     [&tag](const OemFieldLayout& f) { return tag == f.tag; });
     return TestBlockOffset + field->offset + OemFieldHeaderSize;
 }
 
-std::vector<std::uint8_t> TextFieldBytes(const std::string& text) {
+std::vector<std::uint8_t> TextFieldBytes(const std::string& text)
+{
     std::vector<std::uint8_t> bytes(OemTextSize, 0);
     std::copy(text.begin(), text.end(), bytes.begin());
     return bytes;
 }
 
-std::vector<std::uint8_t> NumberBytes(std::uint32_t number) {
+std::vector<std::uint8_t> NumberBytes(std::uint32_t number)
+{
     return {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
             static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)};
 }
 
 std::vector<std::uint8_t> WithValue(std::vector<std::uint8_t> image, const std::string& tag,
-                                    const std::vector<std::uint8_t>& value) {
+                                    const std::vector<std::uint8_t>& value)
+{
     std::copy(value.begin(), value.end(), image.begin() + static_cast<std::ptrdiff_t>(TestValueOffset(tag)));
     return image;
 }

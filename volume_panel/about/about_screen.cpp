@@ -41,11 +41,14 @@ juce::ImageButton* AboutScreen::addTileButton(const juce::String& name, juce::Im
     addAndMakeVisible(button);
     button->addListener(this);
     const juce::Colour noOverlay(0x00000000);
+    // One row per button state.
+    // clang-format off
     button->setImages(false, false, true,
                       tile.createCopy(), tileOpacityNormal, noOverlay,
                       tile.createCopy(), tileOpacityOver, noOverlay,
                       tile.createCopy(), tileOpacityDown, noOverlay,
                       tileHitAlphaThreshold);
+    // clang-format on
     button->setMouseCursor(juce::MouseCursor::PointingHandCursor);
     return button;
 }
@@ -107,8 +110,8 @@ void AboutScreen::resized()
 
 void AboutScreen::buttonClicked(juce::Button* button)
 {
-    const juce::URL* address = button == forumButton  ? &forumAddress
-                               : button == siteButton ? &siteAddress
+    const juce::URL* address = button == forumButton    ? &forumAddress
+                               : button == siteButton   ? &siteAddress
                                : button == updateButton ? &downloadAddress
                                                         : nullptr;
     if (address != nullptr && ! address->isEmpty())

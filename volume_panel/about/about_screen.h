@@ -37,7 +37,7 @@ private:
     juce::ImageButton* updateButton = nullptr;
     juce::Label* versionLabel = nullptr;
 
-    JUCE_DECLARE_NON_COPYABLE(AboutScreen)
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(AboutScreen)
 };
 
 }  // namespace volume_panel

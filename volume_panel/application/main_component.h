@@ -20,7 +20,7 @@ public:
 private:
     VolumePanel* panel;
 
-    JUCE_DECLARE_NON_COPYABLE(MainComponent)
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(MainComponent)
 };
 
 }  // namespace volume_panel

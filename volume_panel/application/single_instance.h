@@ -29,7 +29,7 @@ private:
     juce::InterProcessLock lock;
     std::function<void(const juce::String&)> onLaterStart;
 
-    JUCE_DECLARE_NON_COPYABLE(SingleInstance)
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(SingleInstance)
 };
 
 }  // namespace volume_panel

@@ -32,7 +32,7 @@ private:
     VolumeSkinLookAndFeel* lookAndFeel = nullptr;
     SingleInstance* singleInstance = nullptr;
 
-    JUCE_DECLARE_NON_COPYABLE(VolumeApplication)
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(VolumeApplication)
 };
 
 }  // namespace volume_panel

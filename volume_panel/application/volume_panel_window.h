@@ -29,7 +29,7 @@ private:
 
     VolumeSystemTray* tray = nullptr;
 
-    JUCE_DECLARE_NON_COPYABLE(VolumePanelWindow)
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(VolumePanelWindow)
 };
 
 }  // namespace volume_panel

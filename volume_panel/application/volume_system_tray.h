@@ -27,7 +27,7 @@ private:
     bool rightButtonPressed = false;
     VolumePanelWindow& panelWindow;
 
-    JUCE_DECLARE_NON_COPYABLE(VolumeSystemTray)
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(VolumeSystemTray)
 };
 
 }  // namespace volume_panel

@@ -4,10 +4,6 @@
 
 namespace volume {
 
-enum class Direction
-{
-    input = 0,
-    output = 1
-};
+enum class Direction { input = 0, output = 1 };
 
 }  // namespace volume

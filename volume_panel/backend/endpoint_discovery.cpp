@@ -68,8 +68,7 @@ IAudioEndpointVolume* discoverEndpoint(const juce::String& deviceName, Direction
     for (UINT index = 0; index < count; ++index)
     {
         EndpointCandidate candidate;
-        if (FAILED(collection->Item(index, candidate.device.put()))
-            || FAILED(candidate.device->GetId(&candidate.id))
+        if (FAILED(collection->Item(index, candidate.device.put())) || FAILED(candidate.device->GetId(&candidate.id))
             || FAILED(candidate.device->OpenPropertyStore(STGM_READ, candidate.properties.put()))
             || FAILED(candidate.properties->GetValue(deviceFriendlyNameKey, &candidate.friendlyName)))
             return failDiscovery();

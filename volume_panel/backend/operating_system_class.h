@@ -7,15 +7,7 @@
 
 namespace volume {
 
-enum class OperatingSystemClass
-{
-    windows98,
-    windows2000,
-    windowsXP,
-    windowsVista,
-    windows7,
-    unclassified
-};
+enum class OperatingSystemClass { windows98, windows2000, windowsXP, windowsVista, windows7, unclassified };
 
 // Classes the version Windows reports: NT 5.0 is 2000, other 5.x XP, 6.0 Vista, other
 // 6.x 7, any other NT version unclassified; the 9x platform is 98.

@@ -48,7 +48,7 @@ private:
 
     BackendState* state;
 
-    JUCE_DECLARE_NON_COPYABLE(Traverser)
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(Traverser)
 };
 
 }  // namespace volume

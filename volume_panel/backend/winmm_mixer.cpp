@@ -13,8 +13,7 @@ constexpr double fullScale = 65535.0;
 
 DWORD componentTypeOf(Direction direction)
 {
-    return direction == Direction::output ? MIXERLINE_COMPONENTTYPE_DST_SPEAKERS
-                                          : MIXERLINE_COMPONENTTYPE_SRC_LINE;
+    return direction == Direction::output ? MIXERLINE_COMPONENTTYPE_DST_SPEAKERS : MIXERLINE_COMPONENTTYPE_SRC_LINE;
 }
 
 // A mixer opened by index for the length of one operation; closed when it goes out of
@@ -44,7 +43,8 @@ public:
         MIXERLINEA line {};
         line.cbStruct = sizeof(line);
         line.dwComponentType = componentTypeOf(direction);
-        if (audio_services::mixerGetLineInfoA(object(), &line, MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_COMPONENTTYPE) != MMSYSERR_NOERROR)
+        if (audio_services::mixerGetLineInfoA(object(), &line, MIXER_OBJECTF_HMIXER | MIXER_GETLINEINFOF_COMPONENTTYPE)
+            != MMSYSERR_NOERROR)
             return false;
 
         lineId = line.dwLineID;
@@ -62,7 +62,8 @@ public:
         controls.cControls = 1;
         controls.cbmxctrl = sizeof(control);
         controls.pamxctrl = &control;
-        if (audio_services::mixerGetLineControlsA(object(), &controls, MIXER_OBJECTF_HMIXER | MIXER_GETLINECONTROLSF_ONEBYTYPE)
+        if (audio_services::mixerGetLineControlsA(object(), &controls,
+                                                  MIXER_OBJECTF_HMIXER | MIXER_GETLINECONTROLSF_ONEBYTYPE)
             != MMSYSERR_NOERROR)
             return false;
 
@@ -73,14 +74,16 @@ public:
     bool readValue(DWORD controlId, DWORD& value) const
     {
         MIXERCONTROLDETAILS details = detailsFor(controlId, &value);
-        return audio_services::mixerGetControlDetailsA(object(), &details, MIXER_OBJECTF_HMIXER | MIXER_GETCONTROLDETAILSF_VALUE)
+        return audio_services::mixerGetControlDetailsA(object(), &details,
+                                                       MIXER_OBJECTF_HMIXER | MIXER_GETCONTROLDETAILSF_VALUE)
                == MMSYSERR_NOERROR;
     }
 
     bool writeValue(DWORD controlId, DWORD value) const
     {
         MIXERCONTROLDETAILS details = detailsFor(controlId, &value);
-        return audio_services::mixerSetControlDetails(object(), &details, MIXER_OBJECTF_HMIXER | MIXER_SETCONTROLDETAILSF_VALUE)
+        return audio_services::mixerSetControlDetails(object(), &details,
+                                                      MIXER_OBJECTF_HMIXER | MIXER_SETCONTROLDETAILSF_VALUE)
                == MMSYSERR_NOERROR;
     }
 
@@ -161,8 +164,7 @@ bool writeMixerLine(UINT mixerIndex, float level, bool mute, Direction direction
 
     // The float-to-integer conversion is defined only within the mixer's range.
     const DWORD value = static_cast<DWORD>(juce::jlimit(0.0, 1.0, static_cast<double>(level)) * fullScale);
-    return mixer.writeValue(volumeId, value)
-           && mixer.findControl(lineId, MIXERCONTROL_CONTROLTYPE_MUTE, muteId)
+    return mixer.writeValue(volumeId, value) && mixer.findControl(lineId, MIXERCONTROL_CONTROLTYPE_MUTE, muteId)
            && mixer.writeValue(muteId, mute ? 1 : 0);
 }
 

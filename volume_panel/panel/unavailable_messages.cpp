@@ -25,8 +25,8 @@ constexpr const char* outputText =
 juce::String unavailableLevelMessage(volume::Direction direction, volume::OperatingSystemClass osClass)
 {
     const bool xp = osClass == volume::OperatingSystemClass::windowsXP;
-    const char* text = direction == volume::Direction::input ? (xp ? xpInputText : inputText)
-                                                             : (xp ? xpOutputText : outputText);
+    const char* text =
+        direction == volume::Direction::input ? (xp ? xpInputText : inputText) : (xp ? xpOutputText : outputText);
     return juce::translate(text).replace("%s", modelName);
 }
 

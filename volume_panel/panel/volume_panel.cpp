@@ -104,8 +104,8 @@ void VolumePanel::refreshFromDevice()
 // which explains them.
 void VolumePanel::showControlsOf(int index, bool available)
 {
-    for (juce::Component* control : { static_cast<juce::Component*>(sliders[index]),
-                                      static_cast<juce::Component*>(muteButtons[index]) })
+    for (juce::Component* control :
+         { static_cast<juce::Component*>(sliders[index]), static_cast<juce::Component*>(muteButtons[index]) })
     {
         control->setEnabled(available);
         control->setInterceptsMouseClicks(available, available);
@@ -188,16 +188,17 @@ void VolumePanel::paintOverlayBox(juce::Graphics& g)
     }
 
     auto& lookAndFeel = getLookAndFeel();
-    const OverlayBox box = layOutOverlayBox(unavailableMessage, overlayFont(),
-                                            lookAndFeel.findColour(juce::TooltipWindow::textColourId),
-                                            getLocalBounds(), anchorX, edge, sliderBounds[0].getY());
+    const OverlayBox box =
+        layOutOverlayBox(unavailableMessage, overlayFont(), lookAndFeel.findColour(juce::TooltipWindow::textColourId),
+                         getLocalBounds(), anchorX, edge, sliderBounds[0].getY());
 
     g.setColour(lookAndFeel.findColour(juce::TooltipWindow::backgroundColourId));
     g.fillRect(box.bounds);
     g.setColour(lookAndFeel.findColour(juce::TooltipWindow::outlineColourId));
     g.drawRect(box.bounds, 1);
     const juce::TextLayout& layout = box.layout;
-    layout.draw(g, juce::Rectangle<float>(layout.getWidth(), layout.getHeight()).withCentre(box.bounds.toFloat().getCentre()));
+    layout.draw(
+        g, juce::Rectangle<float>(layout.getWidth(), layout.getHeight()).withCentre(box.bounds.toFloat().getCentre()));
 }
 
 juce::SettableTooltipClient* VolumePanel::controlAt(juce::Point<int> position) const

@@ -60,7 +60,7 @@ private:
     juce::String unavailableMessage;
     bool dragging = false;
 
-    JUCE_DECLARE_NON_COPYABLE(VolumePanel)
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(VolumePanel)
 };
 
 }  // namespace volume_panel

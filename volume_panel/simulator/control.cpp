@@ -126,8 +126,9 @@ int registeredCallbacks()
 int registrationsOnReleasedEndpoints()
 {
     const std::lock_guard<std::mutex> lock(state().mutex);
-    return static_cast<int>(std::count_if(state().registrations.begin(), state().registrations.end(),
-                                          [](const Registration& registration) { return registration.endpointReleased; }));
+    return static_cast<int>(
+        std::count_if(state().registrations.begin(), state().registrations.end(),
+                      [](const Registration& registration) { return registration.endpointReleased; }));
 }
 
 }  // namespace simulated_audio

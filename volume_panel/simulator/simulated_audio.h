@@ -20,8 +20,8 @@ using volume::Direction;
 // One direction of a device: its WinMM mixer line and its Core Audio endpoint.
 struct Line
 {
-    float level = 0.5f;           // 0.0 to 1.0; the mixer shows level × 65535, rounded
-    DWORD muteValue = 0;          // as the mixer's mute control and GetMute report it
+    float level = 0.5f;   // 0.0 to 1.0; the mixer shows level × 65535, rounded
+    DWORD muteValue = 0;  // as the mixer's mute control and GetMute report it
     bool hasVolumeControl = true;
     bool hasMuteControl = true;
     bool endpointEnabled = true;  // a disabled endpoint is not among the active ones

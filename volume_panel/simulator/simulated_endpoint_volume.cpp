@@ -162,7 +162,7 @@ HRESULT STDMETHODCALLTYPE SimulatedEndpointVolume::GetMasterVolumeLevelScalar(fl
 }
 
 HRESULT STDMETHODCALLTYPE SimulatedEndpointVolume::SetChannelVolumeLevel(UINT channel, float levelDecibels,
-                                                                          LPCGUID eventContext)
+                                                                         LPCGUID eventContext)
 {
     const std::lock_guard<std::mutex> lock(state().mutex);
     if (const HRESULT result = begin("SetChannelVolumeLevel", levelText(levelDecibels)); FAILED(result))
@@ -171,7 +171,7 @@ HRESULT STDMETHODCALLTYPE SimulatedEndpointVolume::SetChannelVolumeLevel(UINT ch
 }
 
 HRESULT STDMETHODCALLTYPE SimulatedEndpointVolume::SetChannelVolumeLevelScalar(UINT channel, float level,
-                                                                                LPCGUID eventContext)
+                                                                               LPCGUID eventContext)
 {
     const std::lock_guard<std::mutex> lock(state().mutex);
     if (const HRESULT result = begin("SetChannelVolumeLevelScalar", levelText(level)); FAILED(result))

@@ -64,10 +64,8 @@ MMRESULT resolveMixer(HMIXEROBJ object, DWORD flags, std::size_t& device)
         device = open->second.device;
         return MMSYSERR_NOERROR;
     }
-    case MIXER_OBJECTF_MIXER:
-        return state().deviceOfMixer(value, device) ? MMSYSERR_NOERROR : MMSYSERR_BADDEVICEID;
-    default:
-        return MMSYSERR_INVALFLAG;
+    case MIXER_OBJECTF_MIXER: return state().deviceOfMixer(value, device) ? MMSYSERR_NOERROR : MMSYSERR_BADDEVICEID;
+    default: return MMSYSERR_INVALFLAG;
     }
 }
 
@@ -287,8 +285,9 @@ MMRESULT mixerSetControlDetails(HMIXEROBJ mixer, MIXERCONTROLDETAILS* details, D
     const MMRESULT result = resolveControl(mixer, details, flags, MIXER_SETCONTROLDETAILSF_QUERYMASK,
                                            MIXER_SETCONTROLDETAILSF_VALUE, device, target);
     const DWORD value = result == MMSYSERR_NOERROR ? *static_cast<const DWORD*>(details->paDetails) : 0;
-    const bool succeeds = state().answer(
-        "mixerSetControlDetails", result == MMSYSERR_NOERROR ? controlText(device, target) + " " + std::to_string(value) : "");
+    const bool succeeds =
+        state().answer("mixerSetControlDetails",
+                       result == MMSYSERR_NOERROR ? controlText(device, target) + " " + std::to_string(value) : "");
     if (result != MMSYSERR_NOERROR)
         return result;
     if (! succeeds)

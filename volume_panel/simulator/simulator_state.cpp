@@ -115,7 +115,8 @@ void SimulatorState::lineChanged(std::size_t device, Direction direction, const 
 {
     const EndpointAddress address = addressOf(device, direction);
     const bool anyoneRegistered = std::any_of(registrations.begin(), registrations.end(), [&](const Registration& r) {
-        return r.address.device == device && r.address.direction == direction && r.address.generation == address.generation;
+        return r.address.device == device && r.address.direction == direction
+               && r.address.generation == address.generation;
     });
     if (! isActive(address) || ! anyoneRegistered)
         return;

@@ -64,9 +64,9 @@ VolumeSkinLookAndFeel::VolumeSkinLookAndFeel()
 
 VolumeSkinLookAndFeel::~VolumeSkinLookAndFeel()
 {
-    for (juce::Image* picture : { &panelBackgroundImage, &aboutBackgroundImage, &aboutUpdateTileImage, &aboutSiteTileImage,
-                                  &aboutForumTileImage, &thumbNormalImage, &thumbHotImage, &muteOffNormal, &muteOffOver,
-                                  &muteOffDown, &muteOnNormal, &muteOnOver, &muteOnDown })
+    for (juce::Image* picture : { &panelBackgroundImage, &aboutBackgroundImage, &aboutUpdateTileImage,
+                                  &aboutSiteTileImage, &aboutForumTileImage, &thumbNormalImage, &thumbHotImage,
+                                  &muteOffNormal, &muteOffOver, &muteOffDown, &muteOnNormal, &muteOnOver, &muteOnDown })
         *picture = juce::Image();
 }
 
@@ -83,11 +83,12 @@ void VolumeSkinLookAndFeel::drawToggleButton(juce::Graphics& g, juce::ToggleButt
         drawInOwnSize(g, picture, 0, 0);
 }
 
-void VolumeSkinLookAndFeel::drawLinearSliderThumb(juce::Graphics& g, int x, int y, int width, int height, float,
-                                                  float, float, juce::Slider::SliderStyle, juce::Slider& slider)
+void VolumeSkinLookAndFeel::drawLinearSliderThumb(juce::Graphics& g, int x, int y, int width, int height, float, float,
+                                                  float, juce::Slider::SliderStyle, juce::Slider& slider)
 {
     const double proportion = slider.valueToProportionOfLength(slider.getValue());
-    const juce::Image& picture = slider.isEnabled() && slider.isMouseOverOrDragging() ? thumbHotImage : thumbNormalImage;
+    const juce::Image& picture =
+        slider.isEnabled() && slider.isMouseOverOrDragging() ? thumbHotImage : thumbNormalImage;
     const int half = picture.getHeight() / 2;
     const int top = static_cast<int>((1.0 - proportion) * height + y - half);
 

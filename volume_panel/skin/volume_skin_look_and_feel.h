@@ -40,5 +40,5 @@ private:
     juce::Image muteOffNormal, muteOffOver, muteOffDown;
     juce::Image muteOnNormal, muteOnOver, muteOnDown;
 
-    JUCE_DECLARE_NON_COPYABLE(VolumeSkinLookAndFeel)
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR(VolumeSkinLookAndFeel)
 };

@@ -70,8 +70,8 @@ TEST_F(AboutScreenTest, OnlyTheOpaqueTileRegionsReactToTheMouse)
         const char* button;
         int left, right;
     };
-    for (const Region& region : { Region { "vqButton", 0, 88 }, Region { "updateButton", 90, 176 },
-                                  Region { "forumButton", 178, 263 } })
+    for (const Region& region :
+         { Region { "vqButton", 0, 88 }, Region { "updateButton", 90, 176 }, Region { "forumButton", 178, 263 } })
     {
         juce::Component* button = childNamed(about, region.button);
         EXPECT_TRUE(button->hitTest(region.left, 216)) << region.button;

@@ -21,7 +21,10 @@ constexpr auto output = static_cast<int>(Direction::output);
 class EndpointBackend : public testing::Test
 {
 protected:
-    void SetUp() override { simulated_audio::installMachine(simulated_audio::standardMachine(simulated_audio::windows7)); }
+    void SetUp() override
+    {
+        simulated_audio::installMachine(simulated_audio::standardMachine(simulated_audio::windows7));
+    }
 
     void TearDown() override
     {
@@ -114,8 +117,8 @@ TEST_F(EndpointBackend, AFailingCallDuringDiscoveryKeepsNothing)
     const DebugOutputCapture debugOutput;
     volume::Traverser traverser("Velmora QORDA-8");
 
-    for (const char* call : { "CoCreateInstance", "EnumAudioEndpoints", "GetValue", "Activate",
-                              "RegisterControlChangeNotify" })
+    for (const char* call :
+         { "CoCreateInstance", "EnumAudioEndpoints", "GetValue", "Activate", "RegisterControlChangeNotify" })
     {
         simulated_audio::failCall(call);
         bool inputAvailable = true, outputAvailable = true;

@@ -20,7 +20,8 @@ struct Anchor
 TEST(OverlayBox, StaysInsideThePanelForEveryMessageAndFont)
 {
     const juce::Rectangle<int> panel(0, 0, 280, 360);
-    const Anchor anchors[] { { "input", 26, BoxEdge::left }, { "output", 255, BoxEdge::right },
+    const Anchor anchors[] { { "input", 26, BoxEdge::left },
+                             { "output", 255, BoxEdge::right },
                              { "background", 0, BoxEdge::left } };
     for (const auto osClass : { volume::OperatingSystemClass::windowsXP, volume::OperatingSystemClass::windows7 })
         for (const auto direction : { volume::Direction::input, volume::Direction::output })
@@ -30,8 +31,8 @@ TEST(OverlayBox, StaysInsideThePanelForEveryMessageAndFont)
                 for (const Anchor& anchor : anchors)
                 {
                     const juce::Font font = volume_panel::overlayFont().withHorizontalScale(widening);
-                    const volume_panel::OverlayBox box =
-                        volume_panel::layOutOverlayBox(text, font, juce::Colours::black, panel, anchor.x, anchor.edge, 76);
+                    const volume_panel::OverlayBox box = volume_panel::layOutOverlayBox(
+                        text, font, juce::Colours::black, panel, anchor.x, anchor.edge, 76);
                     SCOPED_TRACE(text + " at " + juce::String(widening) + " of the width, pressed on the "
                                  + anchor.control);
                     EXPECT_TRUE(panel.contains(box.bounds)) << box.bounds.toString();

@@ -98,8 +98,9 @@ TEST_F(SkinTest, PublishesThePanelSizeAndDrawsLabelsInWhite)
     EXPECT_EQ(VolumeSkinLookAndFeel::getPanelWidth(), 280);
     EXPECT_EQ(VolumeSkinLookAndFeel::getPanelHeight(), 360);
     EXPECT_EQ(VolumeSkinLookAndFeel::getAboutBackground().getBounds(), juce::Rectangle<int>(0, 0, 264, 300));
-    for (const juce::Image& tile : { VolumeSkinLookAndFeel::getAboutSiteTile(), VolumeSkinLookAndFeel::getAboutUpdateTile(),
-                                     VolumeSkinLookAndFeel::getAboutForumTile() })
+    for (const juce::Image& tile :
+         { VolumeSkinLookAndFeel::getAboutSiteTile(), VolumeSkinLookAndFeel::getAboutUpdateTile(),
+           VolumeSkinLookAndFeel::getAboutForumTile() })
         EXPECT_EQ(tile.getBounds(), juce::Rectangle<int>(0, 0, 264, 300));
 
     juce::Label label;

@@ -33,7 +33,10 @@ protected:
         SkinnedTest::TearDown();
     }
 
-    juce::Slider& slider(int index) { return *static_cast<juce::Slider*>(childNamed(*panel, "slider" + juce::String(index))); }
+    juce::Slider& slider(int index)
+    {
+        return *static_cast<juce::Slider*>(childNamed(*panel, "slider" + juce::String(index)));
+    }
 
     juce::ToggleButton& muteButton(int index)
     {
@@ -55,8 +58,8 @@ protected:
 
     void expectControls(int index, bool enabled)
     {
-        for (juce::Component* control : { static_cast<juce::Component*>(&slider(index)),
-                                          static_cast<juce::Component*>(&muteButton(index)) })
+        for (juce::Component* control :
+             { static_cast<juce::Component*>(&slider(index)), static_cast<juce::Component*>(&muteButton(index)) })
         {
             EXPECT_EQ(control->isEnabled(), enabled) << control->getName();
             bool takesClicks, childrenTakeClicks;
@@ -206,8 +209,9 @@ TEST_F(VolumePanelTest, TheBoxOfAnUnavailableOutputEndsAtTheOutputSlidersRightEd
     simulated_audio::setEndpointEnabled(qorda8, Direction::output, false);
     panel->refreshFromDevice();
     expectControls(1, false);
-    EXPECT_TRUE(slider(1).getTooltip().startsWith("Unable to control Output Level.\nPlease use the Windows Volume\n"
-                                                  "Panel. In [Start > Control panel >"));
+    EXPECT_TRUE(
+        slider(1).getTooltip().startsWith("Unable to control Output Level.\nPlease use the Windows Volume\n"
+                                          "Panel. In [Start > Control panel >"));
 
     mouseMove(*panel, muteButton(1).getBounds().getCentre());
     const juce::Image closed = snapshot();

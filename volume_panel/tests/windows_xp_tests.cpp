@@ -63,7 +63,10 @@ protected:
         SkinnedTest::TearDown();
     }
 
-    juce::Slider& slider(int index) { return *static_cast<juce::Slider*>(childNamed(*panel, "slider" + juce::String(index))); }
+    juce::Slider& slider(int index)
+    {
+        return *static_cast<juce::Slider*>(childNamed(*panel, "slider" + juce::String(index)));
+    }
 
     static simulated_audio::Line lineOf(Direction direction)
     {

@@ -14,7 +14,10 @@ constexpr auto output = static_cast<int>(Direction::output);
 class WinmmBackend : public testing::Test
 {
 protected:
-    void SetUp() override { simulated_audio::installMachine(simulated_audio::standardMachine(simulated_audio::windowsXP)); }
+    void SetUp() override
+    {
+        simulated_audio::installMachine(simulated_audio::standardMachine(simulated_audio::windowsXP));
+    }
 
     void TearDown() override { EXPECT_EQ(simulated_audio::openMixers(), 0) << "every operation closes its mixer"; }
 

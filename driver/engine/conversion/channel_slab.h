@@ -15,17 +15,19 @@ struct ChannelSlabLayout {
 };
 
 // Runs of one direction with this many host channels: at least two.
-constexpr std::uint32_t SlabRunsForChannels(std::uint32_t channels) {
+constexpr std::uint32_t SlabRunsForChannels(std::uint32_t channels)
+{
     return channels < 2 ? 2 : channels;
 }
 
 // Runs a pin owns: its channels and, for an odd count, the pad run.
-constexpr std::uint32_t PinRunCount(std::uint32_t channels) {
+constexpr std::uint32_t PinRunCount(std::uint32_t channels)
+{
     return channels + (channels & 1);
 }
 
-ChannelSlabLayout MakeChannelSlabLayout(std::int32_t* samples, std::uint32_t runLength,
-                                        std::uint32_t outputChannels, std::uint32_t inputChannels);
+ChannelSlabLayout MakeChannelSlabLayout(std::int32_t* samples, std::uint32_t runLength, std::uint32_t outputChannels,
+                                        std::uint32_t inputChannels);
 
 // 32-bit words of the whole slab.
 std::uint64_t SlabWords(const ChannelSlabLayout& layout);
@@ -35,12 +37,9 @@ std::int32_t* InputRun(const ChannelSlabLayout& layout, std::uint32_t inputChann
 
 // Whether the runs of a pin with these channels, starting at its first slab channel,
 // (pad run included) lie inside the slab.
-bool PinFitsOutputRuns(const ChannelSlabLayout& layout, std::uint32_t firstChannel,
-                       std::uint32_t channels);
-bool PinFitsInputRuns(const ChannelSlabLayout& layout, std::uint32_t firstChannel,
-                      std::uint32_t channels);
+bool PinFitsOutputRuns(const ChannelSlabLayout& layout, std::uint32_t firstChannel, std::uint32_t channels);
+bool PinFitsInputRuns(const ChannelSlabLayout& layout, std::uint32_t firstChannel, std::uint32_t channels);
 
 // After a capture pin with an odd channel count was converted: copies its last channel's
 // run into its pad run, so the host sees that channel twice. Other pins are left alone.
-void CopyPadChannel(const ChannelSlabLayout& layout, std::uint32_t firstChannel,
-                    std::uint32_t channels);
+void CopyPadChannel(const ChannelSlabLayout& layout, std::uint32_t firstChannel, std::uint32_t channels);

@@ -8,11 +8,14 @@
 #include "driver/engine/conversion/rate_converter_state.h"
 
 struct HostStream {
-    ChannelSlabLayout slab;           // runLength is the active buffer size B
-    std::uint32_t hostRate;           // active host rate
+    ChannelSlabLayout slab;  // runLength is the active buffer size B
+    std::uint32_t hostRate;  // active host rate
     std::uint32_t blocksPerLargePacket;
-    std::int32_t startDelayMs;        // time to the first complete set of capture packets
+    std::int32_t startDelayMs;  // time to the first complete set of capture packets
 };
+
+// A large packet holds at most this many device frames; a large-packet pin has two.
+constexpr std::uint32_t LargePacketFrames = 8192;
 
 struct ConversionPin {
     // The wave format the pin was opened with.

@@ -22,6 +22,7 @@ struct DeviceRing {
 
 // Whether frames of this format are channel samples packed back to back, as the
 // vectorised kernels need.
-constexpr bool HasPackedFrames(const DeviceFormat& format) {
+constexpr bool HasPackedFrames(const DeviceFormat& format)
+{
     return format.frameBytes == format.channels * ContainerBytes(format.container);
 }

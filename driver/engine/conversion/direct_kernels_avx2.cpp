@@ -14,19 +14,21 @@ namespace {
 
 using Words = __m256i;  // 8 consecutive device samples as slab words
 
-__m256i LoadTwoHalves(const void* low, const void* high) {
-    return _mm256_inserti128_si256(
-        _mm256_castsi128_si256(_mm_loadu_si128(static_cast<const __m128i*>(low))),
-        _mm_loadu_si128(static_cast<const __m128i*>(high)), 1);
+__m256i LoadTwoHalves(const void* low, const void* high)
+{
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_loadu_si128(static_cast<const __m128i*>(low))),
+                                   _mm_loadu_si128(static_cast<const __m128i*>(high)), 1);
 }
 
-void StoreTwoHalves(void* low, void* high, __m256i value) {
+void StoreTwoHalves(void* low, void* high, __m256i value)
+{
     _mm_storeu_si128(static_cast<__m128i*>(low), _mm256_castsi256_si128(value));
     _mm_storeu_si128(static_cast<__m128i*>(high), _mm256_extracti128_si256(value, 1));
 }
 
 // Transposes the 4 × 4 words in each 128-bit lane of a0..a3.
-void TransposeLanes(__m256i& a0, __m256i& a1, __m256i& a2, __m256i& a3) {
+void TransposeLanes(__m256i& a0, __m256i& a1, __m256i& a2, __m256i& a3)
+{
     const __m256i t0 = _mm256_unpacklo_epi32(a0, a1);
     const __m256i t1 = _mm256_unpackhi_epi32(a0, a1);
     const __m256i t2 = _mm256_unpacklo_epi32(a2, a3);
@@ -39,25 +41,38 @@ void TransposeLanes(__m256i& a0, __m256i& a1, __m256i& a2, __m256i& a3) {
 
 // Byte shuffles (functions, so that no AVX2 code runs at static initialisation): 4 samples
 // of 3 bytes in a lane <-> 4 slab words with low byte 0.
-__m256i UnpackThreeBytes() {
+__m256i UnpackThreeBytes()
+{
+    // One row per 128-bit lane.
+    // clang-format off
     return _mm256_setr_epi8(-1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11,
                             -1, 0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11);
+    // clang-format on
 }
-__m256i PackThreeBytes() {
+__m256i PackThreeBytes()
+{
+    // One row per 128-bit lane.
+    // clang-format off
     return _mm256_setr_epi8(1, 2, 3, 5, 6, 7, 9, 10, 11, 13, 14, 15, -1, -1, -1, -1,
                             1, 2, 3, 5, 6, 7, 9, 10, 11, 13, 14, 15, -1, -1, -1, -1);
+    // clang-format on
 }
 // A lane holding 8 samples of 16 bits: samples 0–3 (low lane) or 4–7 (high lane) to words.
-__m256i UnpackTwoBytes() {
+__m256i UnpackTwoBytes()
+{
+    // One row per 128-bit lane.
+    // clang-format off
     return _mm256_setr_epi8(-1, -1, 0, 1, -1, -1, 2, 3, -1, -1, 4, 5, -1, -1, 6, 7,
                             -1, -1, 8, 9, -1, -1, 10, 11, -1, -1, 12, 13, -1, -1, 14, 15);
+    // clang-format on
 }
 
 // 16 device samples <-> two groups of words. The 24-bit moves touch 4 bytes past the 48
 // they convert (writes there are rewritten by the next group), so the caller keeps at
 // least one frame after every tile it hands them.
 template <SampleContainer Container>
-void StoreWordPair(Words first, Words second, std::uint8_t* out) {
+void StoreWordPair(Words first, Words second, std::uint8_t* out)
+{
     if constexpr (Container == SampleContainer::Bits32) {
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), first);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), second);
@@ -71,7 +86,8 @@ void StoreWordPair(Words first, Words second, std::uint8_t* out) {
 }
 
 template <SampleContainer Container>
-void LoadWordPair(const std::uint8_t* in, Words& first, Words& second) {
+void LoadWordPair(const std::uint8_t* in, Words& first, Words& second)
+{
     if constexpr (Container == SampleContainer::Bits32) {
         first = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
         second = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 32));
@@ -90,7 +106,8 @@ template <std::uint32_t Channels>
 constexpr std::uint32_t TileFrames = Channels == 2 ? 8 : 4;
 
 template <std::uint32_t Channels, SampleContainer Container>
-void RenderTile(const std::int32_t* runs, std::size_t runLength, std::uint8_t* out) {
+void RenderTile(const std::int32_t* runs, std::size_t runLength, std::uint8_t* out)
+{
     constexpr std::uint32_t frameBytes = Channels * ContainerBytes(Container);
     if constexpr (Channels == 2) {
         const __m256i left = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(runs));
@@ -112,17 +129,16 @@ void RenderTile(const std::int32_t* runs, std::size_t runLength, std::uint8_t* o
 }
 
 template <std::uint32_t Channels, SampleContainer Container>
-void CaptureTile(const std::uint8_t* in, std::int32_t* runs, std::size_t runLength) {
+void CaptureTile(const std::uint8_t* in, std::int32_t* runs, std::size_t runLength)
+{
     constexpr std::uint32_t frameBytes = Channels * ContainerBytes(Container);
     if constexpr (Channels == 2) {
         Words frames0123;
         Words frames4567;
         LoadWordPair<Container>(in, frames0123, frames4567);
         // Word order 0 2 1 3 in each lane puts a channel's two frames side by side.
-        const __m256i frames0145 = _mm256_shuffle_epi32(
-            _mm256_permute2x128_si256(frames0123, frames4567, 0x20), 0xD8);
-        const __m256i frames2367 = _mm256_shuffle_epi32(
-            _mm256_permute2x128_si256(frames0123, frames4567, 0x31), 0xD8);
+        const __m256i frames0145 = _mm256_shuffle_epi32(_mm256_permute2x128_si256(frames0123, frames4567, 0x20), 0xD8);
+        const __m256i frames2367 = _mm256_shuffle_epi32(_mm256_permute2x128_si256(frames0123, frames4567, 0x31), 0xD8);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(runs), _mm256_unpacklo_epi64(frames0145, frames2367));
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(runs + runLength),
                             _mm256_unpackhi_epi64(frames0145, frames2367));
@@ -139,14 +155,16 @@ void CaptureTile(const std::uint8_t* in, std::int32_t* runs, std::size_t runLeng
 
 // Frames the tiles may move: whole tiles, leaving one frame after the last 24-bit tile.
 template <std::uint32_t Channels, SampleContainer Container>
-std::uint32_t TiledFrames(std::uint32_t frames) {
+std::uint32_t TiledFrames(std::uint32_t frames)
+{
     constexpr std::uint32_t spare = Container == SampleContainer::Bits24 ? 1 : 0;
     return frames > spare ? (frames - spare) / TileFrames<Channels> * TileFrames<Channels> : 0;
 }
 
 template <std::uint32_t Channels, SampleContainer Container>
-void RenderTiles(const DeviceFormat& format, const std::int32_t* runs, std::uint32_t runLength,
-                 std::uint32_t frames, std::uint8_t* device) {
+void RenderTiles(const DeviceFormat& format, const std::int32_t* runs, std::uint32_t runLength, std::uint32_t frames,
+                 std::uint8_t* device)
+{
     constexpr std::uint32_t frameBytes = Channels * ContainerBytes(Container);
     const std::uint32_t tiled = TiledFrames<Channels, Container>(frames);
     for (std::uint32_t f = 0; f < tiled; f += TileFrames<Channels>) {
@@ -157,20 +175,22 @@ void RenderTiles(const DeviceFormat& format, const std::int32_t* runs, std::uint
 }
 
 template <std::uint32_t Channels, SampleContainer Container>
-void CaptureTiles(const DeviceFormat& format, const std::uint8_t* device, std::uint32_t frames,
-                  std::int32_t* runs, std::uint32_t runLength) {
+void CaptureTiles(const DeviceFormat& format, const std::uint8_t* device, std::uint32_t frames, std::int32_t* runs,
+                  std::uint32_t runLength)
+{
     constexpr std::uint32_t frameBytes = Channels * ContainerBytes(Container);
     const std::uint32_t tiled = TiledFrames<Channels, Container>(frames);
     for (std::uint32_t f = 0; f < tiled; f += TileFrames<Channels>) {
         CaptureTile<Channels, Container>(device + std::size_t{f} * frameBytes, runs + f, runLength);
     }
-    portable_kernels::CaptureDirect(format, device + std::size_t{tiled} * frameBytes,
-                                    frames - tiled, runs + tiled, runLength);
+    portable_kernels::CaptureDirect(format, device + std::size_t{tiled} * frameBytes, frames - tiled, runs + tiled,
+                                    runLength);
 }
 
 template <std::uint32_t Channels>
-void RenderChannels(const DeviceFormat& format, const std::int32_t* runs, std::uint32_t runLength,
-                    std::uint32_t frames, std::uint8_t* device) {
+void RenderChannels(const DeviceFormat& format, const std::int32_t* runs, std::uint32_t runLength, std::uint32_t frames,
+                    std::uint8_t* device)
+{
     switch (format.container) {
     case SampleContainer::Bits16:
         return RenderTiles<Channels, SampleContainer::Bits16>(format, runs, runLength, frames, device);
@@ -182,8 +202,9 @@ void RenderChannels(const DeviceFormat& format, const std::int32_t* runs, std::u
 }
 
 template <std::uint32_t Channels>
-void CaptureChannels(const DeviceFormat& format, const std::uint8_t* device, std::uint32_t frames,
-                     std::int32_t* runs, std::uint32_t runLength) {
+void CaptureChannels(const DeviceFormat& format, const std::uint8_t* device, std::uint32_t frames, std::int32_t* runs,
+                     std::uint32_t runLength)
+{
     switch (format.container) {
     case SampleContainer::Bits16:
         return CaptureTiles<Channels, SampleContainer::Bits16>(format, device, frames, runs, runLength);
@@ -198,12 +219,14 @@ void CaptureChannels(const DeviceFormat& format, const std::uint8_t* device, std
 
 namespace avx2_kernels {
 
-bool HandlesDirect(const DeviceFormat& format) {
+bool HandlesDirect(const DeviceFormat& format)
+{
     return (format.channels == 2 || format.channels == 8) && HasPackedFrames(format);
 }
 
-void RenderDirect(const DeviceFormat& format, const std::int32_t* runs, std::uint32_t runLength,
-                  std::uint32_t frames, std::uint8_t* device) {
+void RenderDirect(const DeviceFormat& format, const std::int32_t* runs, std::uint32_t runLength, std::uint32_t frames,
+                  std::uint8_t* device)
+{
     if (format.channels == 2) {
         RenderChannels<2>(format, runs, runLength, frames, device);
     } else {
@@ -211,8 +234,9 @@ void RenderDirect(const DeviceFormat& format, const std::int32_t* runs, std::uin
     }
 }
 
-void CaptureDirect(const DeviceFormat& format, const std::uint8_t* device, std::uint32_t frames,
-                   std::int32_t* runs, std::uint32_t runLength) {
+void CaptureDirect(const DeviceFormat& format, const std::uint8_t* device, std::uint32_t frames, std::int32_t* runs,
+                   std::uint32_t runLength)
+{
     if (format.channels == 2) {
         CaptureChannels<2>(format, device, frames, runs, runLength);
     } else {

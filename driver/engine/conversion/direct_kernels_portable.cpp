@@ -3,8 +3,9 @@
 namespace {
 
 template <SampleContainer Container>
-void RenderFrames(const DeviceFormat& format, const std::int32_t* runs, std::uint32_t runLength,
-                  std::uint32_t frames, std::uint8_t* device) {
+void RenderFrames(const DeviceFormat& format, const std::int32_t* runs, std::uint32_t runLength, std::uint32_t frames,
+                  std::uint8_t* device)
+{
     constexpr std::uint32_t sampleBytes = ContainerBytes(Container);
     for (std::uint32_t f = 0; f < frames; ++f) {
         std::uint8_t* frame = device + std::size_t{f} * format.frameBytes;
@@ -15,8 +16,9 @@ void RenderFrames(const DeviceFormat& format, const std::int32_t* runs, std::uin
 }
 
 template <SampleContainer Container>
-void CaptureFrames(const DeviceFormat& format, const std::uint8_t* device, std::uint32_t frames,
-                   std::int32_t* runs, std::uint32_t runLength) {
+void CaptureFrames(const DeviceFormat& format, const std::uint8_t* device, std::uint32_t frames, std::int32_t* runs,
+                   std::uint32_t runLength)
+{
     constexpr std::uint32_t sampleBytes = ContainerBytes(Container);
     for (std::uint32_t f = 0; f < frames; ++f) {
         const std::uint8_t* frame = device + std::size_t{f} * format.frameBytes;
@@ -30,20 +32,19 @@ void CaptureFrames(const DeviceFormat& format, const std::uint8_t* device, std::
 
 namespace portable_kernels {
 
-void RenderDirect(const DeviceFormat& format, const std::int32_t* runs, std::uint32_t runLength,
-                  std::uint32_t frames, std::uint8_t* device) {
+void RenderDirect(const DeviceFormat& format, const std::int32_t* runs, std::uint32_t runLength, std::uint32_t frames,
+                  std::uint8_t* device)
+{
     switch (format.container) {
-    case SampleContainer::Bits16:
-        return RenderFrames<SampleContainer::Bits16>(format, runs, runLength, frames, device);
-    case SampleContainer::Bits24:
-        return RenderFrames<SampleContainer::Bits24>(format, runs, runLength, frames, device);
-    case SampleContainer::Bits32:
-        return RenderFrames<SampleContainer::Bits32>(format, runs, runLength, frames, device);
+    case SampleContainer::Bits16: return RenderFrames<SampleContainer::Bits16>(format, runs, runLength, frames, device);
+    case SampleContainer::Bits24: return RenderFrames<SampleContainer::Bits24>(format, runs, runLength, frames, device);
+    case SampleContainer::Bits32: return RenderFrames<SampleContainer::Bits32>(format, runs, runLength, frames, device);
     }
 }
 
-void CaptureDirect(const DeviceFormat& format, const std::uint8_t* device, std::uint32_t frames,
-                   std::int32_t* runs, std::uint32_t runLength) {
+void CaptureDirect(const DeviceFormat& format, const std::uint8_t* device, std::uint32_t frames, std::int32_t* runs,
+                   std::uint32_t runLength)
+{
     switch (format.container) {
     case SampleContainer::Bits16:
         return CaptureFrames<SampleContainer::Bits16>(format, device, frames, runs, runLength);

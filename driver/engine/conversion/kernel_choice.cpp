@@ -3,20 +3,24 @@
 #include "driver/engine/conversion/processor_features.h"
 #include "driver/engine/conversion/resampler_kernels.h"
 
-RenderDirectKernel ChooseRenderDirect(const DeviceFormat& format) {
+RenderDirectKernel ChooseRenderDirect(const DeviceFormat& format)
+{
     return ProcessorHasAvx2() && avx2_kernels::HandlesDirect(format) ? avx2_kernels::RenderDirect
                                                                      : portable_kernels::RenderDirect;
 }
 
-CaptureDirectKernel ChooseCaptureDirect(const DeviceFormat& format) {
+CaptureDirectKernel ChooseCaptureDirect(const DeviceFormat& format)
+{
     return ProcessorHasAvx2() && avx2_kernels::HandlesDirect(format) ? avx2_kernels::CaptureDirect
                                                                      : portable_kernels::CaptureDirect;
 }
 
-RenderResampledKernel ChooseRenderResampled() {
+RenderResampledKernel ChooseRenderResampled()
+{
     return ProcessorHasAvx2() ? avx2_kernels::RenderResampled : portable_kernels::RenderResampled;
 }
 
-CaptureResampledKernel ChooseCaptureResampled() {
+CaptureResampledKernel ChooseCaptureResampled()
+{
     return ProcessorHasAvx2() ? avx2_kernels::CaptureResampled : portable_kernels::CaptureResampled;
 }

@@ -6,7 +6,8 @@
 
 namespace {
 
-std::uint32_t NextTableEntry(const std::uint32_t* table, std::uint32_t& index) {
+std::uint32_t NextTableEntry(const std::uint32_t* table, std::uint32_t& index)
+{
     const std::uint32_t entry = index < PeriodHostFrames ? index : 0;
     index = entry + 1;
     return table[entry];
@@ -14,7 +15,8 @@ std::uint32_t NextTableEntry(const std::uint32_t* table, std::uint32_t& index) {
 
 }  // namespace
 
-std::uint32_t PacketFrames(const HostStream& host, ConversionPin& pin) {
+std::uint32_t PacketFrames(const HostStream& host, ConversionPin& pin)
+{
     const bool converting = UsesRateConverter(pin.sampleRate, host.hostRate);
     const FrameTables& tables = RateFrameTables();
     if (!pin.largePacketMode) {

@@ -11,34 +11,38 @@ namespace {
 constexpr std::uint32_t MaxSampleRate = 1u << 24;
 constexpr std::uint32_t MaxBlockAlign = 0xFFFF;  // nBlockAlign is 16 bits wide
 
-DeviceFormat FormatOf(const ConversionPin& pin) {
+DeviceFormat FormatOf(const ConversionPin& pin)
+{
     return {pin.channels, ContainerForBits(pin.bitsPerSample), pin.blockAlign};
 }
 
-bool Converting(const HostStream& host, const ConversionPin& pin) {
+bool Converting(const HostStream& host, const ConversionPin& pin)
+{
     return UsesRateConverter(pin.sampleRate, host.hostRate);
 }
 
-bool PinUsable(const HostStream& host, const ConversionPin& pin, ConversionDirection direction) {
+bool PinUsable(const HostStream& host, const ConversionPin& pin, ConversionDirection direction)
+{
     const ChannelSlabLayout& slab = host.slab;
     const bool fits = direction == ConversionDirection::Render
                           ? PinFitsOutputRuns(slab, pin.firstSlabChannel, pin.channels)
                           : PinFitsInputRuns(slab, pin.firstSlabChannel, pin.channels);
-    return fits && slab.samples != nullptr && slab.runLength > 0 &&
-           pin.blockAlign <= MaxBlockAlign && pin.sampleRate <= MaxSampleRate &&
+    return fits && slab.samples != nullptr && slab.runLength > 0 && pin.blockAlign <= MaxBlockAlign &&
+           pin.sampleRate <= MaxSampleRate &&
            std::uint64_t{pin.channels} * ContainerBytes(ContainerForBits(pin.bitsPerSample)) <= pin.blockAlign &&
            (!Converting(host, pin) || pin.converter.history != nullptr);
 }
 
 // Device frames of one host block: the block itself, or what the converter makes of it.
-std::uint32_t BlockDeviceFrames(const HostStream& host, const ConversionPin& pin,
-                                ConversionDirection direction) {
+std::uint32_t BlockDeviceFrames(const HostStream& host, const ConversionPin& pin, ConversionDirection direction)
+{
     return Converting(host, pin) ? ResampledDeviceFrames(pin.converter, direction, host.slab.runLength)
                                  : host.slab.runLength;
 }
 
 // Moves one host block into the ring from ring.next on; returns the device frames moved.
-std::uint32_t RenderBlock(const HostStream& host, ConversionPin& pin, DeviceRing ring) {
+std::uint32_t RenderBlock(const HostStream& host, ConversionPin& pin, DeviceRing ring)
+{
     const DeviceFormat format = FormatOf(pin);
     const std::int32_t* runs = OutputRun(host.slab, pin.firstSlabChannel);
     const std::uint32_t block = host.slab.runLength;
@@ -54,7 +58,8 @@ std::uint32_t RenderBlock(const HostStream& host, ConversionPin& pin, DeviceRing
     return block;
 }
 
-std::uint32_t CaptureBlock(const HostStream& host, ConversionPin& pin, DeviceRing ring) {
+std::uint32_t CaptureBlock(const HostStream& host, ConversionPin& pin, DeviceRing ring)
+{
     const DeviceFormat format = FormatOf(pin);
     std::int32_t* runs = InputRun(host.slab, pin.firstSlabChannel);
     const std::uint32_t block = host.slab.runLength;
@@ -78,7 +83,8 @@ struct LoopPlacement {
     std::int64_t loopBytes;
 };
 
-bool PlaceInLoop(const ConversionPin& pin, std::int64_t shiftBytes, LoopPlacement& placement) {
+bool PlaceInLoop(const ConversionPin& pin, std::int64_t shiftBytes, LoopPlacement& placement)
+{
     std::uint8_t* start = pin.packetData[2];
     const auto startAddress = reinterpret_cast<std::uintptr_t>(start);
     const auto endAddress = reinterpret_cast<std::uintptr_t>(pin.packetData[3]);
@@ -101,23 +107,24 @@ bool PlaceInLoop(const ConversionPin& pin, std::int64_t shiftBytes, LoopPlacemen
 }
 
 // The address after the last frame moved: the loop end when it ended there.
-std::uintptr_t EndAddress(const LoopPlacement& placement, std::uint32_t moved, std::uint32_t blockAlign) {
+std::uintptr_t EndAddress(const LoopPlacement& placement, std::uint32_t moved, std::uint32_t blockAlign)
+{
     const DeviceRing& ring = placement.ring;
     const std::uint64_t end = moved == 0 ? ring.next : (std::uint64_t{ring.next} + moved - 1) % ring.frames + 1;
     return placement.loopStart + static_cast<std::uintptr_t>(end * blockAlign);
 }
 
 // Frames between the loop position and the block, from milliseconds (signed division).
-std::int64_t PositionOffsetBytes(const HostStream& host, const ConversionPin& pin,
-                                 ConversionDirection direction) {
+std::int64_t PositionOffsetBytes(const HostStream& host, const ConversionPin& pin, ConversionDirection direction)
+{
     const std::int64_t shiftMs = direction == ConversionDirection::Render
                                      ? std::int64_t{pin.bufferPositionMs} + host.startDelayMs - pin.measuredOffsetMs
                                      : std::int64_t{pin.bufferPositionMs} + pin.measuredOffsetMs - host.startDelayMs;
     return shiftMs * pin.sampleRate / 1000 * pin.blockAlign;
 }
 
-void FlushLoopWrite(const LoopPlacement& placement, std::uint32_t moved, std::uint32_t blockAlign,
-                    CacheFlush flush) {
+void FlushLoopWrite(const LoopPlacement& placement, std::uint32_t moved, std::uint32_t blockAlign, CacheFlush flush)
+{
     const DeviceRing& ring = placement.ring;
     if (flush == nullptr || moved == 0) {
         return;
@@ -137,12 +144,13 @@ void FlushLoopWrite(const LoopPlacement& placement, std::uint32_t moved, std::ui
 
 }  // namespace
 
-std::uint32_t RenderToPackets(const HostStream& host, ConversionPin& pin, CacheFlush flush) {
+std::uint32_t RenderToPackets(const HostStream& host, ConversionPin& pin, CacheFlush flush)
+{
     if (!PinUsable(host, pin, ConversionDirection::Render)) {
         return 0;
     }
-    std::uint8_t* target = pin.loopHalves ? pin.packetData[pin.submittedCount % 2]
-                                          : pin.packetData[pin.submittedCount % 8];
+    std::uint8_t* target =
+        pin.loopHalves ? pin.packetData[pin.submittedCount % 2] : pin.packetData[pin.submittedCount % 8];
     if (target == nullptr) {
         return 0;
     }
@@ -157,12 +165,13 @@ std::uint32_t RenderToPackets(const HostStream& host, ConversionPin& pin, CacheF
     return moved;
 }
 
-std::uint32_t CaptureFromPackets(const HostStream& host, ConversionPin& pin) {
+std::uint32_t CaptureFromPackets(const HostStream& host, ConversionPin& pin)
+{
     if (!PinUsable(host, pin, ConversionDirection::Capture)) {
         return 0;
     }
-    std::uint8_t* source = pin.loopHalves ? pin.packetData[pin.convertedCount % 2]
-                                          : pin.packetData[pin.convertedCount % 8];
+    std::uint8_t* source =
+        pin.loopHalves ? pin.packetData[pin.convertedCount % 2] : pin.packetData[pin.convertedCount % 8];
     if (source == nullptr) {
         return 0;
     }
@@ -172,7 +181,8 @@ std::uint32_t CaptureFromPackets(const HostStream& host, ConversionPin& pin) {
     return moved;
 }
 
-std::uint32_t RenderToLoop(const HostStream& host, ConversionPin& pin, CacheFlush flush) {
+std::uint32_t RenderToLoop(const HostStream& host, ConversionPin& pin, CacheFlush flush)
+{
     LoopPlacement placement;
     if (!PinUsable(host, pin, ConversionDirection::Render)) {
         return 0;
@@ -187,7 +197,8 @@ std::uint32_t RenderToLoop(const HostStream& host, ConversionPin& pin, CacheFlus
     return moved;
 }
 
-std::uint32_t CaptureFromLoop(const HostStream& host, ConversionPin& pin) {
+std::uint32_t CaptureFromLoop(const HostStream& host, ConversionPin& pin)
+{
     LoopPlacement placement;
     if (!PinUsable(host, pin, ConversionDirection::Capture)) {
         return 0;

@@ -24,8 +24,7 @@ bool UsesRateConverter(std::uint32_t deviceRate, std::uint32_t hostRate);
 
 // The state of a freshly opened pin: zero history, ring position, accumulator and limit;
 // coefficient index 0 for render and 4245 for capture.
-void RestartRateConverter(RateConverterState& state, std::uint32_t channels,
-                          ConversionDirection direction);
+void RestartRateConverter(RateConverterState& state, std::uint32_t channels, ConversionDirection direction);
 
 // Host frames since the period began (0–146) of a converter between two calls. Fields that
 // do not describe a host-frame boundary (only a fault elsewhere leaves them so) restart
@@ -33,13 +32,12 @@ void RestartRateConverter(RateConverterState& state, std::uint32_t channels,
 std::uint32_t TakePeriodPosition(RateConverterState& state, ConversionDirection direction);
 
 // Stores the accumulator, limit and coefficient index of a period position.
-void StorePeriodPosition(RateConverterState& state, ConversionDirection direction,
-                         std::uint32_t position);
+void StorePeriodPosition(RateConverterState& state, ConversionDirection direction, std::uint32_t position);
 
 // The polyphase phase a converter uses for the host frame at a period position.
-constexpr std::uint32_t ConverterPhase(ConversionDirection direction, std::uint32_t position) {
-    return direction == ConversionDirection::Render ? position
-                                                    : (CaptureFirstPhase + position) % PeriodHostFrames;
+constexpr std::uint32_t ConverterPhase(ConversionDirection direction, std::uint32_t position)
+{
+    return direction == ConversionDirection::Render ? position : (CaptureFirstPhase + position) % PeriodHostFrames;
 }
 
 // Device frames the converter produces (render) or consumes (capture) in its next

@@ -19,22 +19,26 @@ constexpr std::uint32_t FilterCentreUnits = FilterSpanUnits / 2;
 
 // Device frames belonging to the first `hostFrames` host frames since a period began:
 // ceil(160 × hostFrames / 147). Exact across periods, since a period is 160 device frames.
-constexpr std::uint64_t DeviceFramesBefore(std::uint64_t hostFrames) {
+constexpr std::uint64_t DeviceFramesBefore(std::uint64_t hostFrames)
+{
     return (hostFrames * HostSampleUnits + DeviceSampleUnits - 1) / DeviceSampleUnits;
 }
 
 // Device frames that follow host frame `position` (0–146) of a period: 1 or 2.
-constexpr std::uint32_t DeviceFramesOfHostFrame(std::uint32_t position) {
+constexpr std::uint32_t DeviceFramesOfHostFrame(std::uint32_t position)
+{
     return static_cast<std::uint32_t>(DeviceFramesBefore(position + 1) - DeviceFramesBefore(position));
 }
 
 // Units from the start of host frame `phase` to the first device frame at or after it.
-constexpr std::uint32_t PhaseLeadUnits(std::uint32_t phase) {
+constexpr std::uint32_t PhaseLeadUnits(std::uint32_t phase)
+{
     return (DeviceSampleUnits - phase * HostSampleUnits % DeviceSampleUnits) % DeviceSampleUnits;
 }
 
 // Taps of a phase: device frames from that first one on while they lie within the span.
-constexpr std::uint32_t PhaseTaps(std::uint32_t phase) {
+constexpr std::uint32_t PhaseTaps(std::uint32_t phase)
+{
     return (FilterSpanUnits - PhaseLeadUnits(phase) + DeviceSampleUnits - 1) / DeviceSampleUnits;
 }
 
@@ -45,7 +49,8 @@ struct PeriodLayout {
     std::uint8_t deviceFrames[PeriodHostFrames];  // device frames following each host frame
 };
 
-constexpr PeriodLayout MakePeriodLayout() {
+constexpr PeriodLayout MakePeriodLayout()
+{
     PeriodLayout layout{};
     std::uint32_t next = 0;
     for (std::uint32_t phase = 0; phase < PeriodHostFrames; ++phase) {
@@ -61,7 +66,10 @@ constexpr PeriodLayout MakePeriodLayout() {
 inline constexpr PeriodLayout Period = MakePeriodLayout();
 
 // Index in the polyphase tables of a phase's tap count, which its taps follow.
-constexpr std::uint32_t PhaseEntry(std::uint32_t phase) { return Period.entry[phase]; }
+constexpr std::uint32_t PhaseEntry(std::uint32_t phase)
+{
+    return Period.entry[phase];
+}
 
 constexpr std::uint32_t PolyphaseTableEntries = 5427;
 static_assert(PhaseEntry(PeriodHostFrames) == PolyphaseTableEntries);

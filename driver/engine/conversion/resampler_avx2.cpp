@@ -30,7 +30,8 @@ constexpr std::uint32_t RingBlocks = HistorySamplesPerChannel / BlockEntries;
 constexpr std::uint32_t WindowBlockCount = 6;
 static_assert(PaddedTapsBefore + WindowBlockCount * BlockEntries + 1 <= PaddedTapsPerPhase);
 
-__m256i LoadLanes(const std::int32_t* entries) {
+__m256i LoadLanes(const std::int32_t* entries)
+{
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(entries));
 }
 
@@ -41,12 +42,14 @@ struct LaneProducts {
     __m256i odd;
 
     LaneProducts(__m256i evenSamples, __m256i oddSamples, const std::int32_t* taps)
-        : even(_mm256_mul_epi32(evenSamples, LoadLanes(taps))),
-          odd(_mm256_mul_epi32(oddSamples, LoadLanes(taps + 1))) {}
+        : even(_mm256_mul_epi32(evenSamples, LoadLanes(taps))), odd(_mm256_mul_epi32(oddSamples, LoadLanes(taps + 1)))
+    {
+    }
 };
 
 // Sum of the odd lanes.
-std::int32_t SumOddLanes(__m256i lanes) {
+std::int32_t SumOddLanes(__m256i lanes)
+{
     __m128i sum = _mm_add_epi32(_mm256_castsi256_si128(lanes), _mm256_extracti128_si256(lanes, 1));
     sum = _mm_add_epi32(sum, _mm_srli_si128(sum, 8));
     return _mm_extract_epi32(sum, 1);
@@ -59,16 +62,20 @@ struct WindowBlocks {
     const std::int32_t* taps;
 
     WindowBlocks(std::uint32_t start, std::uint32_t phase, const std::int32_t (*padded)[PaddedTapsPerPhase])
-        : first(start / BlockEntries), taps(padded[phase] + PaddedTapsBefore - start % BlockEntries) {}
+        : first(start / BlockEntries), taps(padded[phase] + PaddedTapsBefore - start % BlockEntries)
+    {
+    }
 
-    std::size_t RingOffset(std::uint32_t block) const {
+    std::size_t RingOffset(std::uint32_t block) const
+    {
         return std::size_t{(first + block) % RingBlocks} * BlockEntries;
     }
 };
 
 struct Avx2Taps {
     static void Add(std::int32_t* ring, std::uint32_t r, std::int32_t x, std::uint32_t phase,
-                    const PolyphaseTables& tables) {
+                    const PolyphaseTables& tables)
+    {
         const WindowBlocks window(r, phase, tables.paddedRender);
         const __m256i sample = _mm256_set1_epi32(x);  // x in every lane, odd and even
         for (std::uint32_t block = 0; block < WindowBlockCount; ++block) {
@@ -80,7 +87,8 @@ struct Avx2Taps {
     }
 
     static std::int32_t Filter(const std::int32_t* ring, std::uint32_t q, std::uint32_t phase,
-                               const PolyphaseTables& tables) {
+                               const PolyphaseTables& tables)
+    {
         const WindowBlocks window(q, phase, tables.paddedCapture);
         // Only the odd lanes of the sum count: they gather every product's upper half.
         __m256i sum = _mm256_setzero_si256();
@@ -97,15 +105,15 @@ struct Avx2Taps {
 
 namespace avx2_kernels {
 
-std::uint32_t RenderResampled(const DeviceFormat& format, const std::int32_t* runs,
-                              std::uint32_t runLength, std::uint32_t hostFrames,
-                              RateConverterState& state, DeviceRing& ring) {
+std::uint32_t RenderResampled(const DeviceFormat& format, const std::int32_t* runs, std::uint32_t runLength,
+                              std::uint32_t hostFrames, RateConverterState& state, DeviceRing& ring)
+{
     return RenderResampledAnyContainer<Avx2Taps>(format, runs, runLength, hostFrames, state, ring);
 }
 
 std::uint32_t CaptureResampled(const DeviceFormat& format, DeviceRing& ring, std::int32_t* runs,
-                               std::uint32_t runLength, std::uint32_t hostFrames,
-                               RateConverterState& state) {
+                               std::uint32_t runLength, std::uint32_t hostFrames, RateConverterState& state)
+{
     return CaptureResampledAnyContainer<Avx2Taps>(format, ring, runs, runLength, hostFrames, state);
 }
 

@@ -13,27 +13,23 @@
 using RenderResampledKernel = std::uint32_t (*)(const DeviceFormat& format, const std::int32_t* runs,
                                                 std::uint32_t runLength, std::uint32_t hostFrames,
                                                 RateConverterState& state, DeviceRing& ring);
-using CaptureResampledKernel = std::uint32_t (*)(const DeviceFormat& format, DeviceRing& ring,
-                                                 std::int32_t* runs, std::uint32_t runLength,
-                                                 std::uint32_t hostFrames, RateConverterState& state);
+using CaptureResampledKernel = std::uint32_t (*)(const DeviceFormat& format, DeviceRing& ring, std::int32_t* runs,
+                                                 std::uint32_t runLength, std::uint32_t hostFrames,
+                                                 RateConverterState& state);
 
 namespace portable_kernels {
-std::uint32_t RenderResampled(const DeviceFormat& format, const std::int32_t* runs,
-                              std::uint32_t runLength, std::uint32_t hostFrames,
-                              RateConverterState& state, DeviceRing& ring);
+std::uint32_t RenderResampled(const DeviceFormat& format, const std::int32_t* runs, std::uint32_t runLength,
+                              std::uint32_t hostFrames, RateConverterState& state, DeviceRing& ring);
 std::uint32_t CaptureResampled(const DeviceFormat& format, DeviceRing& ring, std::int32_t* runs,
-                               std::uint32_t runLength, std::uint32_t hostFrames,
-                               RateConverterState& state);
+                               std::uint32_t runLength, std::uint32_t hostFrames, RateConverterState& state);
 }  // namespace portable_kernels
 
 // Callable only where ProcessorHasAvx2().
 namespace avx2_kernels {
-std::uint32_t RenderResampled(const DeviceFormat& format, const std::int32_t* runs,
-                              std::uint32_t runLength, std::uint32_t hostFrames,
-                              RateConverterState& state, DeviceRing& ring);
+std::uint32_t RenderResampled(const DeviceFormat& format, const std::int32_t* runs, std::uint32_t runLength,
+                              std::uint32_t hostFrames, RateConverterState& state, DeviceRing& ring);
 std::uint32_t CaptureResampled(const DeviceFormat& format, DeviceRing& ring, std::int32_t* runs,
-                               std::uint32_t runLength, std::uint32_t hostFrames,
-                               RateConverterState& state);
+                               std::uint32_t runLength, std::uint32_t hostFrames, RateConverterState& state);
 }  // namespace avx2_kernels
 
 RenderResampledKernel ChooseRenderResampled();

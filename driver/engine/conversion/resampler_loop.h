@@ -22,18 +22,22 @@ public:
         : start_(ring.start),
           end_(ring.start + std::size_t{ring.frames} * format.frameBytes),
           frame_(ring.start + std::size_t{ring.next % ring.frames} * format.frameBytes),
-          frameBytes_(format.frameBytes) {}
+          frameBytes_(format.frameBytes)
+    {
+    }
 
     std::uint8_t* Frame() const { return frame_; }
 
-    void Advance() {
+    void Advance()
+    {
         frame_ += frameBytes_;
         if (frame_ == end_) {
             frame_ = start_;
         }
     }
 
-    std::uint32_t Next() const {
+    std::uint32_t Next() const
+    {
         return static_cast<std::uint32_t>(static_cast<std::size_t>(frame_ - start_) / frameBytes_);
     }
 
@@ -45,9 +49,9 @@ private:
 };
 
 template <typename Taps, SampleContainer Container, std::uint32_t Channels>
-std::uint32_t RenderResampledFrames(const DeviceFormat& format, const std::int32_t* runs,
-                                    std::uint32_t runLength, std::uint32_t hostFrames,
-                                    RateConverterState& state, DeviceRing& ring) {
+std::uint32_t RenderResampledFrames(const DeviceFormat& format, const std::int32_t* runs, std::uint32_t runLength,
+                                    std::uint32_t hostFrames, RateConverterState& state, DeviceRing& ring)
+{
     if (ring.frames == 0) {
         return 0;
     }
@@ -62,8 +66,8 @@ std::uint32_t RenderResampledFrames(const DeviceFormat& format, const std::int32
     for (std::uint32_t f = 0; f < hostFrames; ++f) {
         // The taps start at the next device frame to be emitted, ring entry r.
         for (std::uint32_t ch = 0; ch < channels; ++ch) {
-            Taps::Add(history + std::size_t{ch} * HistorySamplesPerChannel, r,
-                      runs[std::size_t{ch} * runLength + f], position, tables);
+            Taps::Add(history + std::size_t{ch} * HistorySamplesPerChannel, r, runs[std::size_t{ch} * runLength + f],
+                      position, tables);
         }
         for (std::uint32_t e = Period.deviceFrames[position]; e > 0; --e) {
             std::uint8_t* frame = device.Frame();
@@ -86,8 +90,8 @@ std::uint32_t RenderResampledFrames(const DeviceFormat& format, const std::int32
 
 template <typename Taps, SampleContainer Container, std::uint32_t Channels>
 std::uint32_t CaptureResampledFrames(const DeviceFormat& format, DeviceRing& ring, std::int32_t* runs,
-                                     std::uint32_t runLength, std::uint32_t hostFrames,
-                                     RateConverterState& state) {
+                                     std::uint32_t runLength, std::uint32_t hostFrames, RateConverterState& state)
+{
     if (ring.frames == 0) {
         return 0;
     }
@@ -114,7 +118,8 @@ std::uint32_t CaptureResampledFrames(const DeviceFormat& format, DeviceRing& rin
         // The window is the phase's n most recent device frames, oldest first.
         const std::uint32_t q = (r + HistorySamplesPerChannel - Period.taps[phase]) % HistorySamplesPerChannel;
         for (std::uint32_t ch = 0; ch < channels; ++ch) {
-            const std::int32_t sum = Taps::Filter(history + std::size_t{ch} * HistorySamplesPerChannel, q, phase, tables);
+            const std::int32_t sum =
+                Taps::Filter(history + std::size_t{ch} * HistorySamplesPerChannel, q, phase, tables);
             runs[std::size_t{ch} * runLength + f] = SaturateTo24Bits(sum) * 256;
         }
         position = position + 1 == PeriodHostFrames ? 0 : position + 1;
@@ -127,63 +132,61 @@ std::uint32_t CaptureResampledFrames(const DeviceFormat& format, DeviceRing& rin
 }
 
 template <typename Taps, SampleContainer Container>
-std::uint32_t RenderResampledAnyChannels(const DeviceFormat& format, const std::int32_t* runs,
-                                         std::uint32_t runLength, std::uint32_t hostFrames,
-                                         RateConverterState& state, DeviceRing& ring) {
+std::uint32_t RenderResampledAnyChannels(const DeviceFormat& format, const std::int32_t* runs, std::uint32_t runLength,
+                                         std::uint32_t hostFrames, RateConverterState& state, DeviceRing& ring)
+{
     switch (format.channels) {
-    case 1:
-        return RenderResampledFrames<Taps, Container, 1>(format, runs, runLength, hostFrames, state, ring);
-    case 2:
-        return RenderResampledFrames<Taps, Container, 2>(format, runs, runLength, hostFrames, state, ring);
-    case 8:
-        return RenderResampledFrames<Taps, Container, 8>(format, runs, runLength, hostFrames, state, ring);
-    default:
-        return RenderResampledFrames<Taps, Container, 0>(format, runs, runLength, hostFrames, state, ring);
+    case 1: return RenderResampledFrames<Taps, Container, 1>(format, runs, runLength, hostFrames, state, ring);
+    case 2: return RenderResampledFrames<Taps, Container, 2>(format, runs, runLength, hostFrames, state, ring);
+    case 8: return RenderResampledFrames<Taps, Container, 8>(format, runs, runLength, hostFrames, state, ring);
+    default: return RenderResampledFrames<Taps, Container, 0>(format, runs, runLength, hostFrames, state, ring);
     }
 }
 
 template <typename Taps, SampleContainer Container>
 std::uint32_t CaptureResampledAnyChannels(const DeviceFormat& format, DeviceRing& ring, std::int32_t* runs,
-                                          std::uint32_t runLength, std::uint32_t hostFrames,
-                                          RateConverterState& state) {
+                                          std::uint32_t runLength, std::uint32_t hostFrames, RateConverterState& state)
+{
     switch (format.channels) {
-    case 1:
-        return CaptureResampledFrames<Taps, Container, 1>(format, ring, runs, runLength, hostFrames, state);
-    case 2:
-        return CaptureResampledFrames<Taps, Container, 2>(format, ring, runs, runLength, hostFrames, state);
-    case 8:
-        return CaptureResampledFrames<Taps, Container, 8>(format, ring, runs, runLength, hostFrames, state);
-    default:
-        return CaptureResampledFrames<Taps, Container, 0>(format, ring, runs, runLength, hostFrames, state);
+    case 1: return CaptureResampledFrames<Taps, Container, 1>(format, ring, runs, runLength, hostFrames, state);
+    case 2: return CaptureResampledFrames<Taps, Container, 2>(format, ring, runs, runLength, hostFrames, state);
+    case 8: return CaptureResampledFrames<Taps, Container, 8>(format, ring, runs, runLength, hostFrames, state);
+    default: return CaptureResampledFrames<Taps, Container, 0>(format, ring, runs, runLength, hostFrames, state);
     }
 }
 
 template <typename Taps>
-std::uint32_t RenderResampledAnyContainer(const DeviceFormat& format, const std::int32_t* runs,
-                                          std::uint32_t runLength, std::uint32_t hostFrames,
-                                          RateConverterState& state, DeviceRing& ring) {
+std::uint32_t RenderResampledAnyContainer(const DeviceFormat& format, const std::int32_t* runs, std::uint32_t runLength,
+                                          std::uint32_t hostFrames, RateConverterState& state, DeviceRing& ring)
+{
     switch (format.container) {
     case SampleContainer::Bits16:
-        return RenderResampledAnyChannels<Taps, SampleContainer::Bits16>(format, runs, runLength, hostFrames, state, ring);
+        return RenderResampledAnyChannels<Taps, SampleContainer::Bits16>(format, runs, runLength, hostFrames, state,
+                                                                         ring);
     case SampleContainer::Bits24:
-        return RenderResampledAnyChannels<Taps, SampleContainer::Bits24>(format, runs, runLength, hostFrames, state, ring);
+        return RenderResampledAnyChannels<Taps, SampleContainer::Bits24>(format, runs, runLength, hostFrames, state,
+                                                                         ring);
     case SampleContainer::Bits32:
-        return RenderResampledAnyChannels<Taps, SampleContainer::Bits32>(format, runs, runLength, hostFrames, state, ring);
+        return RenderResampledAnyChannels<Taps, SampleContainer::Bits32>(format, runs, runLength, hostFrames, state,
+                                                                         ring);
     }
     return 0;
 }
 
 template <typename Taps>
-std::uint32_t CaptureResampledAnyContainer(const DeviceFormat& format, DeviceRing& ring,
-                                           std::int32_t* runs, std::uint32_t runLength,
-                                           std::uint32_t hostFrames, RateConverterState& state) {
+std::uint32_t CaptureResampledAnyContainer(const DeviceFormat& format, DeviceRing& ring, std::int32_t* runs,
+                                           std::uint32_t runLength, std::uint32_t hostFrames, RateConverterState& state)
+{
     switch (format.container) {
     case SampleContainer::Bits16:
-        return CaptureResampledAnyChannels<Taps, SampleContainer::Bits16>(format, ring, runs, runLength, hostFrames, state);
+        return CaptureResampledAnyChannels<Taps, SampleContainer::Bits16>(format, ring, runs, runLength, hostFrames,
+                                                                          state);
     case SampleContainer::Bits24:
-        return CaptureResampledAnyChannels<Taps, SampleContainer::Bits24>(format, ring, runs, runLength, hostFrames, state);
+        return CaptureResampledAnyChannels<Taps, SampleContainer::Bits24>(format, ring, runs, runLength, hostFrames,
+                                                                          state);
     case SampleContainer::Bits32:
-        return CaptureResampledAnyChannels<Taps, SampleContainer::Bits32>(format, ring, runs, runLength, hostFrames, state);
+        return CaptureResampledAnyChannels<Taps, SampleContainer::Bits32>(format, ring, runs, runLength, hostFrames,
+                                                                          state);
     }
     return 0;
 }

@@ -30,10 +30,14 @@ constexpr double HostRate = 44100;
 constexpr double DeviceRate = 48000;
 
 // Keeps the compiler from dropping work whose results nothing reads.
-void Touch(const void* memory) { asm volatile("" : : "r"(memory) : "memory"); }
+void Touch(const void* memory)
+{
+    asm volatile("" : : "r"(memory) : "memory");
+}
 
 // Seconds per call of `work`: the best of three runs of enough calls to last 15 ms.
-double SecondsPerCall(const std::function<void()>& work) {
+double SecondsPerCall(const std::function<void()>& work)
+{
     using Clock = std::chrono::steady_clock;
     std::size_t calls = 1;
     for (;;) {
@@ -51,21 +55,25 @@ double SecondsPerCall(const std::function<void()>& work) {
     return best;
 }
 
-std::vector<std::int32_t> NoiseWords(std::size_t count) {
+std::vector<std::int32_t> NoiseWords(std::size_t count)
+{
     std::mt19937 random(1);
     std::vector<std::int32_t> words(count);
     for (auto& word : words) word = static_cast<std::int32_t>(random()) / 4;
     return words;
 }
 
-const char* ContainerName(SampleContainer container) {
+const char* ContainerName(SampleContainer container)
+{
     return container == SampleContainer::Bits16 ? "16" : container == SampleContainer::Bits24 ? "24" : "32";
 }
 
-void BenchmarkDirectPaths() {
-    std::printf("Direct paths (device rate = host rate). memcpy copies the block's host samples\n"
-                "(frames x channels x 4 bytes) between cached buffers; 'x memcpy' is the kernel's time\n"
-                "over memcpy's; 'portable' is the plain-loop kernel.\n\n");
+void BenchmarkDirectPaths()
+{
+    std::printf(
+        "Direct paths (device rate = host rate). memcpy copies the block's host samples\n"
+        "(frames x channels x 4 bytes) between cached buffers; 'x memcpy' is the kernel's time\n"
+        "over memcpy's; 'portable' is the plain-loop kernel.\n\n");
     std::printf("%-8s %4s %3s %6s %14s %9s %14s %9s\n", "path", "bits", "ch", "block", "M frames/s", "x memcpy",
                 "portable M/s", "x memcpy");
     for (bool render : {true, false}) {
@@ -115,20 +123,25 @@ struct Resampler {
 };
 
 // Device frames of consecutive blocks from a period start, as the packets carry them.
-std::uint32_t DeviceFramesOfBlock(std::uint64_t block) {
-    return static_cast<std::uint32_t>(DeviceFramesBefore((block + 1) * ResampledBlock) - DeviceFramesBefore(block * ResampledBlock));
+std::uint32_t DeviceFramesOfBlock(std::uint64_t block)
+{
+    return static_cast<std::uint32_t>(DeviceFramesBefore((block + 1) * ResampledBlock) -
+                                      DeviceFramesBefore(block * ResampledBlock));
 }
 
-std::vector<double> ToDouble(const std::vector<std::int32_t>& words) {
+std::vector<double> ToDouble(const std::vector<std::int32_t>& words)
+{
     std::vector<double> values(words.size());
     for (std::size_t i = 0; i < words.size(); ++i) values[i] = words[i] / 2147483648.0;
     return values;
 }
 
-std::vector<std::int32_t> ToWords(const std::vector<double>& values) {
+std::vector<std::int32_t> ToWords(const std::vector<double>& values)
+{
     std::vector<std::int32_t> words(values.size());
     for (std::size_t i = 0; i < values.size(); ++i) {
-        words[i] = static_cast<std::int32_t>(std::lround(std::clamp(values[i] * 2147483648.0, -2147483648.0, 2147483647.0)));
+        words[i] =
+            static_cast<std::int32_t>(std::lround(std::clamp(values[i] * 2147483648.0, -2147483648.0, 2147483647.0)));
     }
     return words;
 }
@@ -137,14 +150,16 @@ struct KernelConverter {
     std::vector<std::int32_t> history;
     RateConverterState state{};
     KernelConverter(std::uint32_t channels, ConversionDirection direction)
-        : history(std::size_t{channels} * HistorySamplesPerChannel) {
+        : history(std::size_t{channels} * HistorySamplesPerChannel)
+    {
         state.history = history.data();
         RestartRateConverter(state, channels, direction);
     }
 };
 
 Resampler KernelResampler(const std::string& name, bool render, RenderResampledKernel renderKernel,
-                          CaptureResampledKernel captureKernel) {
+                          CaptureResampledKernel captureKernel)
+{
     Resampler resampler;
     resampler.name = name;
     resampler.convertMono = [=](const std::vector<double>& input) {
@@ -173,12 +188,13 @@ Resampler KernelResampler(const std::string& name, bool render, RenderResampledK
     };
     resampler.streamBlock = [=](std::uint32_t channels) -> std::function<void()> {
         const DeviceFormat format{channels, SampleContainer::Bits32, channels * 4};
-        auto converter = std::make_shared<KernelConverter>(channels, render ? ConversionDirection::Render : ConversionDirection::Capture);
+        auto converter = std::make_shared<KernelConverter>(
+            channels, render ? ConversionDirection::Render : ConversionDirection::Capture);
         auto runs = std::make_shared<std::vector<std::int32_t>>(NoiseWords(std::size_t{channels} * ResampledBlock));
         auto device = std::make_shared<std::vector<std::uint8_t>>(std::size_t{ResampledBlock * 2} * format.frameBytes);
         return [=] {
-            const std::uint32_t frames = ResampledDeviceFrames(converter->state,
-                                                               render ? ConversionDirection::Render : ConversionDirection::Capture, ResampledBlock);
+            const std::uint32_t frames = ResampledDeviceFrames(
+                converter->state, render ? ConversionDirection::Render : ConversionDirection::Capture, ResampledBlock);
             DeviceRing ring{device->data(), frames, 0};
             if (render) {
                 renderKernel(format, runs->data(), ResampledBlock, ResampledBlock, converter->state, ring);
@@ -192,13 +208,15 @@ Resampler KernelResampler(const std::string& name, bool render, RenderResampledK
     return resampler;
 }
 
-Resampler ModelResampler(bool render) {
+Resampler ModelResampler(bool render)
+{
     Resampler resampler;
     resampler.name = "scalar model (-O2)";
     resampler.streamBlock = [=](std::uint32_t channels) -> std::function<void()> {
         auto model = std::make_shared<ReferenceRateConverter>(channels, !render);
         auto runs = std::make_shared<std::vector<std::int32_t>>(NoiseWords(std::size_t{channels} * ResampledBlock));
-        auto device = std::make_shared<std::vector<std::int32_t>>(NoiseWords(std::size_t{channels} * ResampledBlock * 2));
+        auto device =
+            std::make_shared<std::vector<std::int32_t>>(NoiseWords(std::size_t{channels} * ResampledBlock * 2));
         return [=] {
             if (render) {
                 model->Render(runs->data(), ResampledBlock, device->data());
@@ -214,9 +232,11 @@ Resampler ModelResampler(bool render) {
 
 // Feeds libsamplerate or libsoxr chunks of input as a driver would feed blocks: 256
 // host frames in for render, the block's device frames in for capture.
-using ChunkProcessor = std::function<std::size_t(const float* in, std::size_t inFrames, float* out, std::size_t outCapacity)>;
+using ChunkProcessor =
+    std::function<std::size_t(const float* in, std::size_t inFrames, float* out, std::size_t outCapacity)>;
 
-std::vector<double> ConvertWithChunks(bool render, const std::vector<double>& input, const ChunkProcessor& process) {
+std::vector<double> ConvertWithChunks(bool render, const std::vector<double>& input, const ChunkProcessor& process)
+{
     std::vector<float> in(input.begin(), input.end());
     std::vector<double> out;
     std::vector<float> chunk(4 * ResampledBlock);
@@ -231,7 +251,8 @@ std::vector<double> ConvertWithChunks(bool render, const std::vector<double>& in
     return out;
 }
 
-std::function<void()> StreamChunks(bool render, std::uint32_t channels, const ChunkProcessor& process) {
+std::function<void()> StreamChunks(bool render, std::uint32_t channels, const ChunkProcessor& process)
+{
     auto in = std::make_shared<std::vector<float>>(std::size_t{channels} * ResampledBlock * 2);
     std::mt19937 random(1);
     for (auto& value : *in) value = static_cast<float>(static_cast<std::int32_t>(random()) / 8589934592.0);
@@ -244,7 +265,8 @@ std::function<void()> StreamChunks(bool render, std::uint32_t channels, const Ch
     };
 }
 
-ChunkProcessor SamplerateChunks(std::shared_ptr<SRC_STATE> state, double ratio, std::uint32_t channels) {
+ChunkProcessor SamplerateChunks(std::shared_ptr<SRC_STATE> state, double ratio, std::uint32_t channels)
+{
     (void)channels;
     return [=](const float* in, std::size_t inFrames, float* out, std::size_t outCapacity) {
         SRC_DATA data{};
@@ -258,12 +280,14 @@ ChunkProcessor SamplerateChunks(std::shared_ptr<SRC_STATE> state, double ratio, 
     };
 }
 
-std::shared_ptr<SRC_STATE> NewSamplerate(std::uint32_t channels) {
+std::shared_ptr<SRC_STATE> NewSamplerate(std::uint32_t channels)
+{
     int error = 0;
     return std::shared_ptr<SRC_STATE>(src_new(SRC_SINC_FASTEST, static_cast<int>(channels), &error), src_delete);
 }
 
-Resampler SamplerateResampler(bool render) {
+Resampler SamplerateResampler(bool render)
+{
     const double ratio = render ? DeviceRate / HostRate : HostRate / DeviceRate;
     Resampler resampler;
     resampler.name = "libsamplerate SINC_FASTEST";
@@ -276,7 +300,8 @@ Resampler SamplerateResampler(bool render) {
     return resampler;
 }
 
-std::shared_ptr<soxr> NewSoxr(bool render, std::uint32_t channels, unsigned long recipe) {
+std::shared_ptr<soxr> NewSoxr(bool render, std::uint32_t channels, unsigned long recipe)
+{
     const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
     const soxr_quality_spec_t quality = soxr_quality_spec(recipe, 0);
     return std::shared_ptr<soxr>(soxr_create(render ? HostRate : DeviceRate, render ? DeviceRate : HostRate, channels,
@@ -284,7 +309,8 @@ std::shared_ptr<soxr> NewSoxr(bool render, std::uint32_t channels, unsigned long
                                  soxr_delete);
 }
 
-ChunkProcessor SoxrChunks(std::shared_ptr<soxr> state) {
+ChunkProcessor SoxrChunks(std::shared_ptr<soxr> state)
+{
     return [=](const float* in, std::size_t inFrames, float* out, std::size_t outCapacity) {
         std::size_t used = 0;
         std::size_t produced = 0;
@@ -293,7 +319,8 @@ ChunkProcessor SoxrChunks(std::shared_ptr<soxr> state) {
     };
 }
 
-Resampler SoxrResampler(bool render, unsigned long recipe, const char* name) {
+Resampler SoxrResampler(bool render, unsigned long recipe, const char* name)
+{
     Resampler resampler;
     resampler.name = name;
     resampler.convertMono = [=](const std::vector<double>& input) {
@@ -305,21 +332,24 @@ Resampler SoxrResampler(bool render, unsigned long recipe, const char* name) {
     return resampler;
 }
 
-std::vector<double> Tone(double frequency, double rate, double amplitude, std::size_t frames) {
+std::vector<double> Tone(double frequency, double rate, double amplitude, std::size_t frames)
+{
     std::vector<double> values(frames);
-    for (std::size_t i = 0; i < frames; ++i) values[i] = amplitude * std::sin(2 * 3.14159265358979323846 * frequency * static_cast<double>(i) / rate);
+    for (std::size_t i = 0; i < frames; ++i)
+        values[i] = amplitude * std::sin(2 * 3.14159265358979323846 * frequency * static_cast<double>(i) / rate);
     return values;
 }
 
 struct Quality {
-    double gainAt20k;    // dB against 1 kHz
-    double ripple;       // dB, max − min gain from 50 Hz to 20 kHz
-    double rejection;    // image (render) or alias (capture), dB
-    double thdPlusNoise; // dB, 1 kHz at −1 dBFS
-    double dcGain;       // dB
+    double gainAt20k;     // dB against 1 kHz
+    double ripple;        // dB, max − min gain from 50 Hz to 20 kHz
+    double rejection;     // image (render) or alias (capture), dB
+    double thdPlusNoise;  // dB, 1 kHz at −1 dBFS
+    double dcGain;        // dB
 };
 
-Quality MeasureQuality(const Resampler& resampler, bool render) {
+Quality MeasureQuality(const Resampler& resampler, bool render)
+{
     constexpr std::size_t frames = 24000;
     constexpr std::size_t skip = 2000;
     const double inRate = render ? HostRate : DeviceRate;
@@ -331,8 +361,8 @@ Quality MeasureQuality(const Resampler& resampler, bool render) {
     Quality quality{};
     double lowest = 1e9;
     double highest = -1e9;
-    for (double frequency : {50.0, 100.0, 500.0, 1000.0, 2000.0, 4000.0, 6000.0, 8000.0, 10000.0, 12000.0,
-                             14000.0, 16000.0, 17000.0, 18000.0, 19000.0, 19500.0, 20000.0}) {
+    for (double frequency : {50.0, 100.0, 500.0, 1000.0, 2000.0, 4000.0, 6000.0, 8000.0, 10000.0, 12000.0, 14000.0,
+                             16000.0, 17000.0, 18000.0, 19000.0, 19500.0, 20000.0}) {
         const double gain = gainDb(frequency);
         lowest = std::min(lowest, gain);
         highest = std::max(highest, gain);
@@ -347,7 +377,9 @@ Quality MeasureQuality(const Resampler& resampler, bool render) {
     const std::vector<double> found = render ? FitToneAmplitudes(mirrored, {probe, mirror}, outRate, skip)
                                              : FitToneAmplitudes(mirrored, {mirror}, outRate, skip);
     quality.rejection = DecibelsOf(found.back() / 0.5);
-    quality.thdPlusNoise = FitTone(resampler.convertMono(Tone(1000, inRate, std::pow(10.0, -1.0 / 20), frames)), 1000, outRate, skip).thdPlusNoiseDb;
+    quality.thdPlusNoise =
+        FitTone(resampler.convertMono(Tone(1000, inRate, std::pow(10.0, -1.0 / 20), frames)), 1000, outRate, skip)
+            .thdPlusNoiseDb;
     const std::vector<double> dc = resampler.convertMono(std::vector<double>(frames, 0.5));
     double sum = 0;
     for (std::size_t i = skip; i < dc.size(); ++i) sum += dc[i];
@@ -356,7 +388,8 @@ Quality MeasureQuality(const Resampler& resampler, bool render) {
 }
 
 // Whether the chosen kernels give the model's output on the benchmark's noise.
-bool MatchesModel(bool render, std::uint32_t channels) {
+bool MatchesModel(bool render, std::uint32_t channels)
+{
     const DeviceFormat format{channels, SampleContainer::Bits32, channels * 4};
     KernelConverter converter(channels, render ? ConversionDirection::Render : ConversionDirection::Capture);
     ReferenceRateConverter model(channels, !render);
@@ -376,31 +409,37 @@ bool MatchesModel(bool render, std::uint32_t channels) {
             }
         } else {
             std::vector<std::int32_t> device(noise.begin(), noise.begin() + channels * frames);
-            std::rotate(device.begin(), device.begin() + static_cast<std::ptrdiff_t>(block % device.size()), device.end());
+            std::rotate(device.begin(), device.begin() + static_cast<std::ptrdiff_t>(block % device.size()),
+                        device.end());
             DeviceRing ring{reinterpret_cast<std::uint8_t*>(device.data()), frames, 0};
             ChooseCaptureResampled()(format, ring, kernelOut.data(), ResampledBlock, ResampledBlock, converter.state);
             model.Capture(device.data(), ResampledBlock, modelOut.data());
-            if (!std::equal(modelOut.begin(), modelOut.begin() + channels * ResampledBlock, kernelOut.begin())) return false;
+            if (!std::equal(modelOut.begin(), modelOut.begin() + channels * ResampledBlock, kernelOut.begin()))
+                return false;
         }
     }
     return true;
 }
 
-void BenchmarkResampledPaths() {
-    std::printf("Resampled paths, 44.1 kHz host <-> 48 kHz device, blocks of %u host frames.\n"
-                "Speed in million host frames per second (2 / 8 channels); the kernels move 32-bit\n"
-                "device samples, libsamplerate and libsoxr float samples. Quality on a mono signal:\n"
-                "gain at 20 kHz against 1 kHz, ripple from 50 Hz to 20 kHz, image (render: 20 kHz in,\n"
-                "23.9 kHz out) or alias (capture: 23 kHz in, 21.1 kHz out) level against the input,\n"
-                "THD+N of a 1 kHz tone at -1 dBFS, DC gain.\n\n",
-                ResampledBlock);
+void BenchmarkResampledPaths()
+{
+    std::printf(
+        "Resampled paths, 44.1 kHz host <-> 48 kHz device, blocks of %u host frames.\n"
+        "Speed in million host frames per second (2 / 8 channels); the kernels move 32-bit\n"
+        "device samples, libsamplerate and libsoxr float samples. Quality on a mono signal:\n"
+        "gain at 20 kHz against 1 kHz, ripple from 50 Hz to 20 kHz, image (render: 20 kHz in,\n"
+        "23.9 kHz out) or alias (capture: 23 kHz in, 21.1 kHz out) level against the input,\n"
+        "THD+N of a 1 kHz tone at -1 dBFS, DC gain.\n\n",
+        ResampledBlock);
     for (bool render : {true, false}) {
         std::printf("%s (%s)\n", render ? "render" : "capture", render ? "44.1 -> 48 kHz" : "48 -> 44.1 kHz");
         std::printf("  %-27s %8s %8s %9s %8s %8s %9s %8s %8s\n", "converter", "2 ch M/s", "8 ch M/s", "x model",
                     "20 kHz", "ripple", render ? "image" : "alias", "THD+N", "DC gain");
         std::vector<Resampler> resamplers{
-            KernelResampler(ProcessorHasAvx2() ? "kernels (AVX2)" : "kernels (portable)", render, ChooseRenderResampled(), ChooseCaptureResampled()),
-            KernelResampler("kernels (portable)", render, portable_kernels::RenderResampled, portable_kernels::CaptureResampled),
+            KernelResampler(ProcessorHasAvx2() ? "kernels (AVX2)" : "kernels (portable)", render,
+                            ChooseRenderResampled(), ChooseCaptureResampled()),
+            KernelResampler("kernels (portable)", render, portable_kernels::RenderResampled,
+                            portable_kernels::CaptureResampled),
             ModelResampler(render),
             SamplerateResampler(render),
             SoxrResampler(render, SOXR_QQ, "libsoxr quick"),
@@ -416,11 +455,12 @@ void BenchmarkResampledPaths() {
             }
         }
         for (std::size_t i = 0; i < resamplers.size(); ++i) {
-            std::printf("  %-27s %8.1f %8.1f %4.1f/%-4.1f", resamplers[i].name.c_str(), speeds[i].first, speeds[i].second,
-                        speeds[i].first / modelSpeed[0], speeds[i].second / modelSpeed[1]);
+            std::printf("  %-27s %8.1f %8.1f %4.1f/%-4.1f", resamplers[i].name.c_str(), speeds[i].first,
+                        speeds[i].second, speeds[i].first / modelSpeed[0], speeds[i].second / modelSpeed[1]);
             if (resamplers[i].convertMono && (i == 0 || i > 2)) {
                 const Quality q = MeasureQuality(resamplers[i], render);
-                std::printf(" %8.2f %8.2f %9.1f %8.1f %8.3f\n", q.gainAt20k, q.ripple, q.rejection, q.thdPlusNoise, q.dcGain);
+                std::printf(" %8.2f %8.2f %9.1f %8.1f %8.3f\n", q.gainAt20k, q.ripple, q.rejection, q.thdPlusNoise,
+                            q.dcGain);
             } else {
                 std::printf("   (same output as the first row)\n");
             }
@@ -432,7 +472,8 @@ void BenchmarkResampledPaths() {
 
 }  // namespace
 
-int main() {
+int main()
+{
     BuildRateTables(44100, true, ResampledBlock);
     std::printf("Sample conversion benchmark (%s kernels chosen on this processor)\n\n",
                 ProcessorHasAvx2() ? "AVX2" : "portable");

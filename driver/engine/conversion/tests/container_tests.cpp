@@ -11,7 +11,8 @@
 
 namespace {
 
-std::vector<std::uint8_t> RenderOneSample(std::uint32_t bits, std::int32_t word) {
+std::vector<std::uint8_t> RenderOneSample(std::uint32_t bits, std::int32_t word)
+{
     TestStream stream(1, 2, 2, 48000);
     TestPin pin(1, bits, 48000, 0, ConversionDirection::Render);
     stream.host.slab.samples[0] = word;
@@ -19,7 +20,8 @@ std::vector<std::uint8_t> RenderOneSample(std::uint32_t bits, std::int32_t word)
     return std::vector<std::uint8_t>(pin.Slot(0), pin.Slot(0) + pin.pin.blockAlign);
 }
 
-std::int32_t CaptureOneSample(std::uint32_t bits, std::vector<std::uint8_t> bytes) {
+std::int32_t CaptureOneSample(std::uint32_t bits, std::vector<std::uint8_t> bytes)
+{
     TestStream stream(1, 2, 2, 48000);
     TestPin pin(1, bits, 48000, 0, ConversionDirection::Capture);
     std::copy(bytes.begin(), bytes.end(), pin.Slot(0));
@@ -31,17 +33,19 @@ using Bytes = std::vector<std::uint8_t>;
 
 }  // namespace
 
-TEST(Containers, RenderTruncatesToTheUpperBytes) {
+TEST(Containers, RenderTruncatesToTheUpperBytes)
+{
     EXPECT_EQ(RenderOneSample(24, 0x12345678), (Bytes{0x56, 0x34, 0x12}));
     EXPECT_EQ(RenderOneSample(16, 0x12345678), (Bytes{0x34, 0x12}));
     EXPECT_EQ(RenderOneSample(32, 0x12345678), (Bytes{0x78, 0x56, 0x34, 0x12}));
     EXPECT_EQ(RenderOneSample(24, -1), (Bytes{0xFF, 0xFF, 0xFF}));  // no rounding up to 0
     EXPECT_EQ(RenderOneSample(16, INT32_MIN), (Bytes{0x00, 0x80}));
-    EXPECT_EQ(RenderOneSample(8, 0x12345678), (Bytes{0x34, 0x12}));  // below 24 bits: 16-bit
+    EXPECT_EQ(RenderOneSample(8, 0x12345678), (Bytes{0x34, 0x12}));               // below 24 bits: 16-bit
     EXPECT_EQ(RenderOneSample(64, 0x12345678), (Bytes{0x78, 0x56, 0x34, 0x12}));  // 32 or more: 32-bit
 }
 
-TEST(Containers, CaptureLeftJustifiesWithZerosBelow) {
+TEST(Containers, CaptureLeftJustifiesWithZerosBelow)
+{
     EXPECT_EQ(CaptureOneSample(24, {0x56, 0x34, 0x12}), 0x12345600);
     EXPECT_EQ(CaptureOneSample(16, {0x34, 0x12}), 0x12340000);
     EXPECT_EQ(CaptureOneSample(32, {0x78, 0x56, 0x34, 0x12}), 0x12345678);
@@ -49,7 +53,8 @@ TEST(Containers, CaptureLeftJustifiesWithZerosBelow) {
     EXPECT_EQ(CaptureOneSample(16, {0x00, 0x80}), INT32_MIN);
 }
 
-TEST(Containers, ResampledRenderSaturatesOvershoot) {
+TEST(Containers, ResampledRenderSaturatesOvershoot)
+{
     ASSERT_TRUE(BuildRateTables(44100, true, 147));
     for (std::uint32_t bits : {32u, 24u, 16u}) {
         TestStream stream(147, 2, 2, 44100);
@@ -75,7 +80,8 @@ TEST(Containers, ResampledRenderSaturatesOvershoot) {
     }
 }
 
-TEST(Containers, ResampledCaptureSaturatesOvershoot) {
+TEST(Containers, ResampledCaptureSaturatesOvershoot)
+{
     ASSERT_TRUE(BuildRateTables(44100, true, 147));
     TestStream stream(147, 2, 2, 44100);
     TestPin pin(1, 32, 48000, 0, ConversionDirection::Capture);

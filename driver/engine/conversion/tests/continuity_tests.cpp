@@ -18,13 +18,15 @@ constexpr std::int64_t RampStep = 128849;        // to +0.9 over the ramp
 // Render delays by 2640 time units and capture by 2480: 5120 units, 32 host frames.
 constexpr std::uint32_t ChainDelay = 32;
 
-std::int32_t Ramp(std::int64_t frame, std::uint32_t channel) {
+std::int32_t Ramp(std::int64_t frame, std::uint32_t channel)
+{
     const std::int64_t value = RampStart + RampStep * frame;
     return static_cast<std::int32_t>(channel == 0 ? value : -value - 1);
 }
 
 // Runs the ramp through a stereo render pin looped back into a stereo capture pin.
-std::vector<std::int32_t> RunChain(std::uint32_t block) {
+std::vector<std::int32_t> RunChain(std::uint32_t block)
+{
     EXPECT_TRUE(BuildRateTables(44100, true, block));
     TestStream stream(block, 2, 2, 44100);
     TestPin render(2, 24, 48000, 0, ConversionDirection::Render);
@@ -56,7 +58,8 @@ std::vector<std::int32_t> RunChain(std::uint32_t block) {
 
 }  // namespace
 
-TEST(Continuity, RampSurvivesRenderAndCaptureWhole) {
+TEST(Continuity, RampSurvivesRenderAndCaptureWhole)
+{
     const std::vector<std::int32_t> whole = RunChain(2048);
     for (std::uint32_t f = 200; f < RampFrames; ++f) {
         for (std::uint32_t ch = 0; ch < 2; ++ch) {
@@ -73,7 +76,8 @@ TEST(Continuity, RampSurvivesRenderAndCaptureWhole) {
     }
 }
 
-TEST(Continuity, LargePacketsHoldTheirBlocksConverted) {
+TEST(Continuity, LargePacketsHoldTheirBlocksConverted)
+{
     constexpr std::uint32_t block = 100;
     ASSERT_TRUE(BuildRateTables(44100, true, block));
     TestStream stream(block, 2, 2, 44100);
@@ -96,7 +100,8 @@ TEST(Continuity, LargePacketsHoldTheirBlocksConverted) {
     EXPECT_EQ(render.pin.rateTableIndex, 300u % 147);
 }
 
-TEST(Continuity, PacketsOfPinsAtTheHostRateAreWholeBlocks) {
+TEST(Continuity, PacketsOfPinsAtTheHostRateAreWholeBlocks)
+{
     TestStream stream(256, 2, 2, 48000);
     stream.host.blocksPerLargePacket = 32;
     TestPin pin(2, 16, 48000, 0, ConversionDirection::Render);

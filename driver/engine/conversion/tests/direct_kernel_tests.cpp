@@ -18,10 +18,15 @@ struct DirectKernels {
     bool (*handles)(const DeviceFormat&);
 };
 
-bool HandlesAll(const DeviceFormat&) { return true; }
+bool HandlesAll(const DeviceFormat&)
+{
+    return true;
+}
 
-std::vector<DirectKernels> AvailableKernelSets() {
-    std::vector<DirectKernels> sets{{"portable", portable_kernels::RenderDirect, portable_kernels::CaptureDirect, HandlesAll}};
+std::vector<DirectKernels> AvailableKernelSets()
+{
+    std::vector<DirectKernels> sets{
+        {"portable", portable_kernels::RenderDirect, portable_kernels::CaptureDirect, HandlesAll}};
     if (ProcessorHasAvx2()) {
         sets.push_back({"avx2", avx2_kernels::RenderDirect, avx2_kernels::CaptureDirect, avx2_kernels::HandlesDirect});
     }
@@ -34,7 +39,8 @@ constexpr std::uint32_t GuardSize = 64;
 
 }  // namespace
 
-TEST(DirectKernels, MatchThePlainModelAndStayInsideTheirBuffers) {
+TEST(DirectKernels, MatchThePlainModelAndStayInsideTheirBuffers)
+{
     std::mt19937 random(7);
     for (const DirectKernels& kernels : AvailableKernelSets()) {
         for (SampleContainer container : {SampleContainer::Bits16, SampleContainer::Bits24, SampleContainer::Bits32}) {
@@ -62,10 +68,14 @@ TEST(DirectKernels, MatchThePlainModelAndStayInsideTheirBuffers) {
                     const std::uint32_t runLength = frames + 1;
                     std::vector<std::int32_t> captured(std::size_t{channels} * runLength + GuardSize, GuardWord);
                     kernels.capture(format, device.data(), frames, captured.data(), runLength);
-                    const auto expectedRuns = ReferenceCaptureDirect(container, channels,
-                                                                     std::vector<std::uint8_t>(device.begin(), device.begin() + static_cast<std::ptrdiff_t>(deviceBytes)), frames);
+                    const auto expectedRuns = ReferenceCaptureDirect(
+                        container, channels,
+                        std::vector<std::uint8_t>(device.begin(),
+                                                  device.begin() + static_cast<std::ptrdiff_t>(deviceBytes)),
+                        frames);
                     for (std::uint32_t ch = 0; ch < channels; ++ch) {
-                        EXPECT_TRUE(std::equal(expectedRuns.begin() + ch * frames, expectedRuns.begin() + (ch + 1) * frames,
+                        EXPECT_TRUE(std::equal(expectedRuns.begin() + ch * frames,
+                                               expectedRuns.begin() + (ch + 1) * frames,
                                                captured.begin() + ch * runLength));
                         EXPECT_EQ(captured[ch * runLength + frames], GuardWord);
                     }
@@ -76,13 +86,14 @@ TEST(DirectKernels, MatchThePlainModelAndStayInsideTheirBuffers) {
     }
 }
 
-TEST(DirectKernels, PaddedFramesLeaveThePaddingAlone) {
+TEST(DirectKernels, PaddedFramesLeaveThePaddingAlone)
+{
     const DeviceFormat format{2, SampleContainer::Bits24, 8};  // two 3-byte samples in 8 bytes
     const std::int32_t runs[] = {0x11223344, 0x55667788, -1, 0};
     std::vector<std::uint8_t> device(16, Guard);
     ChooseRenderDirect(format)(format, runs, 2, 2, device.data());
-    EXPECT_EQ(device, (std::vector<std::uint8_t>{0x33, 0x22, 0x11, 0xFF, 0xFF, 0xFF, Guard, Guard,
-                                                 0x77, 0x66, 0x55, 0x00, 0x00, 0x00, Guard, Guard}));
+    EXPECT_EQ(device, (std::vector<std::uint8_t>{0x33, 0x22, 0x11, 0xFF, 0xFF, 0xFF, Guard, Guard, 0x77, 0x66, 0x55,
+                                                 0x00, 0x00, 0x00, Guard, Guard}));
     std::int32_t captured[4] = {};
     ChooseCaptureDirect(format)(format, device.data(), 2, captured, 2);
     EXPECT_EQ(captured[0], 0x11223300);

@@ -13,23 +13,26 @@ constexpr std::uint32_t LoopFrames = 100;
 
 // A 48 kHz stereo 16-bit pin whose loop is its first 100 frames, position at `frame`.
 struct LoopPin : TestPin {
-    LoopPin(ConversionDirection direction, std::uint32_t frame)
-        : TestPin(2, 16, 48000, 0, direction) {
+    LoopPin(ConversionDirection direction, std::uint32_t frame) : TestPin(2, 16, 48000, 0, direction)
+    {
         pin.packetData[2] = memory.data();
         pin.packetData[3] = memory.data() + LoopFrames * 4;
         pin.loopPosition = reinterpret_cast<std::uintptr_t>(memory.data() + frame * 4);
     }
-    std::uint32_t PositionFrame() const {
+    std::uint32_t PositionFrame() const
+    {
         return static_cast<std::uint32_t>((pin.loopPosition - reinterpret_cast<std::uintptr_t>(memory.data())) / 4);
     }
     // Left sample of loop frame f, as the upper half of a slab word.
-    std::int32_t Left(std::uint32_t f) const {
+    std::int32_t Left(std::uint32_t f) const
+    {
         return static_cast<std::int32_t>(static_cast<std::uint32_t>(memory[f * 4] | memory[f * 4 + 1] << 8) << 16);
     }
 };
 
 // Left channel of block frame f: (f + 1) in the upper half.
-void FillRamp(TestStream& stream) {
+void FillRamp(TestStream& stream)
+{
     for (std::uint32_t f = 0; f < stream.host.slab.runLength; ++f) {
         OutputRun(stream.host.slab, 0)[f] = static_cast<std::int32_t>((f + 1) << 16);
     }
@@ -37,7 +40,8 @@ void FillRamp(TestStream& stream) {
 
 }  // namespace
 
-TEST(LoopConverters, RenderWrapsAndFlushesInTwoPieces) {
+TEST(LoopConverters, RenderWrapsAndFlushesInTwoPieces)
+{
     TestStream stream(32, 2, 2, 48000);
     LoopPin loop(ConversionDirection::Render, 90);
     FillRamp(stream);
@@ -54,7 +58,8 @@ TEST(LoopConverters, RenderWrapsAndFlushesInTwoPieces) {
     EXPECT_EQ(FlushRecorder::ranges[1], (std::pair<const void*, const void*>{base, base + 22 * 4}));
 }
 
-TEST(LoopConverters, RenderWritesAheadByBufferPositionAndStartDelay) {
+TEST(LoopConverters, RenderWritesAheadByBufferPositionAndStartDelay)
+{
     TestStream stream(32, 2, 2, 48000);
     stream.host.startDelayMs = 1;
     LoopPin loop(ConversionDirection::Render, 0);
@@ -70,7 +75,8 @@ TEST(LoopConverters, RenderWritesAheadByBufferPositionAndStartDelay) {
     EXPECT_EQ(FlushRecorder::ranges[0].first, loop.memory.data() + 48 * 4);
 }
 
-TEST(LoopConverters, CaptureReadsBehindByBufferPositionLessStartDelay) {
+TEST(LoopConverters, CaptureReadsBehindByBufferPositionLessStartDelay)
+{
     TestStream stream(32, 2, 2, 48000);
     stream.host.startDelayMs = 1;
     LoopPin loop(ConversionDirection::Capture, 50);
@@ -82,7 +88,8 @@ TEST(LoopConverters, CaptureReadsBehindByBufferPositionLessStartDelay) {
     EXPECT_EQ(loop.PositionFrame(), 82u);
 }
 
-TEST(LoopConverters, OffsetsLongerThanTheLoopStayInside) {
+TEST(LoopConverters, OffsetsLongerThanTheLoopStayInside)
+{
     TestStream stream(32, 2, 2, 48000);
     LoopPin render(ConversionDirection::Render, 10);
     render.pin.bufferPositionMs = 1001;  // 48048 frames: 480 loops and 48 frames
@@ -90,14 +97,16 @@ TEST(LoopConverters, OffsetsLongerThanTheLoopStayInside) {
     EXPECT_EQ(RenderToLoop(stream.host, render.pin, nullptr), 32u);
     EXPECT_EQ(render.Left(58), 1 << 16);
     EXPECT_EQ(render.Left((58 + 31) % LoopFrames), 32 << 16);
-    EXPECT_TRUE(std::all_of(render.memory.begin() + LoopFrames * 4, render.memory.end(), [](std::uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::all_of(render.memory.begin() + LoopFrames * 4, render.memory.end(),
+                            [](std::uint8_t b) { return b == 0; }));
 
     LoopPin capture(ConversionDirection::Capture, 10);
     capture.pin.bufferPositionMs = 0xFFFFFFFFu;  // a setting far beyond any loop
     EXPECT_EQ(CaptureFromLoop(stream.host, capture.pin), 32u);
 }
 
-TEST(LoopConverters, EmptyOrMissingLoopsMoveNothing) {
+TEST(LoopConverters, EmptyOrMissingLoopsMoveNothing)
+{
     TestStream stream(32, 2, 2, 48000);
     LoopPin loop(ConversionDirection::Render, 0);
     loop.pin.packetData[3] = loop.pin.packetData[2] + 3;  // less than one frame
@@ -109,7 +118,8 @@ TEST(LoopConverters, EmptyOrMissingLoopsMoveNothing) {
     EXPECT_EQ(RenderToPackets(stream.host, loop.pin, nullptr), 0u);
 }
 
-TEST(LoopConverters, EventModeHalvesAlternateAndRenderFlushesItsHalf) {
+TEST(LoopConverters, EventModeHalvesAlternateAndRenderFlushesItsHalf)
+{
     TestStream stream(32, 2, 2, 48000);
     TestPin render(2, 16, 48000, 0, ConversionDirection::Render);
     render.pin.loopHalves = true;
@@ -120,7 +130,8 @@ TEST(LoopConverters, EventModeHalvesAlternateAndRenderFlushesItsHalf) {
     EXPECT_EQ(RenderToPackets(stream.host, render.pin, FlushRecorder::Record), 32u);
     EXPECT_EQ(render.pin.submittedCount, 2u);
     ASSERT_EQ(FlushRecorder::ranges.size(), 2u);
-    EXPECT_EQ(FlushRecorder::ranges[1], (std::pair<const void*, const void*>{render.memory.data() + 128, render.memory.data() + 256}));
+    EXPECT_EQ(FlushRecorder::ranges[1],
+              (std::pair<const void*, const void*>{render.memory.data() + 128, render.memory.data() + 256}));
 
     TestPin capture(2, 16, 48000, 0, ConversionDirection::Capture);
     capture.pin.loopHalves = true;

@@ -8,7 +8,8 @@
 namespace {
 
 // FNV-1a over the entries' little-endian bytes: pins every coefficient of a table.
-std::uint32_t Fingerprint(const std::int32_t* table) {
+std::uint32_t Fingerprint(const std::int32_t* table)
+{
     std::uint32_t hash = 2166136261u;
     for (std::uint32_t i = 0; i < PolyphaseTableEntries; ++i) {
         for (int b = 0; b < 4; ++b) {
@@ -18,21 +19,24 @@ std::uint32_t Fingerprint(const std::int32_t* table) {
     return hash;
 }
 
-const PolyphaseTables& BuiltTables() {
+const PolyphaseTables& BuiltTables()
+{
     EXPECT_TRUE(BuildRateTables(44100, true, 256));
     return RatePolyphaseTables();
 }
 
 }  // namespace
 
-TEST(RateTables, BuiltOnlyForA44100HostWithConversion) {
+TEST(RateTables, BuiltOnlyForA44100HostWithConversion)
+{
     EXPECT_FALSE(BuildRateTables(48000, true, 256));
     EXPECT_FALSE(BuildRateTables(44100, false, 256));
     EXPECT_FALSE(BuildRateTables(44100, true, 0));
     EXPECT_TRUE(BuildRateTables(44100, true, 256));
 }
 
-TEST(RateTables, PolyphaseTableHas135PhasesOf36TapsAnd12Of35) {
+TEST(RateTables, PolyphaseTableHas135PhasesOf36TapsAnd12Of35)
+{
     const std::int32_t* table = BuiltTables().render;
     int with36 = 0;
     int with35 = 0;
@@ -49,7 +53,8 @@ TEST(RateTables, PolyphaseTableHas135PhasesOf36TapsAnd12Of35) {
     EXPECT_EQ(PhaseEntry(CaptureFirstPhase), 4245u);
 }
 
-TEST(RateTables, CoefficientsFollowTheWindowedSinc) {
+TEST(RateTables, CoefficientsFollowTheWindowedSinc)
+{
     const std::int32_t* render = BuiltTables().render;
     // Phase 0 starts on the window's edge, reaches full weight at its centre tap.
     EXPECT_EQ(render[1], 0);
@@ -65,7 +70,8 @@ TEST(RateTables, CoefficientsFollowTheWindowedSinc) {
     EXPECT_EQ(Fingerprint(render), 0x29d95c06u);
 }
 
-TEST(RateTables, CaptureTapsAreScaledToUnityGain) {
+TEST(RateTables, CaptureTapsAreScaledToUnityGain)
+{
     const PolyphaseTables& tables = BuiltTables();
     EXPECT_EQ(tables.capture[4246], -1204);
     EXPECT_EQ(Fingerprint(tables.capture), 0x5926d5a4u);
@@ -76,18 +82,22 @@ TEST(RateTables, CaptureTapsAreScaledToUnityGain) {
         EXPECT_NEAR(static_cast<double>(sum) / 16777216.0, 1.0, 1e-4) << phase;
         const std::int32_t* padded = tables.paddedCapture[phase];
         EXPECT_TRUE(std::equal(taps + 1, taps + 1 + taps[0], padded + PaddedTapsBefore));
-        EXPECT_TRUE(std::all_of(padded + PaddedTapsBefore + taps[0], padded + PaddedTapsPerPhase, [](std::int32_t c) { return c == 0; }));
+        EXPECT_TRUE(std::all_of(padded + PaddedTapsBefore + taps[0], padded + PaddedTapsPerPhase,
+                                [](std::int32_t c) { return c == 0; }));
     }
 }
 
-TEST(RateTables, BlockFrameTableCountsDeviceFramesPerBlock) {
+TEST(RateTables, BlockFrameTableCountsDeviceFramesPerBlock)
+{
     ASSERT_TRUE(BuildRateTables(44100, true, 147));
     const FrameTables& tables = RateFrameTables();
-    EXPECT_TRUE(std::all_of(std::begin(tables.blockFrames), std::end(tables.blockFrames), [](std::uint32_t n) { return n == 160; }));
+    EXPECT_TRUE(std::all_of(std::begin(tables.blockFrames), std::end(tables.blockFrames),
+                            [](std::uint32_t n) { return n == 160; }));
 
     ASSERT_TRUE(BuildRateTables(44100, true, 1));
     EXPECT_EQ(tables.blockFrames[0], 2u);
-    EXPECT_TRUE(std::all_of(tables.blockFrames + 1, std::end(tables.blockFrames), [](std::uint32_t n) { return n == 1 || n == 2; }));
+    EXPECT_TRUE(std::all_of(tables.blockFrames + 1, std::end(tables.blockFrames),
+                            [](std::uint32_t n) { return n == 1 || n == 2; }));
     EXPECT_EQ(std::accumulate(std::begin(tables.blockFrames), std::end(tables.blockFrames), 0u), 160u);
 
     for (std::uint32_t block : {1u, 32u, 64u, 100u, 256u, 333u, 2048u}) {

@@ -2,7 +2,8 @@
 
 #include "driver/engine/conversion/rate_tables.h"
 
-void ReferenceRenderSample(SampleContainer container, std::int32_t word, std::uint8_t* bytes) {
+void ReferenceRenderSample(SampleContainer container, std::int32_t word, std::uint8_t* bytes)
+{
     const auto value = static_cast<std::uint32_t>(word);
     switch (container) {
     case SampleContainer::Bits32:
@@ -20,19 +21,22 @@ void ReferenceRenderSample(SampleContainer container, std::int32_t word, std::ui
     }
 }
 
-std::int32_t ReferenceCaptureSample(SampleContainer container, const std::uint8_t* bytes) {
+std::int32_t ReferenceCaptureSample(SampleContainer container, const std::uint8_t* bytes)
+{
     switch (container) {
     case SampleContainer::Bits32:
         return static_cast<std::int32_t>(bytes[0] | bytes[1] << 8 | bytes[2] << 16 | std::uint32_t{bytes[3]} << 24);
     case SampleContainer::Bits24:
         return static_cast<std::int32_t>(bytes[0] * 0x100u + bytes[1] * 0x10000u + bytes[2] * 0x1000000u);
     case SampleContainer::Bits16:
-        return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::int16_t>(bytes[0] | bytes[1] << 8)) << 16);
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::int16_t>(bytes[0] | bytes[1] << 8))
+                                         << 16);
     }
     return 0;
 }
 
-void ReferenceConverterSample(SampleContainer container, std::int32_t value24, std::uint8_t* bytes) {
+void ReferenceConverterSample(SampleContainer container, std::int32_t value24, std::uint8_t* bytes)
+{
     std::int32_t word = value24;
     if (container == SampleContainer::Bits32) {
         word = value24 * 256;
@@ -45,7 +49,8 @@ void ReferenceConverterSample(SampleContainer container, std::int32_t value24, s
 }
 
 std::vector<std::uint8_t> ReferenceRenderDirect(SampleContainer container, std::uint32_t channels,
-                                                const std::vector<std::int32_t>& runs, std::uint32_t frames) {
+                                                const std::vector<std::int32_t>& runs, std::uint32_t frames)
+{
     const std::uint32_t bytes = ContainerBytes(container);
     std::vector<std::uint8_t> device(std::size_t{frames} * channels * bytes);
     for (std::uint32_t f = 0; f < frames; ++f) {
@@ -57,7 +62,8 @@ std::vector<std::uint8_t> ReferenceRenderDirect(SampleContainer container, std::
 }
 
 std::vector<std::int32_t> ReferenceCaptureDirect(SampleContainer container, std::uint32_t channels,
-                                                 const std::vector<std::uint8_t>& device, std::uint32_t frames) {
+                                                 const std::vector<std::uint8_t>& device, std::uint32_t frames)
+{
     const std::uint32_t bytes = ContainerBytes(container);
     std::vector<std::int32_t> runs(std::size_t{frames} * channels);
     for (std::uint32_t f = 0; f < frames; ++f) {
@@ -70,19 +76,25 @@ std::vector<std::int32_t> ReferenceCaptureDirect(SampleContainer container, std:
 
 namespace {
 
-std::int32_t UpperHalf(std::int32_t a, std::int32_t b) {
+std::int32_t UpperHalf(std::int32_t a, std::int32_t b)
+{
     return static_cast<std::int32_t>((static_cast<std::int64_t>(a) * b) >> 32);
 }
 
-std::int32_t Saturate24(std::int32_t v) { return v < -8388608 ? -8388608 : v > 8388607 ? 8388607 : v; }
+std::int32_t Saturate24(std::int32_t v)
+{
+    return v < -8388608 ? -8388608 : v > 8388607 ? 8388607 : v;
+}
 
 }  // namespace
 
 ReferenceRateConverter::ReferenceRateConverter(std::uint32_t channels, bool capture)
-    : channels_(channels), k_(capture ? 4245 : 0), ring_(std::size_t{channels} * 64) {}
+    : channels_(channels), k_(capture ? 4245 : 0), ring_(std::size_t{channels} * 64)
+{
+}
 
-std::uint32_t ReferenceRateConverter::Render(const std::int32_t* runs, std::uint32_t hostFrames,
-                                             std::int32_t* device) {
+std::uint32_t ReferenceRateConverter::Render(const std::int32_t* runs, std::uint32_t hostFrames, std::int32_t* device)
+{
     const std::int32_t* table = RatePolyphaseTables().render;
     std::uint32_t written = 0;
     for (std::uint32_t f = 0; f < hostFrames; ++f) {
@@ -108,8 +120,8 @@ std::uint32_t ReferenceRateConverter::Render(const std::int32_t* runs, std::uint
     return written / channels_;
 }
 
-std::uint32_t ReferenceRateConverter::Capture(const std::int32_t* device, std::uint32_t hostFrames,
-                                              std::int32_t* runs) {
+std::uint32_t ReferenceRateConverter::Capture(const std::int32_t* device, std::uint32_t hostFrames, std::int32_t* runs)
+{
     const std::int32_t* table = RatePolyphaseTables().capture;
     std::uint32_t consumed = 0;
     for (std::uint32_t f = 0; f < hostFrames; ++f) {
@@ -144,7 +156,8 @@ std::uint32_t ReferenceRateConverter::Capture(const std::int32_t* device, std::u
     return consumed / channels_;
 }
 
-std::vector<std::uint32_t> ReferenceFrameTable(std::uint32_t hostFramesPerEntry) {
+std::vector<std::uint32_t> ReferenceFrameTable(std::uint32_t hostFramesPerEntry)
+{
     std::vector<std::uint32_t> table;
     std::uint64_t device = 0;
     std::uint64_t host = 0;

@@ -17,8 +17,10 @@ struct ResamplerKernels {
     CaptureResampledKernel capture;
 };
 
-std::vector<ResamplerKernels> AvailableKernelSets() {
-    std::vector<ResamplerKernels> sets{{"portable", portable_kernels::RenderResampled, portable_kernels::CaptureResampled}};
+std::vector<ResamplerKernels> AvailableKernelSets()
+{
+    std::vector<ResamplerKernels> sets{
+        {"portable", portable_kernels::RenderResampled, portable_kernels::CaptureResampled}};
     if (ProcessorHasAvx2()) {
         sets.push_back({"avx2", avx2_kernels::RenderResampled, avx2_kernels::CaptureResampled});
     }
@@ -26,14 +28,16 @@ std::vector<ResamplerKernels> AvailableKernelSets() {
 }
 
 // Random words, with runs of full scale so that saturation takes part.
-std::int32_t TestWord(std::mt19937& random) {
+std::int32_t TestWord(std::mt19937& random)
+{
     const std::uint32_t pick = random() % 16;
     return pick == 0 ? INT32_MAX : pick == 1 ? INT32_MIN : static_cast<std::int32_t>(random());
 }
 
 struct Converter {
     Converter(std::uint32_t channels, ConversionDirection direction)
-        : history(std::size_t{channels} * HistorySamplesPerChannel, 0x1234), state{} {
+        : history(std::size_t{channels} * HistorySamplesPerChannel, 0x1234), state{}
+    {
         state.history = history.data();
         RestartRateConverter(state, channels, direction);
     }
@@ -45,7 +49,8 @@ const std::uint32_t BlockSizes[] = {1, 64, 147, 200, 33, 257, 2};
 
 }  // namespace
 
-TEST(ResamplerKernels, RestartLeavesRenderAtPhase0AndCaptureAtEntry4245) {
+TEST(ResamplerKernels, RestartLeavesRenderAtPhase0AndCaptureAtEntry4245)
+{
     Converter render(2, ConversionDirection::Render);
     Converter capture(2, ConversionDirection::Capture);
     EXPECT_EQ(render.state.coefficientIndex, 0u);
@@ -54,13 +59,15 @@ TEST(ResamplerKernels, RestartLeavesRenderAtPhase0AndCaptureAtEntry4245) {
     EXPECT_TRUE(std::all_of(capture.history.begin(), capture.history.end(), [](std::int32_t s) { return s == 0; }));
 }
 
-TEST(ResamplerKernels, RenderMatchesThePlainModel) {
+TEST(ResamplerKernels, RenderMatchesThePlainModel)
+{
     ASSERT_TRUE(BuildRateTables(44100, true, 256));
     std::mt19937 random(11);
     for (const ResamplerKernels& kernels : AvailableKernelSets()) {
         for (SampleContainer container : {SampleContainer::Bits16, SampleContainer::Bits24, SampleContainer::Bits32}) {
             for (std::uint32_t channels : {1u, 2u, 3u, 8u}) {
-                SCOPED_TRACE(testing::Message() << kernels.name << " channels " << channels << " bytes " << ContainerBytes(container));
+                SCOPED_TRACE(testing::Message()
+                             << kernels.name << " channels " << channels << " bytes " << ContainerBytes(container));
                 const DeviceFormat format{channels, container, channels * ContainerBytes(container)};
                 Converter converter(channels, ConversionDirection::Render);
                 ReferenceRateConverter model(channels, false);
@@ -90,18 +97,21 @@ TEST(ResamplerKernels, RenderMatchesThePlainModel) {
     }
 }
 
-TEST(ResamplerKernels, CaptureMatchesThePlainModel) {
+TEST(ResamplerKernels, CaptureMatchesThePlainModel)
+{
     ASSERT_TRUE(BuildRateTables(44100, true, 256));
     std::mt19937 random(13);
     for (const ResamplerKernels& kernels : AvailableKernelSets()) {
         for (SampleContainer container : {SampleContainer::Bits16, SampleContainer::Bits24, SampleContainer::Bits32}) {
             for (std::uint32_t channels : {1u, 2u, 3u, 8u}) {
-                SCOPED_TRACE(testing::Message() << kernels.name << " channels " << channels << " bytes " << ContainerBytes(container));
+                SCOPED_TRACE(testing::Message()
+                             << kernels.name << " channels " << channels << " bytes " << ContainerBytes(container));
                 const DeviceFormat format{channels, container, channels * ContainerBytes(container)};
                 Converter converter(channels, ConversionDirection::Capture);
                 ReferenceRateConverter model(channels, true);
                 for (std::uint32_t block : BlockSizes) {
-                    const std::uint32_t frames = ResampledDeviceFrames(converter.state, ConversionDirection::Capture, block);
+                    const std::uint32_t frames =
+                        ResampledDeviceFrames(converter.state, ConversionDirection::Capture, block);
                     std::vector<std::uint8_t> device(std::size_t{frames} * format.frameBytes);
                     for (auto& byte : device) byte = static_cast<std::uint8_t>(TestWord(random));
                     std::vector<std::int32_t> words;
@@ -115,7 +125,8 @@ TEST(ResamplerKernels, CaptureMatchesThePlainModel) {
                     DeviceRing ring{device.data(), frames, 0};
                     ASSERT_EQ(kernels.capture(format, ring, runs.data(), block, block, converter.state), frames);
                     ASSERT_EQ(runs, expected) << "block " << block;
-                    EXPECT_EQ(converter.state.coefficientIndex % PolyphaseTableEntries, model.coefficientIndex() % PolyphaseTableEntries);
+                    EXPECT_EQ(converter.state.coefficientIndex % PolyphaseTableEntries,
+                              model.coefficientIndex() % PolyphaseTableEntries);
                     EXPECT_EQ(converter.state.phaseLimit, model.phaseLimit());
                 }
             }
@@ -123,7 +134,8 @@ TEST(ResamplerKernels, CaptureMatchesThePlainModel) {
     }
 }
 
-TEST(ResamplerKernels, OnePeriodReturnsRenderToItsStart) {
+TEST(ResamplerKernels, OnePeriodReturnsRenderToItsStart)
+{
     ASSERT_TRUE(BuildRateTables(44100, true, 147));
     Converter converter(2, ConversionDirection::Render);
     const DeviceFormat format{2, SampleContainer::Bits32, 8};
@@ -136,7 +148,8 @@ TEST(ResamplerKernels, OnePeriodReturnsRenderToItsStart) {
     EXPECT_EQ(converter.state.phaseLimit, 0u);
 }
 
-TEST(ResamplerKernels, InconsistentPhaseFieldsRestartThePeriod) {
+TEST(ResamplerKernels, InconsistentPhaseFieldsRestartThePeriod)
+{
     ASSERT_TRUE(BuildRateTables(44100, true, 256));
     Converter converter(2, ConversionDirection::Render);
     converter.state.phaseLimit = 0x7FFFFFF0;  // would emit frames until the limit
@@ -152,7 +165,8 @@ TEST(ResamplerKernels, InconsistentPhaseFieldsRestartThePeriod) {
     EXPECT_LT(converter.state.ringPosition, 64u);
 }
 
-TEST(ResamplerKernels, RingsWrapAtTheirEnd) {
+TEST(ResamplerKernels, RingsWrapAtTheirEnd)
+{
     ASSERT_TRUE(BuildRateTables(44100, true, 256));
     const DeviceFormat format{2, SampleContainer::Bits24, 6};
     Converter straight(2, ConversionDirection::Render);

@@ -18,7 +18,8 @@ struct Converted {
     ToneFit fit;
 };
 
-Converted RenderTone() {
+Converted RenderTone()
+{
     std::vector<std::int32_t> history(HistorySamplesPerChannel);
     RateConverterState state{};
     state.history = history.data();
@@ -33,7 +34,8 @@ Converted RenderTone() {
     return result;
 }
 
-Converted CaptureTone() {
+Converted CaptureTone()
+{
     std::vector<std::int32_t> history(HistorySamplesPerChannel);
     RateConverterState state{};
     state.history = history.data();
@@ -50,21 +52,24 @@ Converted CaptureTone() {
 
 }  // namespace
 
-TEST(ResamplerQuality, RenderOfA1kHzToneIsCleanAtUnityGain) {
+TEST(ResamplerQuality, RenderOfA1kHzToneIsCleanAtUnityGain)
+{
     ASSERT_TRUE(BuildRateTables(44100, true, 256));
     const Converted render = RenderTone();
     EXPECT_LT(render.fit.thdPlusNoiseDb, -95.0);
     EXPECT_NEAR(DecibelsOf(render.fit.amplitude / (Amplitude * 2147483648.0)), 0.0, 0.01);
 }
 
-TEST(ResamplerQuality, CaptureOfA1kHzToneIsCleanAtUnityGain) {
+TEST(ResamplerQuality, CaptureOfA1kHzToneIsCleanAtUnityGain)
+{
     ASSERT_TRUE(BuildRateTables(44100, true, 256));
     const Converted capture = CaptureTone();
     EXPECT_LT(capture.fit.thdPlusNoiseDb, -95.0);
     EXPECT_NEAR(DecibelsOf(capture.fit.amplitude / (Amplitude * 2147483648.0)), 0.0, 0.01);
 }
 
-TEST(ResamplerQuality, CaptureKeepsHeadroomForFullScale) {
+TEST(ResamplerQuality, CaptureKeepsHeadroomForFullScale)
+{
     // A full-scale tone would clip at every peak with the gain of 160/147 of the
     // unscaled taps; at unity gain at most the filter's ripple reaches the rails.
     ASSERT_TRUE(BuildRateTables(44100, true, 256));

@@ -10,7 +10,8 @@ constexpr double Pi = 3.14159265358979323846;
 // Least-squares coefficients of sin and cos of each frequency and a constant; the last
 // argument receives the fitted signal.
 std::vector<double> FitBasis(const std::vector<double>& signal, const std::vector<double>& frequencies,
-                             double sampleRate, std::size_t skip, std::vector<double>& fitted) {
+                             double sampleRate, std::size_t skip, std::vector<double>& fitted)
+{
     const std::size_t n = 2 * frequencies.size() + 1;
     auto basis = [&](std::size_t i, std::vector<double>& values) {
         for (std::size_t t = 0; t < frequencies.size(); ++t) {
@@ -53,7 +54,8 @@ std::vector<double> FitBasis(const std::vector<double>& signal, const std::vecto
 
 }  // namespace
 
-ToneFit FitTone(const std::vector<double>& signal, double frequency, double sampleRate, std::size_t skip) {
+ToneFit FitTone(const std::vector<double>& signal, double frequency, double sampleRate, std::size_t skip)
+{
     std::vector<double> fitted;
     const std::vector<double> c = FitBasis(signal, {frequency}, sampleRate, skip, fitted);
     double residual = 0;
@@ -66,7 +68,8 @@ ToneFit FitTone(const std::vector<double>& signal, double frequency, double samp
 }
 
 std::vector<double> FitToneAmplitudes(const std::vector<double>& signal, const std::vector<double>& frequencies,
-                                      double sampleRate, std::size_t skip) {
+                                      double sampleRate, std::size_t skip)
+{
     std::vector<double> fitted;
     const std::vector<double> c = FitBasis(signal, frequencies, sampleRate, skip, fitted);
     std::vector<double> amplitudes;
@@ -74,15 +77,20 @@ std::vector<double> FitToneAmplitudes(const std::vector<double>& signal, const s
     return amplitudes;
 }
 
-std::vector<std::int32_t> ToneWords(double frequency, double sampleRate, double amplitude,
-                                    std::size_t frames, bool twentyFourBit) {
+std::vector<std::int32_t> ToneWords(double frequency, double sampleRate, double amplitude, std::size_t frames,
+                                    bool twentyFourBit)
+{
     std::vector<std::int32_t> words(frames);
     for (std::size_t i = 0; i < frames; ++i) {
-        const double value = amplitude * 2147483648.0 * std::sin(2 * Pi * frequency * static_cast<double>(i) / sampleRate);
+        const double value =
+            amplitude * 2147483648.0 * std::sin(2 * Pi * frequency * static_cast<double>(i) / sampleRate);
         const auto word = static_cast<std::int32_t>(std::lround(std::fmin(value, 2147483647.0)));
         words[i] = twentyFourBit ? static_cast<std::int32_t>(static_cast<std::uint32_t>(word) & 0xFFFFFF00u) : word;
     }
     return words;
 }
 
-double DecibelsOf(double ratio) { return 20 * std::log10(ratio); }
+double DecibelsOf(double ratio)
+{
+    return 20 * std::log10(ratio);
+}

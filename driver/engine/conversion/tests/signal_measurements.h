@@ -20,7 +20,7 @@ std::vector<double> FitToneAmplitudes(const std::vector<double>& signal, const s
 
 // Slab words of a sine: amplitude relative to full scale, low byte cleared when the words
 // are to carry 24-bit samples.
-std::vector<std::int32_t> ToneWords(double frequency, double sampleRate, double amplitude,
-                                    std::size_t frames, bool twentyFourBit);
+std::vector<std::int32_t> ToneWords(double frequency, double sampleRate, double amplitude, std::size_t frames,
+                                    bool twentyFourBit);
 
 double DecibelsOf(double ratio);

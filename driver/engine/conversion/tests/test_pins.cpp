@@ -2,14 +2,17 @@
 
 #include "driver/engine/conversion/sample_container.h"
 
-TestStream::TestStream(std::uint32_t bufferSize, std::uint32_t outputChannels,
-                       std::uint32_t inputChannels, std::uint32_t hostRate)
+TestStream::TestStream(std::uint32_t bufferSize, std::uint32_t outputChannels, std::uint32_t inputChannels,
+                       std::uint32_t hostRate)
     : slab(std::size_t{bufferSize} * (SlabRunsForChannels(outputChannels) + SlabRunsForChannels(inputChannels))),
-      host{MakeChannelSlabLayout(slab.data(), bufferSize, outputChannels, inputChannels), hostRate, 0, 0} {}
+      host{MakeChannelSlabLayout(slab.data(), bufferSize, outputChannels, inputChannels), hostRate, 0, 0}
+{
+}
 
 TestPin::TestPin(std::uint32_t channels, std::uint32_t bitsPerSample, std::uint32_t sampleRate,
                  std::uint32_t firstSlabChannel, ConversionDirection direction, std::uint32_t slotFrames)
-    : history(std::size_t{channels} * HistorySamplesPerChannel), pin{} {
+    : history(std::size_t{channels} * HistorySamplesPerChannel), pin{}
+{
     const std::uint32_t blockAlign = channels * ContainerBytes(ContainerForBits(bitsPerSample));
     memory.resize(std::size_t{8} * slotFrames * blockAlign);
     pin.channels = channels;
@@ -26,4 +29,7 @@ TestPin::TestPin(std::uint32_t channels, std::uint32_t bitsPerSample, std::uint3
 
 std::vector<std::pair<const void*, const void*>> FlushRecorder::ranges;
 
-void FlushRecorder::Record(const void* start, const void* end) { ranges.emplace_back(start, end); }
+void FlushRecorder::Record(const void* start, const void* end)
+{
+    ranges.emplace_back(start, end);
+}

@@ -1,5 +1,5 @@
 // The device-access layer of the production DLLs: straight calls into the system.
-#include "driver/engine/device_access.h"
+#include "kernel_streaming/device_access.h"
 
 #include <ks.h>
 
@@ -15,8 +15,8 @@ BOOL SetupDiEnumDeviceInfo(HDEVINFO devices, DWORD index, SP_DEVINFO_DATA* devic
     return ::SetupDiEnumDeviceInfo(devices, index, device);
 }
 
-BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO devices, SP_DEVINFO_DATA* device, DWORD property,
-                                       DWORD* valueType, BYTE* buffer, DWORD bufferSize, DWORD* requiredSize)
+BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO devices, SP_DEVINFO_DATA* device, DWORD property, DWORD* valueType,
+                                       BYTE* buffer, DWORD bufferSize, DWORD* requiredSize)
 {
     return ::SetupDiGetDeviceRegistryPropertyA(devices, device, property, valueType, buffer, bufferSize, requiredSize);
 }
@@ -28,8 +28,8 @@ BOOL SetupDiEnumDeviceInterfaces(HDEVINFO devices, SP_DEVINFO_DATA* device, cons
 }
 
 BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO devices, SP_DEVICE_INTERFACE_DATA* deviceInterface,
-                                      SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD detailSize,
-                                      DWORD* requiredSize, SP_DEVINFO_DATA* device)
+                                      SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD detailSize, DWORD* requiredSize,
+                                      SP_DEVINFO_DATA* device)
 {
     return ::SetupDiGetDeviceInterfaceDetailA(devices, deviceInterface, detail, detailSize, requiredSize, device);
 }
@@ -51,8 +51,8 @@ BOOL SetupDiDestroyDeviceInfoList(HDEVINFO devices)
     return ::SetupDiDestroyDeviceInfoList(devices);
 }
 
-HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security,
-                   DWORD creation, DWORD flags, HANDLE templateFile)
+HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security, DWORD creation,
+                   DWORD flags, HANDLE templateFile)
 {
     return ::CreateFileA(path, access, shareMode, security, creation, flags, templateFile);
 }

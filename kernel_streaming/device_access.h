@@ -15,13 +15,13 @@ namespace device_access {
 
 HDEVINFO SetupDiGetClassDevsA(const GUID* category, const char* enumerator, HWND parent, DWORD flags);
 BOOL SetupDiEnumDeviceInfo(HDEVINFO devices, DWORD index, SP_DEVINFO_DATA* device);
-BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO devices, SP_DEVINFO_DATA* device, DWORD property,
-                                       DWORD* valueType, BYTE* buffer, DWORD bufferSize, DWORD* requiredSize);
+BOOL SetupDiGetDeviceRegistryPropertyA(HDEVINFO devices, SP_DEVINFO_DATA* device, DWORD property, DWORD* valueType,
+                                       BYTE* buffer, DWORD bufferSize, DWORD* requiredSize);
 BOOL SetupDiEnumDeviceInterfaces(HDEVINFO devices, SP_DEVINFO_DATA* device, const GUID* category, DWORD index,
                                  SP_DEVICE_INTERFACE_DATA* deviceInterface);
 BOOL SetupDiGetDeviceInterfaceDetailA(HDEVINFO devices, SP_DEVICE_INTERFACE_DATA* deviceInterface,
-                                      SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD detailSize,
-                                      DWORD* requiredSize, SP_DEVINFO_DATA* device);
+                                      SP_DEVICE_INTERFACE_DETAIL_DATA_A* detail, DWORD detailSize, DWORD* requiredSize,
+                                      SP_DEVINFO_DATA* device);
 BOOL SetupDiGetDeviceInterfaceAlias(HDEVINFO devices, SP_DEVICE_INTERFACE_DATA* deviceInterface,
                                     const GUID* aliasCategory, SP_DEVICE_INTERFACE_DATA* alias);
 HKEY SetupDiOpenDeviceInterfaceRegKey(HDEVINFO devices, SP_DEVICE_INTERFACE_DATA* deviceInterface, DWORD reserved,
@@ -29,8 +29,8 @@ HKEY SetupDiOpenDeviceInterfaceRegKey(HDEVINFO devices, SP_DEVICE_INTERFACE_DATA
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO devices);
 
 // Opens a filter by its device path (CreateFileA).
-HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security,
-                   DWORD creation, DWORD flags, HANDLE templateFile);
+HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, SECURITY_ATTRIBUTES* security, DWORD creation,
+                   DWORD flags, HANDLE templateFile);
 BOOL DeviceIoControl(HANDLE handle, DWORD code, void* input, DWORD inputSize, void* output, DWORD outputSize,
                      DWORD* bytesReturned, OVERLAPPED* overlapped);
 // Creates a pin instance on a filter; `connect` is a KSPIN_CONNECT followed by its data

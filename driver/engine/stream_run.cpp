@@ -1,0 +1,3 @@
+#include "driver/engine/stream_run.h"
+
+StreamRun Stream;
