@@ -12,7 +12,9 @@
 #include "asio_host/installed_drivers.h"
 #include "asio_host/stream_command.h"
 
-static int Usage()
+namespace {
+
+int Usage()
 {
     std::fprintf(stderr,
                  "usage: kaskade-host list\n"
@@ -25,7 +27,7 @@ static int Usage()
     return 2;
 }
 
-static int ListDrivers()
+int ListDrivers()
 {
     auto drivers = ListInstalledDrivers();
     std::printf("%u ASIO driver(s) registered for %d-bit hosts\n", unsigned(drivers.size()), int(sizeof(void*) * 8));
@@ -35,7 +37,7 @@ static int ListDrivers()
 
 // Lists the channels; true when the driver names one "Not Connected", its stand-in
 // for a device it cannot use.
-static bool ShowChannels(IAsioDriver* asio, const char* heading, ASIOBool input, long count, long latency)
+bool ShowChannels(IAsioDriver* asio, const char* heading, ASIOBool input, long count, long latency)
 {
     static const char NotConnected[] = "Not Connected";
     bool unconnected = false;
@@ -53,7 +55,7 @@ static bool ShowChannels(IAsioDriver* asio, const char* heading, ASIOBool input,
 
 // What a host learns after init: channels and their names, latencies, buffer sizes,
 // the sample rate and the clock sources.
-static void ShowConfiguration(IAsioDriver* asio)
+void ShowConfiguration(IAsioDriver* asio)
 {
     long inputs = 0, outputs = 0, inputLatency = 0, outputLatency = 0;
     asio->getChannels(&inputs, &outputs);
@@ -82,7 +84,7 @@ static void ShowConfiguration(IAsioDriver* asio)
         std::printf("Clock:    %s%s\n", clocks[clock].name, clocks[clock].isCurrentSource ? " (current)" : "");
 }
 
-static int ShowDriver(const InstalledDriver& driver)
+int ShowDriver(const InstalledDriver& driver)
 {
     long error = 0;
     IAsioDriver* asio = CreateDriver(driver, error);
@@ -108,7 +110,7 @@ static int ShowDriver(const InstalledDriver& driver)
 }
 
 // Shows the driver called `name`, or every registered driver when `name` is null.
-static int ShowDrivers(const char* name)
+int ShowDrivers(const char* name)
 {
     int shown = 0, failed = 0;
     for (const auto& driver : ListInstalledDrivers()) {
@@ -124,7 +126,7 @@ static int ShowDrivers(const char* name)
     return failed == 0 ? 0 : 1;
 }
 
-static BOOL CALLBACK FindShownWindow(HWND window, LPARAM found)
+BOOL CALLBACK FindShownWindow(HWND window, LPARAM found)
 {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
@@ -133,18 +135,18 @@ static BOOL CALLBACK FindShownWindow(HWND window, LPARAM found)
     return FALSE;
 }
 
-static bool PanelShown()
+bool PanelShown()
 {
     bool found = false;
     EnumWindows(FindShownWindow, reinterpret_cast<LPARAM>(&found));
     return found;
 }
 
-static volatile LONG ResetRequested;
+volatile LONG ResetRequested;
 
-static void IgnoreSwitch(long, ASIOBool) {}
+void IgnoreSwitch(long, ASIOBool) {}
 
-static long AnswerDriverMessage(long selector, long value, void*, double*)
+long AnswerDriverMessage(long selector, long value, void*, double*)
 {
     if (selector == kAsioSelectorSupported) return value == kAsioResetRequest ? 1 : 0;
     if (selector != kAsioResetRequest) return 0;
@@ -154,7 +156,7 @@ static long AnswerDriverMessage(long selector, long value, void*, double*)
 }
 
 // Buffers of the driver's preferred size for its first output, as a host holds them.
-static void CreateSessionBuffers(IAsioDriver* asio, ASIOBufferInfo* buffer, ASIOCallbacks* callbacks)
+void CreateSessionBuffers(IAsioDriver* asio, ASIOBufferInfo* buffer, ASIOCallbacks* callbacks)
 {
     long minimum = 0, maximum = 0, preferred = 0, granularity = 0;
     asio->getBufferSize(&minimum, &maximum, &preferred, &granularity);
@@ -167,7 +169,7 @@ static void CreateSessionBuffers(IAsioDriver* asio, ASIOBufferInfo* buffer, ASIO
 // A host's part while the user works in the driver's control panel: it answers reset
 // requests the way hosts do, with a new session at the newly stored size, until the
 // panel's window has closed again or `seconds` have passed.
-static int ShowPanel(const char* name, DWORD seconds)
+int ShowPanel(const char* name, DWORD seconds)
 {
     std::string error;
     IAsioDriver* asio = OpenDriver(name, error);
@@ -202,6 +204,8 @@ static int ShowPanel(const char* name, DWORD seconds)
     asio->Release();
     return 0;
 }
+
+}  // namespace
 
 int main(int argc, char** argv)
 {

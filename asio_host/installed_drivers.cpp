@@ -3,7 +3,9 @@
 #include <objbase.h>
 #include <windows.h>
 
-static std::string ReadText(HKEY key, const char* name)
+namespace {
+
+std::string ReadText(HKEY key, const char* name)
 {
     char text[512];
     DWORD size = sizeof(text) - 1;
@@ -14,6 +16,8 @@ static std::string ReadText(HKEY key, const char* name)
     text[size] = '\0';
     return std::string(text);
 }
+
+}  // namespace
 
 std::vector<InstalledDriver> ListInstalledDrivers()
 {

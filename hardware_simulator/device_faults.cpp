@@ -9,10 +9,14 @@
 
 namespace hardware_simulator {
 
-static bool IsDataFlow(ULONG dataFlow)
+namespace {
+
+bool IsDataFlow(ULONG dataFlow)
 {
     return dataFlow == KSPIN_DATAFLOW_IN || dataFlow == KSPIN_DATAFLOW_OUT;
 }
+
+}  // namespace
 
 bool Unplug(std::size_t device)
 {

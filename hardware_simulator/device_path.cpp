@@ -23,10 +23,14 @@ std::string DevicePath(const Device& device, const Filter& filter, const GUID& c
     return path;
 }
 
-static char LowerAscii(char c)
+namespace {
+
+char LowerAscii(char c)
 {
     return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
 }
+
+}  // namespace
 
 bool SameText(std::string_view a, std::string_view b)
 {

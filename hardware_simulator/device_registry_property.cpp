@@ -6,7 +6,9 @@
 
 namespace hardware_simulator {
 
-static DWORD Text(const std::string& text, DWORD* type, std::vector<BYTE>* value)
+namespace {
+
+DWORD Text(const std::string& text, DWORD* type, std::vector<BYTE>* value)
 {
     if (text.empty()) return ERROR_INVALID_DATA;
     *type = REG_SZ;
@@ -15,7 +17,7 @@ static DWORD Text(const std::string& text, DWORD* type, std::vector<BYTE>* value
     return ERROR_SUCCESS;
 }
 
-static DWORD TextList(const std::vector<std::string>& texts, DWORD* type, std::vector<BYTE>* value)
+DWORD TextList(const std::vector<std::string>& texts, DWORD* type, std::vector<BYTE>* value)
 {
     if (texts.empty()) return ERROR_INVALID_DATA;
     *type = REG_MULTI_SZ;
@@ -27,6 +29,8 @@ static DWORD TextList(const std::vector<std::string>& texts, DWORD* type, std::v
     value->push_back(0);
     return ERROR_SUCCESS;
 }
+
+}  // namespace
 
 DWORD ReadRegistryProperty(const Device& device, DWORD property, DWORD* type, std::vector<BYTE>* value)
 {

@@ -4,10 +4,14 @@
 
 namespace hardware_simulator {
 
-static bool Opens(const InterfaceClass& registration)
+namespace {
+
+bool Opens(const InterfaceClass& registration)
 {
     return (registration.flags & SPINT_ACTIVE) && !(registration.flags & SPINT_REMOVED);
 }
+
+}  // namespace
 
 LocatedFilter FindFilterByPath(const Machine& machine, std::string_view path)
 {

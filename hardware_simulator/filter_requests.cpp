@@ -13,12 +13,16 @@
 
 namespace hardware_simulator {
 
-static PropertyAnswer AnswerFilterProperty(const Filter& filter, const PropertyRequest& request)
+namespace {
+
+PropertyAnswer AnswerFilterProperty(const Filter& filter, const PropertyRequest& request)
 {
     if (request.set == KSPROPSETID_Pin) return AnswerPinProperty(filter, request);
     if (request.set == KSPROPSETID_Topology) return AnswerTopologyProperty(filter, request);
     return {ERROR_SET_NOT_FOUND, 0, {}};
 }
+
+}  // namespace
 
 DWORD FilterIoControl(const OpenFilter& open, const IoCall& call, LogEntry& entry)
 {

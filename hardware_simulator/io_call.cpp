@@ -41,7 +41,9 @@ DWORD DeliverAnswer(const IoCall& call, const PropertyAnswer& answer, LogEntry& 
     return answer.error;
 }
 
-static bool Pends(const Device& device, const LogEntry& entry, std::optional<ULONG> pinId)
+namespace {
+
+bool Pends(const Device& device, const LogEntry& entry, std::optional<ULONG> pinId)
 {
     for (const PendingProperty& pending : device.pendingProperties)
         if (pending.set == entry.propertySet && pending.id == entry.propertyId &&
@@ -49,6 +51,8 @@ static bool Pends(const Device& device, const LogEntry& entry, std::optional<ULO
             return true;
     return false;
 }
+
+}  // namespace
 
 DWORD DeliverOrPend(const IoCall& call, const PropertyAnswer& answer, LogEntry& entry, const Device& device,
                     std::optional<ULONG> pinId)

@@ -7,7 +7,9 @@
 
 namespace hardware_simulator {
 
-static bool IsPinProperty(ULONG id)
+namespace {
+
+bool IsPinProperty(ULONG id)
 {
     switch (id) {
     case KSPROPERTY_PIN_CINSTANCES:
@@ -24,21 +26,21 @@ static bool IsPinProperty(ULONG id)
     }
 }
 
-static PropertyAnswer InstancesAnswer(const PinType& pin, const InstanceCount& count, DWORD outputSize)
+PropertyAnswer InstancesAnswer(const PinType& pin, const InstanceCount& count, DWORD outputSize)
 {
     InstanceCount inUse = InstancesInUse(pin, count);
     const ULONG counts[2] = {inUse.possible, inUse.current};
     return SizedAnswer(BytesOf(counts), outputSize);
 }
 
-static PropertyAnswer IdentifierList(const std::vector<KsIdentifier>& identifiers, DWORD outputSize)
+PropertyAnswer IdentifierList(const std::vector<KsIdentifier>& identifiers, DWORD outputSize)
 {
     std::vector<BYTE> items;
     for (const KsIdentifier& identifier : identifiers) AppendBytes(items, identifier);
     return ListAnswer(items, ULONG(identifiers.size()), outputSize);
 }
 
-static void AppendRange(std::vector<BYTE>& items, const DataRange& range)
+void AppendRange(std::vector<BYTE>& items, const DataRange& range)
 {
     KsDataRangeAudio record{};
     record.dataRange.formatSize = RecordSize(range);
@@ -54,21 +56,21 @@ static void AppendRange(std::vector<BYTE>& items, const DataRange& range)
     items.resize((items.size() + 7) & ~std::size_t(7));  // each range starts 8-byte aligned
 }
 
-static PropertyAnswer RangeList(const std::vector<DataRange>& ranges, DWORD outputSize)
+PropertyAnswer RangeList(const std::vector<DataRange>& ranges, DWORD outputSize)
 {
     std::vector<BYTE> items;
     for (const DataRange& range : ranges) AppendRange(items, range);
     return ListAnswer(items, ULONG(ranges.size()), outputSize);
 }
 
-static PropertyAnswer NameAnswer(const std::wstring& name, DWORD outputSize)
+PropertyAnswer NameAnswer(const std::wstring& name, DWORD outputSize)
 {
     if (name.empty()) return Failure(ERROR_NOT_FOUND);
     const auto* text = reinterpret_cast<const BYTE*>(name.c_str());
     return SizedAnswer(std::vector<BYTE>(text, text + (name.size() + 1) * sizeof(wchar_t)), outputSize);
 }
 
-static PropertyAnswer DescribePin(const PinType& pin, const PropertyRequest& request)
+PropertyAnswer DescribePin(const PinType& pin, const PropertyRequest& request)
 {
     DWORD outputSize = request.outputSize;
     switch (request.id) {
@@ -86,6 +88,8 @@ static PropertyAnswer DescribePin(const PinType& pin, const PropertyRequest& req
                                       request.inputSize - DWORD(sizeof(KsPinProperty)), outputSize);
     }
 }
+
+}  // namespace
 
 PropertyAnswer AnswerPinProperty(const Filter& filter, const PropertyRequest& request)
 {

@@ -27,10 +27,14 @@ FormatRules WaveRtFormats(std::vector<AcceptedFormat> accepted)
     return {std::move(accepted), ChannelMaskRule::ExactLayout, SampleSizeRule::ZeroOrBlockAlign, ERROR_NO_MATCH};
 }
 
-static KsIdentifier StandardMedium()
+namespace {
+
+KsIdentifier StandardMedium()
 {
     return {KSMEDIUMSETID_Standard, KSMEDIUM_TYPE_ANYINSTANCE, 0};
 }
+
+}  // namespace
 
 PinType StreamingPin(ULONG dataFlow, std::wstring name, std::vector<DataRange> ranges, DWORD channelMask,
                      const KsIdentifier& streamingInterface)

@@ -14,7 +14,12 @@
 // Meaningless until process attach overwrites it.
 GUID DriverClassId = {0x1367576A, 0xECE6, 0x4F61, {0x91, 0xB6, 0x83, 0x2B, 0xB9, 0x3C, 0xA5, 0xD8}};
 
-static const char ClassKeyPrefix[] = "SOFTWARE\\Classes\\CLSID\\";
+namespace {
+
+const char ClassKeyPrefix[] = "SOFTWARE\\Classes\\CLSID\\";
+
+}  // namespace
+
 char ClassKeyPath[ClassKeyPathSize] = "SOFTWARE\\Classes\\CLSID\\";
 
 struct ClassFactoryTable {
@@ -25,7 +30,9 @@ struct ClassFactoryTable {
     HRESULT(STDMETHODCALLTYPE* LockServer)(void*, BOOL);
 };
 
-static HRESULT STDMETHODCALLTYPE CreateInstance(void*, IUnknown* outer, REFIID iid, void** object)
+namespace {
+
+HRESULT STDMETHODCALLTYPE CreateInstance(void*, IUnknown* outer, REFIID iid, void** object)
 {
     // No object of ours can delegate to an outer object, so aggregation is refused.
     if (outer != nullptr) {
@@ -35,14 +42,16 @@ static HRESULT STDMETHODCALLTYPE CreateInstance(void*, IUnknown* outer, REFIID i
     return SharedQueryInterface(nullptr, iid, object);
 }
 
-static HRESULT STDMETHODCALLTYPE LockServer(void*, BOOL)
+HRESULT STDMETHODCALLTYPE LockServer(void*, BOOL)
 {
     return S_OK;
 }
 
-static const ClassFactoryTable ClassFactoryMethods = {
+const ClassFactoryTable ClassFactoryMethods = {
     SharedQueryInterface, SharedAddRef, SharedRelease, CreateInstance, LockServer,
 };
+
+}  // namespace
 
 StaticComObject DriverObject = {&DriverObjectMethods, 0};
 StaticComObject ClassFactoryObject = {&ClassFactoryMethods, 0};
@@ -84,10 +93,12 @@ HRESULT STDMETHODCALLTYPE SharedQueryInterface(void*, REFIID iid, void** object)
     return E_NOINTERFACE;
 }
 
+namespace {
+
 // The module starts before the UI thread, whose tray window and control panel use its
 // lock, settings and device tree, and ends after it: a UI thread that a control panel
 // keeps keeps the module too.
-static void StartModuleAndUiThread()
+void StartModuleAndUiThread()
 {
     if (UiThreadRunning()) return;
     LoadMmcssLibraries();
@@ -95,12 +106,14 @@ static void StartModuleAndUiThread()
     StartUiThread();
 }
 
-static void StopUiThreadAndModule()
+void StopUiThreadAndModule()
 {
     if (!StopUiThread()) return;
     EndModule();
     FreeMmcssLibraries();
 }
+
+}  // namespace
 
 // The driver object's first reference starts the module and the UI thread; a reference
 // taken while another thread is still starting them waits for that start, so that no

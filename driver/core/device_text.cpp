@@ -13,8 +13,10 @@ bool HardwareIdMatches(const char* hardwareId, const char* pattern, std::size_t 
     return true;
 }
 
+namespace {
+
 // Replaces the first `from` in `name` by `to` (which is not longer).
-static void ReplaceFirst(char* name, const char* from, const char* to)
+void ReplaceFirst(char* name, const char* from, const char* to)
 {
     char* found = std::strstr(name, from);
     if (found == nullptr) return;
@@ -23,6 +25,8 @@ static void ReplaceFirst(char* name, const char* from, const char* to)
     std::memcpy(found, to, toLength);
     std::memmove(found + toLength, found + fromLength, std::strlen(found + fromLength) + 1);
 }
+
+}  // namespace
 
 void CleanFriendlyName(char* name)
 {

@@ -4,9 +4,13 @@
 
 DeviceRecord* FirstDevice;
 
+namespace {
+
 // The arena is module data: no heap, and freeing the whole tree is one store.
-alignas(ArenaAlignment) static BYTE Arena[ArenaSize];
-static SIZE_T ArenaTop;
+alignas(ArenaAlignment) BYTE Arena[ArenaSize];
+SIZE_T ArenaTop;
+
+}  // namespace
 
 void ResetArena()
 {
@@ -47,12 +51,16 @@ void WalkTree(PinVisitor visitor, void* context)
                 visitor(device, filter, pin, context);
 }
 
-static TreeRecord* RecordByIndex(TreeRecord* first, LONG index)
+namespace {
+
+TreeRecord* RecordByIndex(TreeRecord* first, LONG index)
 {
     TreeRecord* record = first;
     for (LONG step = 0; record != nullptr && step < index; ++step) record = record->next;
     return record;
 }
+
+}  // namespace
 
 DeviceRecord* DeviceByIndex(LONG device)
 {

@@ -8,30 +8,32 @@
 #include "driver/core/oem_block.h"
 #include "driver/core/oem_values.h"
 
-static const char AsioKeyPrefix[] = "SOFTWARE\\ASIO\\";
-static const char InprocServerSuffix[] = "\\InprocServer32";
+namespace {
 
-static void BuildInprocServerPath(char (&path)[ClassKeyPathSize + sizeof(InprocServerSuffix)])
+const char AsioKeyPrefix[] = "SOFTWARE\\ASIO\\";
+const char InprocServerSuffix[] = "\\InprocServer32";
+
+void BuildInprocServerPath(char (&path)[ClassKeyPathSize + sizeof(InprocServerSuffix)])
 {
     lstrcpyA(path, ClassKeyPath);
     lstrcatA(path, InprocServerSuffix);
 }
 
-static void BuildAsioKeyPath(char (&path)[sizeof(AsioKeyPrefix) + OemTextSize])
+void BuildAsioKeyPath(char (&path)[sizeof(AsioKeyPrefix) + OemTextSize])
 {
     lstrcpyA(path, AsioKeyPrefix);
     lstrcpynA(path + sizeof(AsioKeyPrefix) - 1, OemConfig.driverName.text, OemTextSize);
 }
 
-static LONG SetText(HKEY key, const char* name, const char* text)
+LONG SetText(HKEY key, const char* name, const char* text)
 {
     return RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), DWORD(lstrlenA(text) + 1));
 }
 
 // Creates or opens `path` under HKEY_LOCAL_MACHINE and writes one or two text values
 // (a null name is the key's default value).
-static LONG WriteKey(const char* path, const char* name1, const char* text1, const char* name2 = nullptr,
-                     const char* text2 = nullptr)
+LONG WriteKey(const char* path, const char* name1, const char* text1, const char* name2 = nullptr,
+              const char* text2 = nullptr)
 {
     HKEY key;
     LONG error = RegCreateKeyExA(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
@@ -46,11 +48,13 @@ static LONG WriteKey(const char* path, const char* name1, const char* text1, con
 // would register as nested keys or onto SOFTWARE\ASIO itself, and unregistering under
 // it would delete keys that are not the driver's; a class id that is malformed or an
 // interface id of ours would make a host create the wrong object.
-static bool RegistrationIdentityUsable()
+bool RegistrationIdentityUsable()
 {
     return DriverNameFault(OemConfig.driverName.text, OemTextSize) == nullptr &&
            ClassIdFault(OemConfig.classId.text) == nullptr;
 }
+
+}  // namespace
 
 HRESULT RegisterDriver()
 {

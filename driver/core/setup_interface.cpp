@@ -7,14 +7,18 @@
 #include "driver/core/setup_values.h"
 #include "driver/engine/pin_requests.h"
 
-static LONG NoFurtherScan(void*)
+namespace {
+
+LONG NoFurtherScan(void*)
 {
     return 0;
 }
 
-static ScanCallback volatile CurrentScanCallback = NoFurtherScan;
-static void* volatile ScanCallbackContext;
-static volatile LONG ScanCallbackBusy;
+ScanCallback volatile CurrentScanCallback = NoFurtherScan;
+void* volatile ScanCallbackContext;
+volatile LONG ScanCallbackBusy;
+
+}  // namespace
 
 bool RunScanCallback()
 {
@@ -24,23 +28,29 @@ bool RunScanCallback()
     return again != 0;
 }
 
-static ScanCallback ExchangeScanCallback(ScanCallback callback, void* context)
+namespace {
+
+ScanCallback ExchangeScanCallback(ScanCallback callback, void* context)
 {
     ScanCallbackContext = context;
     return __atomic_exchange_n(&CurrentScanCallback, callback != nullptr ? callback : NoFurtherScan, __ATOMIC_SEQ_CST);
 }
+
+}  // namespace
 
 void ResetScanCallback()
 {
     ExchangeScanCallback(nullptr, nullptr);
 }
 
-static LONG MEMBER_CALL GetInterfaceVersion(void*)
+namespace {
+
+LONG MEMBER_CALL GetInterfaceVersion(void*)
 {
     return SetupInterfaceVersion;
 }
 
-static HRESULT MEMBER_CALL Rescan(void*)
+HRESULT MEMBER_CALL Rescan(void*)
 {
     if (ScanCallbackBusy != 0) return SETUP_E_BUSY;
     if (DriverState > DriverInitialised) return SETUP_E_ACTIVE;
@@ -62,40 +72,42 @@ static HRESULT MEMBER_CALL Rescan(void*)
     return S_OK;
 }
 
-static ScanCallback MEMBER_CALL SetCallback(void*, ScanCallback callback, void* context)
+ScanCallback MEMBER_CALL SetCallback(void*, ScanCallback callback, void* context)
 {
     return ExchangeScanCallback(callback, context);
 }
 
-static HRESULT MEMBER_CALL GetDeviceValue(void*, LONG key, LONG device, void* value, ULONG size)
+HRESULT MEMBER_CALL GetDeviceValue(void*, LONG key, LONG device, void* value, ULONG size)
 {
     return AccessDeviceValue(false, key, device, value, size);
 }
 
-static HRESULT MEMBER_CALL SetDeviceValue(void*, LONG key, LONG device, void* value, ULONG size)
+HRESULT MEMBER_CALL SetDeviceValue(void*, LONG key, LONG device, void* value, ULONG size)
 {
     return AccessDeviceValue(true, key, device, value, size);
 }
 
-static HRESULT MEMBER_CALL GetFilterValue(void*, LONG key, LONG device, LONG filter, void* value, ULONG size)
+HRESULT MEMBER_CALL GetFilterValue(void*, LONG key, LONG device, LONG filter, void* value, ULONG size)
 {
     return AccessFilterValue(false, key, device, filter, value, size);
 }
 
-static HRESULT MEMBER_CALL SetFilterValue(void*, LONG key, LONG device, LONG filter, void* value, ULONG size)
+HRESULT MEMBER_CALL SetFilterValue(void*, LONG key, LONG device, LONG filter, void* value, ULONG size)
 {
     return AccessFilterValue(true, key, device, filter, value, size);
 }
 
-static HRESULT MEMBER_CALL GetPinValue(void*, LONG key, LONG device, LONG filter, LONG pin, void* value, ULONG size)
+HRESULT MEMBER_CALL GetPinValue(void*, LONG key, LONG device, LONG filter, LONG pin, void* value, ULONG size)
 {
     return AccessPinValue(false, key, device, filter, pin, value, size);
 }
 
-static HRESULT MEMBER_CALL SetPinValue(void*, LONG key, LONG device, LONG filter, LONG pin, void* value, ULONG size)
+HRESULT MEMBER_CALL SetPinValue(void*, LONG key, LONG device, LONG filter, LONG pin, void* value, ULONG size)
 {
     return AccessPinValue(true, key, device, filter, pin, value, size);
 }
+
+}  // namespace
 
 const SetupObjectTable SetupObjectMethods = {
     .QueryInterface = SharedQueryInterface,

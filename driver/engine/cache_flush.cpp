@@ -2,8 +2,12 @@
 
 #include <cpuid.h>
 
-static unsigned ProcessorEbx;
-static unsigned ProcessorEdx;
+namespace {
+
+unsigned ProcessorEbx;
+unsigned ProcessorEdx;
+
+}  // namespace
 
 void ReadProcessorFeatures()
 {

@@ -378,13 +378,17 @@ void ReleaseLoopedBuffer(PinRecord* pin)
     pin->codecDelay = 0;
 }
 
+namespace {
+
 // Stops the pin and lets go of its looped buffer; the handle stays.
-static void StopPin(PinRecord* pin)
+void StopPin(PinRecord* pin)
 {
     if (pin->recordedState == KSSTATE_PAUSE) SetPinState(pin, KSSTATE_RUN);
     SetPinState(pin, KSSTATE_STOP);
     ReleaseLoopedBuffer(pin);
 }
+
+}  // namespace
 
 void ClosePin(PinRecord* pin)
 {
@@ -394,7 +398,9 @@ void ClosePin(PinRecord* pin)
     AwaitOutstandingRequests(pin, CancelledRequestLimitMs);
 }
 
-static void FreeLockedBlock(LockedBlock* block)
+namespace {
+
+void FreeLockedBlock(LockedBlock* block)
 {
     if (block->base == nullptr) return;
     VirtualUnlock(block->base, block->size);
@@ -402,6 +408,8 @@ static void FreeLockedBlock(LockedBlock* block)
     block->base = nullptr;
     block->size = 0;
 }
+
+}  // namespace
 
 void CloseAllPins()
 {

@@ -4,10 +4,14 @@
 
 #include "driver/tests/fake_mmcss/call_trace.h"
 
-static unsigned long HandleNumber(HANDLE handle)
+namespace {
+
+unsigned long HandleNumber(HANDLE handle)
 {
     return static_cast<unsigned long>(reinterpret_cast<ULONG_PTR>(handle));
 }
+
+}  // namespace
 
 extern "C" {
 
