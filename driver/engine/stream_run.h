@@ -14,7 +14,7 @@ struct StreamRun {
     DWORD deadline;
     bool deadlineValid;
     DWORD zeroTimeouts;
-    volatile DWORD renderQueueDepth;  // also written by the host's outputReady
+    volatile DWORD renderQueueDepth;  // packets the deepest render pin holds; only the streaming thread submits
     DWORD streamStartTime;
     bool firstCompleteSetSeen;
     DWORD referenceTime;  // without a master: the end of the last reference period
