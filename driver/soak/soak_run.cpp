@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <cstdarg>
 #include <initializer_list>
+#include <iterator>
 #include <random>
+
+#include <winternl.h>
 
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
@@ -42,16 +45,51 @@ LONGLONG Now()
     return now.QuadPart;
 }
 
-// Handles of the process, by probing handle values: the handle count Windows keeps is
-// not kept under Wine.
-long CountHandles()
+// Handles of the process that stay open, by probing handle values (the handle count
+// Windows keeps is not kept under Wine). Threads that keep running (the device's clock,
+// the driver's own) open and close handles of their own briefly; only a handle present
+// in every one of a few scans counts.
+std::vector<ULONG_PTR> LastingHandles()
 {
-    long count = 0;
-    for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
-        DWORD flags = 0;
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) ++count;
+    constexpr int Scans = 5;
+    constexpr DWORD ScanGapMs = 20;
+    std::vector<ULONG_PTR> lasting;
+    for (int scan = 0; scan < Scans; ++scan) {
+        if (scan > 0) Sleep(ScanGapMs);
+        std::vector<ULONG_PTR> open;
+        for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
+            DWORD flags = 0;
+            if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) open.push_back(value);
+        }
+        if (scan == 0) {
+            lasting = std::move(open);
+            continue;
+        }
+        std::vector<ULONG_PTR> both;
+        std::set_intersection(lasting.begin(), lasting.end(), open.begin(), open.end(), std::back_inserter(both));
+        lasting = std::move(both);
     }
-    return count;
+    return lasting;
+}
+
+// The kind of object a handle names ("Event", "Thread", "File", ...), for the report of
+// a handle that stayed open.
+std::string HandleKind(ULONG_PTR value)
+{
+    using QueryObject = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    constexpr int ObjectTypeInformation = 2;
+    auto query = reinterpret_cast<QueryObject>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
+    alignas(8) BYTE buffer[512] = {};
+    ULONG length = 0;
+    if (query == nullptr ||
+        query(reinterpret_cast<HANDLE>(value), ObjectTypeInformation, buffer, sizeof(buffer) - 2, &length) < 0)
+        return "closed since";
+    // The information starts with the type's name as a counted UTF-16 string.
+    const auto* name = reinterpret_cast<const UNICODE_STRING*>(buffer);
+    std::string kind;
+    for (USHORT i = 0; name->Buffer != nullptr && i < name->Length / 2; ++i) kind += char(name->Buffer[i]);
+    return kind;
 }
 
 // Private memory committed in the process, by walking its address space: the private
@@ -368,7 +406,7 @@ void Soak::Run()
     if (OpenSession({LargestBuffer, 96000, OutputReadyHabit::FromAnotherThread})) Wait(WarmUpMs);
     session_.Close();
     sim::ClearRequestLog();
-    long handles = CountHandles();
+    std::vector<ULONG_PTR> handles = LastingHandles();
     long long memory = PrivateKiB();
 
     LONGLONG frequency;
@@ -393,9 +431,14 @@ void Soak::Run()
     session_.Close();
     Pump();
     sim::ClearRequestLog();
-    result_.handleGrowth = CountHandles() - handles;
+    std::vector<ULONG_PTR> handlesAfter = LastingHandles();
+    result_.handleGrowth = long(handlesAfter.size()) - long(handles.size());
     result_.memoryGrowthKiB = PrivateKiB() - memory;
-    Progress("handles %ld, private memory %lld KiB at the start", handles, memory);
+    Progress("handles %zu, private memory %lld KiB at the start", handles.size(), memory);
+    for (ULONG_PTR value : handlesAfter)
+        if (!std::binary_search(handles.begin(), handles.end(), value))
+            Progress("handle 0x%llx (%s) opened during the soak is still open", static_cast<unsigned long long>(value),
+                     HandleKind(value).c_str());
 
     result_.hangs = session_.Hangs();
     result_.longestCall = session_.LongestCall();
