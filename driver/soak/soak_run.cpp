@@ -92,6 +92,30 @@ std::string HandleKind(ULONG_PTR value)
     return kind;
 }
 
+// The soak's driver goes by a name of its own, so its settings live under a key that no
+// other program or test run beside it reads or clears, and it accepts any audio device.
+// Its settings go when it ends.
+class SoakDriverIdentity {
+public:
+    SoakDriverIdentity() : saved_(OemConfig)
+    {
+        lstrcpynA(OemConfig.driverName.text, "Kaskade Soak", sizeof(OemConfig.driverName.text));
+        OemConfig.hardwareId.text[0] = '\0';
+        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey().c_str());
+    }
+    ~SoakDriverIdentity()
+    {
+        RegDeleteTreeA(HKEY_CURRENT_USER, SettingsKey().c_str());
+        OemConfig = saved_;
+    }
+    SoakDriverIdentity(const SoakDriverIdentity&) = delete;
+    SoakDriverIdentity& operator=(const SoakDriverIdentity&) = delete;
+
+private:
+    static std::string SettingsKey() { return std::string("SOFTWARE\\") + OemConfig.driverName.text; }
+    OemConfigBlock saved_;
+};
+
 // Private memory committed in the process, by walking its address space: the private
 // usage Windows keeps is not kept under Wine.
 long long PrivateKiB()
@@ -378,8 +402,7 @@ void Soak::Run()
     result_.seed = options_.seed;
     result_.minutes = options_.minutes;
     AttachModule(GetModuleHandleA(nullptr));
-    auto savedHardwareId = OemConfig.hardwareId;
-    OemConfig.hardwareId.text[0] = '\0';
+    SoakDriverIdentity identity;
     sim::Device qorda8;
     if (!sim::ChosenQorda8(&qorda8)) {
         Problem("KASKADE_SIM_QORDA8 is neither uac1 nor uac2");
@@ -460,7 +483,6 @@ void Soak::Run()
     sim::StopDeviceClock();
     sim::Clear();
     EndModule();
-    OemConfig.hardwareId = savedHardwareId;
 }
 
 }  // namespace
