@@ -60,7 +60,7 @@ TEST_P(LoopbackStreaming, TheSignalComesBackBitExact)
     ASSERT_EQ(host.Driver()->getLatencies(&inputLatency, &outputLatency), ASE_OK);
     DisturbanceMark mark;
     Start();
-    ASSERT_TRUE(StreamFor(3.0, param.rate, param.bufferSize))
+    ASSERT_TRUE(StreamFor(2.0, param.rate, param.bufferSize))
         << RestartSummary() << "; " << host.Switches() << " switches";
     for (DWORD index = 0; notifying && index < ActivePinCount; ++index)
         EXPECT_NE(ActivePins[index].pin->notificationEvent, nullptr) << "every pin streams in event mode";
