@@ -1,7 +1,5 @@
 #include "test_support/windows_test_support.h"
 
-#include <tlhelp32.h>
-
 #include <fstream>
 #include <iterator>
 
@@ -64,69 +62,4 @@ std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
 bool CopyFileTo(const std::string& from, const std::string& to)
 {
     return CopyFileA(from.c_str(), to.c_str(), FALSE) != 0;
-}
-
-std::size_t CountOpenHandles()
-{
-    // Handle values are multiples of 4, handed out lowest first; well past the highest
-    // in use the probe stops after a long run of unused values.
-    constexpr ULONG_PTR UnusedRunToStop = 1024;
-    std::size_t count = 0;
-    ULONG_PTR unused = 0;
-    for (ULONG_PTR value = 4; unused < UnusedRunToStop; value += 4) {
-        DWORD flags;
-        if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) {
-            ++count;
-            unused = 0;
-        } else {
-            ++unused;
-        }
-    }
-    return count;
-}
-
-std::size_t CountProcessThreads()
-{
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot == INVALID_HANDLE_VALUE) return 0;
-    std::size_t count = 0;
-    THREADENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
-    CloseHandle(snapshot);
-    return count;
-}
-
-std::size_t CommittedPrivateBytes()
-{
-    std::size_t bytes = 0;
-    MEMORY_BASIC_INFORMATION region;
-    for (const BYTE* address = nullptr; VirtualQuery(address, &region, sizeof(region)) == sizeof(region);) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE) bytes += region.RegionSize;
-        const BYTE* next = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize;
-        if (next <= address) break;
-        address = next;
-    }
-    return bytes;
-}
-
-ProcessHoldings WhatTheProcessHolds()
-{
-    return {CountProcessThreads(), CountOpenHandles(), CommittedPrivateBytes()};
-}
-
-ProcessHoldings SettledHoldings()
-{
-    std::size_t threads = CountProcessThreads();
-    std::size_t handles = CountOpenHandles();
-    for (DWORD waited = 0; waited < 2000; waited += 50) {
-        Sleep(50);
-        std::size_t threadsNow = CountProcessThreads();
-        std::size_t handlesNow = CountOpenHandles();
-        if (threadsNow == threads && handlesNow == handles) break;
-        threads = threadsNow;
-        handles = handlesNow;
-    }
-    return WhatTheProcessHolds();
 }

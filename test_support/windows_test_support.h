@@ -25,20 +25,3 @@ REGSAM OtherRegistryView();
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path);
 bool CopyFileTo(const std::string& from, const std::string& to);
-
-// What a process holds, for tests that check nothing is left behind. Handles are counted
-// by probing handle values, since under Wine GetProcessHandleCount answers 0.
-std::size_t CountOpenHandles();
-std::size_t CountProcessThreads();
-// Bytes of committed private memory (heaps, stacks, VirtualAlloc blocks).
-std::size_t CommittedPrivateBytes();
-
-struct ProcessHoldings {
-    std::size_t threads;
-    std::size_t handles;
-    std::size_t committedBytes;
-};
-ProcessHoldings WhatTheProcessHolds();
-// What the process holds once threads that were ending have left and whatever tracks
-// them has let go: the thread and handle counts have stopped changing (at most 2 s).
-ProcessHoldings SettledHoldings();

@@ -3,10 +3,7 @@
 #include <algorithm>
 #include <cstdarg>
 #include <initializer_list>
-#include <iterator>
 #include <random>
-
-#include <winternl.h>
 
 #include "driver/core/module.h"
 #include "driver/core/oem_block.h"
@@ -14,6 +11,7 @@
 #include "driver/soak/audio_watch.h"
 #include "driver/soak/soak_session.h"
 #include "hardware_simulator/hardware_simulator.h"
+#include "test_support/process_holdings.h"
 
 namespace sim = hardware_simulator;
 
@@ -45,53 +43,6 @@ LONGLONG Now()
     return now.QuadPart;
 }
 
-// Handles of the process that stay open, by probing handle values (the handle count
-// Windows keeps is not kept under Wine). Threads that keep running (the device's clock,
-// the driver's own) open and close handles of their own briefly; only a handle present
-// in every one of a few scans counts.
-std::vector<ULONG_PTR> LastingHandles()
-{
-    constexpr int Scans = 5;
-    constexpr DWORD ScanGapMs = 20;
-    std::vector<ULONG_PTR> lasting;
-    for (int scan = 0; scan < Scans; ++scan) {
-        if (scan > 0) Sleep(ScanGapMs);
-        std::vector<ULONG_PTR> open;
-        for (ULONG_PTR value = 4; value < 0x10000; value += 4) {
-            DWORD flags = 0;
-            if (GetHandleInformation(reinterpret_cast<HANDLE>(value), &flags)) open.push_back(value);
-        }
-        if (scan == 0) {
-            lasting = std::move(open);
-            continue;
-        }
-        std::vector<ULONG_PTR> both;
-        std::set_intersection(lasting.begin(), lasting.end(), open.begin(), open.end(), std::back_inserter(both));
-        lasting = std::move(both);
-    }
-    return lasting;
-}
-
-// The kind of object a handle names ("Event", "Thread", "File", ...), for the report of
-// a handle that stayed open.
-std::string HandleKind(ULONG_PTR value)
-{
-    using QueryObject = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
-    constexpr int ObjectTypeInformation = 2;
-    auto query = reinterpret_cast<QueryObject>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
-    alignas(8) BYTE buffer[512] = {};
-    ULONG length = 0;
-    if (query == nullptr ||
-        query(reinterpret_cast<HANDLE>(value), ObjectTypeInformation, buffer, sizeof(buffer) - 2, &length) < 0)
-        return "closed since";
-    // The information starts with the type's name as a counted UTF-16 string.
-    const auto* name = reinterpret_cast<const UNICODE_STRING*>(buffer);
-    std::string kind;
-    for (USHORT i = 0; name->Buffer != nullptr && i < name->Length / 2; ++i) kind += char(name->Buffer[i]);
-    return kind;
-}
-
 // The soak's driver goes by a name of its own, so its settings live under a key that no
 // other program or test run beside it reads or clears, and it accepts any audio device.
 // Its settings go when it ends.
@@ -115,22 +66,6 @@ private:
     static std::string SettingsKey() { return std::string("SOFTWARE\\") + OemConfig.driverName.text; }
     OemConfigBlock saved_;
 };
-
-// Private memory committed in the process, by walking its address space: the private
-// usage Windows keeps is not kept under Wine.
-long long PrivateKiB()
-{
-    long long bytes = 0;
-    MEMORY_BASIC_INFORMATION region;
-    for (const BYTE* address = nullptr; VirtualQuery(address, &region, sizeof(region)) == sizeof(region);) {
-        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
-            bytes += static_cast<long long>(region.RegionSize);
-        const BYTE* next = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize;
-        if (next <= address) break;
-        address = next;
-    }
-    return bytes / 1024;
-}
 
 class Soak {
 public:
@@ -430,7 +365,7 @@ void Soak::Run()
     session_.Close();
     sim::ClearRequestLog();
     std::vector<ULONG_PTR> handles = LastingHandles();
-    long long memory = PrivateKiB();
+    long long memory = static_cast<long long>(CommittedPrivateBytes() / 1024);
 
     LONGLONG frequency;
     {
@@ -456,8 +391,8 @@ void Soak::Run()
     sim::ClearRequestLog();
     std::vector<ULONG_PTR> handlesAfter = LastingHandles();
     result_.handleGrowth = long(handlesAfter.size()) - long(handles.size());
-    result_.memoryGrowthKiB = PrivateKiB() - memory;
-    Progress("handles %zu, private memory %lld KiB at the start", handles.size(), memory);
+    result_.memoryGrowthKiB = static_cast<long long>(CommittedPrivateBytes() / 1024) - memory;
+    Progress("handles %lu, private memory %lld KiB at the start", static_cast<unsigned long>(handles.size()), memory);
     for (ULONG_PTR value : handlesAfter)
         if (!std::binary_search(handles.begin(), handles.end(), value))
             Progress("handle 0x%llx (%s) opened during the soak is still open", static_cast<unsigned long long>(value),

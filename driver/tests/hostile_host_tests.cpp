@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "driver/tests/simulated_host.h"
+#include "test_support/process_holdings.h"
 #include "test_support/windows_test_support.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "driver/tests/simulated_host.h"
+#include "test_support/process_holdings.h"
 #include "test_support/windows_test_support.h"
 
 namespace {
